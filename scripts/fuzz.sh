@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# fuzz.sh [SECONDS]: builds every fuzz target with clang and runs each from its committed seed
+# corpus for SECONDS (default 20). A crash, a sanitizer report or a leak fails the run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-20}
+bash scripts/build.sh build-fuzz Debug -DBEXO_BUILD_FUZZ=ON -DBEXO_BUILD_TESTS=OFF -DBEXO_SANITIZE=ON \
+  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+status=0
+for bin in build-fuzz/fuzz/fuzz_*; do
+  [ -f "$bin" ] && [ -x "$bin" ] || continue
+  name=$(basename "$bin" | sed 's/^fuzz_//')
+  seeds=fuzz/corpus/$name
+  mkdir -p "$work/$name"
+  echo "fuzz: $name for ${seconds}s"
+  if ! ASAN_OPTIONS=detect_leaks=1 "$bin" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+       -artifact_prefix="$work/$name-" -print_final_stats=0 "$work/$name" "$seeds" > "$work/$name.log" 2>&1; then
+    echo "fuzz: $name FAILED"; tail -40 "$work/$name.log"
+    mkdir -p fuzz-artifacts && cp "$work/$name"-* fuzz-artifacts/ 2>/dev/null || true
+    status=1
+  else
+    grep -E '^#[0-9]+.*DONE|Done [0-9]+ runs' "$work/$name.log" | tail -1 || true
+  fi
+done
+exit $status

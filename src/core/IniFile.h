@@ -1,0 +1,40 @@
+#pragma once
+// Cfg.ini: our own reader and writer of the INI format. No copy of the contents is kept; every
+// read and every write goes to the file at that moment. Lines end with CR LF, text is GBK.
+
+#include <QString>
+#include <stdexcept>
+
+class EIniFileError : public std::runtime_error {
+public:
+    explicit EIniFileError(const QString &message) : std::runtime_error(message.toStdString()) {}
+    QString Message() const { return QString::fromStdString(what()); }
+};
+
+class TIniFile {
+public:
+    static constexpr int MaxValueBytes = 2047;
+
+    explicit TIniFile(QString fileName) : FFileName(std::move(fileName)) {}
+    const QString &FileName() const { return FFileName; }
+
+    // Missing file, section or key: the default. A present key with an empty value: "".
+    QString ReadString(const QString &section, const QString &key, const QString &def) const;
+    // Decimal, or hexadecimal after "0x"/"0X"; anything else yields the default.
+    int ReadInteger(const QString &section, const QString &key, int def) const;
+    // Read as an integer: zero is false, any other integer true.
+    bool ReadBool(const QString &section, const QString &key, bool def) const;
+
+    // Raise EIniFileError("Unable to write to <full path>") when the file cannot be written.
+    void WriteString(const QString &section, const QString &key, const QString &value);
+    void WriteInteger(const QString &section, const QString &key, int value);
+    void WriteBool(const QString &section, const QString &key, bool value);
+
+    // Integer value rule of ReadInteger on a value text.
+    static int IntegerValue(const QString &text, int def);
+    // Parses a whole file image; used by the reader and by the fuzz target.
+    static bool FindValue(const QByteArray &image, const QString &section, const QString &key, QString &value);
+
+private:
+    QString FFileName;
+};

@@ -1,0 +1,60 @@
+#include "core/Settings.h"
+
+#include "core/Public.h"
+
+TIniFile *IniFile = nullptr;
+
+TAppSettings ReadSettingsFrom(const TIniFile &ini, bool isChineseDefault)
+{
+    TAppSettings s;
+    s.CustomBuild = ini.ReadBool(IniSection, QStringLiteral("Custom"), false);
+    s.IsChinese = ini.ReadBool(IniSection, QStringLiteral("Language"), isChineseDefault);
+    s.RealTimeHelp = ini.ReadBool(IniSection, QStringLiteral("RealTimeHelp"), true);
+    s.LocalCom = ini.ReadString(IniSection, QStringLiteral("LocalCom"), QStringLiteral("COM1"));
+    const int q = ini.ReadInteger(IniSection, QStringLiteral("QNum"), 1);
+    s.QNum = (q >= 1 && q <= 3) ? q : 1;
+    s.FilePath = ini.ReadString(IniSection, QStringLiteral("FilePath"), CmdFilePath);
+    ReadUpgradeSettings(ini, s);
+    return s;
+}
+
+TAppSettings ReadSettings(const QString &fileName, bool isChineseDefault)
+{
+    delete IniFile;
+    IniFile = new TIniFile(fileName);
+    TAppSettings s = ReadSettingsFrom(*IniFile, isChineseDefault);
+    CmdFilePath = s.FilePath;
+    return s;
+}
+
+void ReadUpgradeSettings(const TIniFile &ini, TAppSettings &settings)
+{
+    settings.UpgradeIP = ini.ReadString(IniSection, QStringLiteral("UpgradeIP"), QString());
+    settings.UpgradeMAC = ini.ReadString(IniSection, QStringLiteral("UpgradeMAC"), QString());
+    settings.UpgradeFileName = ini.ReadString(IniSection, QStringLiteral("UpgradeFileName"), QString());
+}
+
+void WriteLanguage(TIniFile &ini, bool isChinese)
+{
+    ini.WriteBool(IniSection, QStringLiteral("Language"), isChinese);
+}
+
+void WriteSettings(TIniFile &ini, const TAppSettings &s)
+{
+    WriteLanguage(ini, s.IsChinese);
+    ini.WriteBool(IniSection, QStringLiteral("RealTimeHelp"), s.RealTimeHelp);
+    ini.WriteString(IniSection, QStringLiteral("LocalCom"), s.LocalCom);
+    ini.WriteInteger(IniSection, QStringLiteral("QNum"), (s.QNum >= 1 && s.QNum <= 3) ? s.QNum : 1);
+    ini.WriteString(IniSection, QStringLiteral("UserName"), s.UserName);
+    ini.WriteString(IniSection, QStringLiteral("Password"), s.Password);
+    ini.WriteString(IniSection, QStringLiteral("UpgradeIP"), s.UpgradeIP);
+    ini.WriteString(IniSection, QStringLiteral("UpgradeMAC"), s.UpgradeMAC);
+    ini.WriteString(IniSection, QStringLiteral("UpgradeFileName"), s.UpgradeFileName);
+    ini.WriteString(IniSection, QStringLiteral("FilePath"), s.FilePath);
+}
+
+void FreeSettings()
+{
+    delete IniFile;
+    IniFile = nullptr;
+}
