@@ -6,6 +6,7 @@
 #include <QHostAddress>
 #include <QNetworkDatagram>
 #include <QUdpSocket>
+#include <QVariant>
 
 QByteArray BuildCmdFrame(uint8_t ACmd, const QString &AMac, const QString &AUser, const QString &APswd,
                          const uint8_t *APayload, int ALen)
@@ -94,6 +95,8 @@ void TUdpSvr::RefreshBindings()
             failed = FStale = true;
             continue;
         }
+        // A search of a large network brings many replies at once.
+        s->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, QVariant(4 * 1024 * 1024));
         connect(s, &QUdpSocket::readyRead, this, [this, s] {
             for (int k = 0; k < FBindings.size(); ++k)
                 if (FBindings[k].Socket == s) {
