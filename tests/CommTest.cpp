@@ -459,6 +459,40 @@ TEST_F(CommFixture, aReadIntervalWrittenWhileOpenChangesWhereChunksAreCut)
     EXPECT_EQ(HexOf(chunks[1]), "01 02");
 }
 
+TEST_F(CommFixture, withoutAReadIntervalOnlyTheTotalTimeoutEndsAShortRead)
+{
+    comm.SetReadIntervalTimeout(0);
+    open();
+    reply(Hex("55 BC 01"));
+    PumpFor(400);
+    EXPECT_TRUE(chunks.isEmpty()); // neither a gap nor a full buffer ends the read
+    comm.SetReadTotalTimeoutConstant(200);
+    ASSERT_TRUE(waitChunks(1));
+    EXPECT_EQ(HexOf(chunks[0]), "55 BC 01");
+}
+
+TEST_F(CommFixture, ignoreNullCharDropsReceivedZeroBytes)
+{
+    open();
+    comm.SetIgnoreNullChar(true);
+    PumpFor(100);
+    reply(Hex("00 41 00 00 42 00"));
+    ASSERT_TRUE(waitChunks(1));
+    EXPECT_EQ(HexOf(chunks[0]), "41 42");
+}
+
+TEST_F(CommFixture, aHandlerThatThrowsDoesNotStopLaterNotices)
+{
+    comm.OnReceiveData = [this](TComm *, const uint8_t *buffer, uint16_t length) {
+        chunks.append(QByteArray(reinterpret_cast<const char *>(buffer), length));
+        throw std::runtime_error("handler failed");
+    };
+    open();
+    replyInParts({Hex("01"), Hex("02")}, 250);
+    ASSERT_TRUE(waitChunks(2));
+    EXPECT_EQ(HexOf(chunks[1]), "02");
+}
+
 TEST_F(CommFixture, aNewCommNameTakesEffectAtTheNextOpen)
 {
     TPtyPair second;

@@ -9,6 +9,7 @@
 #include <QList>
 #include <QThread>
 #include <functional>
+#include <thread>
 #include <gtest/gtest.h>
 #include <termios.h>
 
@@ -31,8 +32,18 @@ inline void PumpFor(int ms)
     PumpUntil([] { return false; }, ms);
 }
 
+// One step of a scripted module: wait for Expect bytes from the tool (0: none), then answer with
+// Reply, part after part with PauseMs between parts (an empty list: no answer).
+struct PtyStep {
+    int Expect = 0;
+    QList<QByteArray> Reply;
+    int PauseMs = 0;
+};
+
 struct PtyFixture : ::testing::Test {
     TPtyPair pty;
+    std::thread module;
+    QByteArray heard; // what the scripted module read, filled by finishModule()
 
     void SetUp() override
     {
@@ -47,6 +58,30 @@ struct PtyFixture : ::testing::Test {
     // What the tool sent: waits for count bytes (at most timeoutMs).
     QByteArray fromTool(int count, int timeoutMs = 3000) { return pty.Read(count, timeoutMs); }
 
+    // Plays the module on its own thread while the test thread runs the tool.
+    void playModule(QList<PtyStep> steps, int readTimeoutMs = 3000)
+    {
+        module = std::thread([this, steps = std::move(steps), readTimeoutMs] {
+            for (const PtyStep &step : steps) {
+                if (step.Expect > 0) {
+                    const QByteArray got = pty.Read(step.Expect, readTimeoutMs);
+                    heardByModule += got;
+                    if (got.size() < step.Expect)
+                        return; // the tool did not send the request: the module stays silent
+                }
+                pty.WriteParts(step.Reply, step.PauseMs);
+            }
+        });
+    }
+    // Waits for the module's script to end; what it read is in heard.
+    void finishModule()
+    {
+        if (module.joinable())
+            module.join();
+        heard = heardByModule;
+    }
+    void TearDown() override { finishModule(); }
+
     // The line settings the tool left on the port.
     termios lineSettings() const
     {
@@ -54,4 +89,7 @@ struct PtyFixture : ::testing::Test {
         EXPECT_EQ(tcgetattr(pty.SlaveFd(), &t), 0);
         return t;
     }
+
+private:
+    QByteArray heardByModule;
 };

@@ -1,32 +1,10 @@
-#include "PtyFixture.h"
+#include "SerialFixture.h"
 #include "TestUtil.h"
 #include "core/Wait.h"
-#include "lang/LangList.h"
-#include "serial/SerialSession.h"
 
 #include <QFile>
-#include <QRegularExpression>
-#include <thread>
 
 namespace {
-
-// Records every pane line, and the session's waits, in one sequence.
-struct Recorder : ILogSink {
-    QStringList lines;
-    static QString colour(TLogColor c)
-    {
-        switch (c) {
-        case TLogColor::Green: return QStringLiteral("green");
-        case TLogColor::Red: return QStringLiteral("red");
-        case TLogColor::Blue: return QStringLiteral("blue");
-        case TLogColor::Maroon: return QStringLiteral("maroon");
-        }
-        return {};
-    }
-    void AddLog(const QString &text, TLogColor c) override { lines.append(QStringLiteral("log %1: %2").arg(colour(c), text)); }
-    void AddHex(const QString &text, TLogColor c) override { lines.append(QStringLiteral("hex %1: %2").arg(colour(c), text)); }
-    QStringList only(const QString &prefix) const { return lines.filter(QRegularExpression(QLatin1Char('^') + prefix)); }
-};
 
 const QString Occupied = QStringLiteral("log red: Serial is Occupied");
 const QString SendFailure = QStringLiteral("log red: Serial Send Failure\uFF0Cplease try again");
@@ -34,23 +12,7 @@ const QString Opened = QStringLiteral("log green: Serial is Open");
 const QString Closed = QStringLiteral("log green: Serial is Close");
 const QString SendOk = QStringLiteral("log green: send OK ");
 
-struct SessionFixture : PtyFixture {
-    TComm comm;
-    Recorder log;
-    TSerialSession session {comm, log};
-
-    void SetUp() override
-    {
-        PtyFixture::SetUp();
-        delete LangList;
-        LangList = new TLangList;
-        FillDefaultTable();
-        LangList->IsChinese = false;
-        ApplyCm1Properties(comm);
-        session.Wait = [this](int ms) { log.lines.append(QStringLiteral("wait %1").arg(ms)); };
-    }
-    void TearDown() override { FreeLanguage(); }
-};
+using SessionFixture = SerialSessionFixture;
 
 } // namespace
 
@@ -69,7 +31,6 @@ TEST_F(SessionFixture, aSessionWithoutAUsablePortReportsOccupiedThenTheSendFailu
 
 TEST_F(SessionFixture, aTwoByteSendTracesThreeStreamLinesAndOneLogLine)
 {
-    session.PortName = path();
     session.StartSerial();
     ASSERT_TRUE(session.SerialOpened());
     EXPECT_EQ(log.lines, QStringList({Opened}));
@@ -88,7 +49,6 @@ TEST_F(SessionFixture, aTwoByteSendTracesThreeStreamLinesAndOneLogLine)
 TEST_F(SessionFixture, aFrameThatCannotBeQueuedLogsTheFailureWithoutATrace)
 {
     session.SendSerialFrame(Hex("55 BD")); // not opened
-    session.PortName = path();
     ASSERT_TRUE(session.OpenSerialPort()); // silent
     session.SendSerialFrame(QByteArray());                // nothing to queue
     session.SendSerialFrame(QByteArray(70000, '\x55'));   // more than one send carries: never cut short
@@ -108,7 +68,6 @@ TEST_F(SessionFixture, openUsesFixedLineSettingsAndReopensAnOpenPort)
     comm.SetStopBits(TStopBits::_2);
     comm.SetParity(TParity::Even);
     comm.SetByteSize(TByteSize::_7);
-    session.PortName = path();
     session.BaudText = QStringLiteral("115200");
     ASSERT_TRUE(session.OpenSerialPort());
     ASSERT_TRUE(session.OpenSerialPort()); // closes first
@@ -125,7 +84,6 @@ TEST_F(SessionFixture, openUsesFixedLineSettingsAndReopensAnOpenPort)
 
 TEST_F(SessionFixture, anEmptyPortNameChangesNothing)
 {
-    session.PortName = path();
     ASSERT_TRUE(session.OpenSerialPort());
     session.PortName.clear();
     EXPECT_FALSE(session.OpenSerialPort());
@@ -149,7 +107,6 @@ TEST(SerialSessionBaud, baudTextIsADecimalNumberOr9600)
 TEST_F(SessionFixture, repliesDuringTheWaitReachTheReceiveHandlerWhichCanSendAFollowUp)
 {
     session.Wait = WaitWithMessages;
-    session.PortName = path();
     QList<QByteArray> chunks;
     session.OnReceiveData = [&](const uint8_t *buffer, uint16_t length) {
         chunks.append(QByteArray(reinterpret_cast<const char *>(buffer), length));
@@ -159,27 +116,20 @@ TEST_F(SessionFixture, repliesDuringTheWaitReachTheReceiveHandlerWhichCanSendAFo
     };
     // The module: a reply to each request, in one go.
     const QByteArray first(137, '\x11'), second(115, '\x22');
-    QByteArray seen;
-    std::thread module([&] {
-        seen += pty.Read(2, 3000);
-        pty.Write(first);
-        seen += pty.Read(2, 3000);
-        pty.Write(second);
-    });
+    playModule({{2, {first}}, {2, {second}}});
     session.RunSession(Hex("55 BD"));
-    module.join();
+    finishModule();
 
-    EXPECT_EQ(HexOf(seen), "55 BD 55 C1");
+    EXPECT_EQ(HexOf(heard), "55 BD 55 C1");
     ASSERT_EQ(chunks.size(), 2);
     EXPECT_EQ(chunks[0], first);
     EXPECT_EQ(chunks[1], second);
-    EXPECT_EQ(log.only(QStringLiteral("log")), QStringList({Opened, SendOk, SendOk, Closed}));
+    EXPECT_EQ(log.pane(QStringLiteral("log")), QStringList({Opened, SendOk, SendOk, Closed}));
     EXPECT_FALSE(comm.IsOpen());
 }
 
 TEST_F(SessionFixture, theWaitAndTheCloseRunAlsoWhenTheSendStepRaises)
 {
-    session.PortName = path();
     EXPECT_THROW(session.RunSession([] { throw std::runtime_error("boom"); }), std::runtime_error);
     EXPECT_EQ(log.lines, QStringList({Opened, QStringLiteral("wait 2000"), Closed}));
     EXPECT_FALSE(comm.IsOpen());

@@ -585,38 +585,32 @@ void TComm::HandleNotice(QEvent *event)
     const auto *notice = static_cast<const TNotice *>(event);
     if (!FLink || FLink->Serial != notice->Serial)
         return; // from a port that has been closed since
-    // Handlers are copied first: one may reassign itself while it runs.
-    switch (notice->Kind) {
-    case TNoticeKind::Data:
-        if (OnReceiveData) {
-            auto handler = OnReceiveData;
-            handler(this, reinterpret_cast<const uint8_t *>(notice->Data.constData()), uint16_t(notice->Value));
+    // Handlers are copied first: one may reassign itself while it runs. An exception must not
+    // cross the event loop, so one that escapes a handler ends here.
+    try {
+        switch (notice->Kind) {
+        case TNoticeKind::Data:
+            if (auto handler = OnReceiveData)
+                handler(this, reinterpret_cast<const uint8_t *>(notice->Data.constData()), uint16_t(notice->Value));
+            break;
+        case TNoticeKind::ReceiveError:
+            if (auto handler = OnReceiveError)
+                handler(this, notice->Value);
+            break;
+        case TNoticeKind::Hangup:
+            if (auto handler = OnRequestHangup)
+                handler(this);
+            break;
+        case TNoticeKind::ModemState:
+            if (auto handler = OnModemStateChange)
+                handler(this, notice->Value);
+            break;
+        case TNoticeKind::SendEmpty:
+            if (auto handler = OnSendDataEmpty)
+                handler(this);
+            break;
         }
-        break;
-    case TNoticeKind::ReceiveError:
-        if (OnReceiveError) {
-            auto handler = OnReceiveError;
-            handler(this, notice->Value);
-        }
-        break;
-    case TNoticeKind::Hangup:
-        if (OnRequestHangup) {
-            auto handler = OnRequestHangup;
-            handler(this);
-        }
-        break;
-    case TNoticeKind::ModemState:
-        if (OnModemStateChange) {
-            auto handler = OnModemStateChange;
-            handler(this, notice->Value);
-        }
-        break;
-    case TNoticeKind::SendEmpty:
-        if (OnSendDataEmpty) {
-            auto handler = OnSendDataEmpty;
-            handler(this);
-        }
-        break;
+    } catch (...) {
     }
 }
 
