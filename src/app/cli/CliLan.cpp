@@ -51,6 +51,9 @@ TCliLan::TCliLan(const TCliOptions &opt) : Opt(opt), Log(opt.Hex)
         Devices.AddReply(ip, name, mac, ver, model, index, Svr.SearchReplies.value(Svr.SearchReplies.size() - 1));
     };
     Svr.OnReadParam = [this](const TBaseParam &b, const TarrComParam &p, bool fromCom, int model) {
+        // As the window does: a base reply of another module than the one read is ignored.
+        if (!SelectedMac.isEmpty() && RemoveSpaces(SelectedMac).compare(RemoveSpaces(b.UserMAC), Qt::CaseInsensitive))
+            return;
         Read.Base = b;
         if (!p.isEmpty())
             Read.Port = p.first();
