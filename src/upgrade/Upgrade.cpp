@@ -482,7 +482,8 @@ bool TUpgradeAttempt::Program(const TUpgradeInputs &inputs)
 
         closeFile();
         auto file = std::make_unique<QFile>(inputs.BinFileName);
-        if (!file->open(QIODevice::ReadOnly)) {
+        // Unbuffered: a read-ahead buffer would go on serving bytes of a file that changed since.
+        if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
             fail(QStringLiteral("cannot open %1: %2").arg(inputs.BinFileName, file->errorString()));
             return true;
         }
