@@ -1,13 +1,9 @@
 #!/usr/bin/env bash
-# The main job for now: build, then show the CLI's version and a text in both languages.
+# The main job: builds, then runs the CLI against simulated modules in a private network
+# namespace of its own (removed when the demo ends): a LAN of Q2, Q3 and old modules behind a
+# veth pair, searched and read.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
-bash scripts/build.sh build Release
-cli=build/src/bexo-z0-cli
-bash scripts/netns-run.sh bash -c "
-  set -e
-  echo '\$ bexo-z0-cli --version'; $cli --version
-  echo '\$ bexo-z0-cli --lang en text lang_Hint_UpSuccess'; $cli --lang en text lang_Hint_UpSuccess
-  echo '\$ bexo-z0-cli --lang zh text lang_Hint_UpSuccess'; $cli --lang zh text lang_Hint_UpSuccess
-"
+bash scripts/build.sh build Release > build.log 2>&1 || { tail -30 build.log; exit 1; }
+exec bash scripts/netns-run.sh bash scripts/demo-inner.sh build/src

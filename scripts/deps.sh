@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-serialport-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  iproute2 util-linux procps
+  iproute2 util-linux procps python3
 )
 
 missing=()

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# The demo's steps; runs inside the private namespace that demo.sh made.
+source "$(dirname "$0")/../tests/e2e/lib.sh"
+e2e_require_private_netns
+make_peer 1
+
+say() { printf '\n\033[1m$ %s\033[0m\n' "$*"; }
+run() { say "bexo-z0-cli $*"; "$CLI" "$@"; }
+
+"$CLI" --version
+start_bg "$E2E_TMP/sim.log" in_peer "$SIM" lan \
+  --module mac=001A2B3C4D5E,ip=10.77.1.7,name=Workshop-Q2,version=4017 \
+  --module mac=001A2B3C4D5F,ip=10.77.1.8,name=Line-2-Q2,version=4016 \
+  --module mac=00A0C5000101,ip=10.77.1.20,name=Gate-Q3,model=q3,version=2002 \
+  --module mac=00A0C5000102,ip=10.77.1.21,name=Old-Q2,version=2001
+wait_for_line "$E2E_TMP/sim.log" 'listening'
+echo "Simulated modules are running in a second namespace behind a veth pair (10.77.1.2)."
+
+run --interface 10.77.1.1 search
+run --interface 10.77.1.1 read 001A2B3C4D5E
+run --interface 10.77.1.1 --json read 00A0C5000101
+run --interface 10.77.1.1 --lang zh restart 00A0C5000101
+run --interface 10.77.1.1 export "$E2E_TMP"
+
+echo
+echo "What the simulated modules received:"
+sed 's/^/  /' "$E2E_TMP/sim.log"

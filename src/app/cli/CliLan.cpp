@@ -1,0 +1,385 @@
+#include "app/cli/CliLan.h"
+
+#include "core/AppPaths.h"
+#include "core/ProFun.h"
+#include "core/Public.h"
+#include "lang/LangList.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QHostAddress>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTimer>
+
+QString NormalizeMacArg(const QString &text)
+{
+    QString t = text;
+    t.remove(u' ').remove(u':').remove(u'-');
+    uint8_t probe[6];
+    try {
+        MacToBytes(t, probe);
+    } catch (const EConvertError &) {
+        throw TUsageError{QStringLiteral("not a MAC address: '%1' (12 hex digits, spaces allowed)").arg(text)};
+    }
+    return t.toUpper();
+}
+
+TCliLan::TCliLan(const TCliOptions &opt) : Opt(opt), Log(opt.Hex)
+{
+    for (const QString &ip : Opt.Interfaces) {
+        QHostAddress a;
+        if (!a.setAddress(ip) || a.protocol() != QAbstractSocket::IPv4Protocol)
+            throw TUsageError{QStringLiteral("--interface needs an IPv4 address of this machine: %1").arg(ip)};
+    }
+    Svr.AddressOverride = Opt.Interfaces;
+    Svr.OnSendData = [this](const QByteArray &d, const QString &peer, const QString &local, int pp, int lp) {
+        DumpSentDatagram(Log, d, peer, local, pp, lp);
+    };
+    Svr.OnRecvData = [this](const QByteArray &d, const QString &peer, const QString &local, int pp, int lp) {
+        DumpRecvDatagram(Log, d, peer, local, pp, lp);
+    };
+    Svr.OnStatus = [this](int code, const QString &msg) {
+        ReactToStatus(code, msg, Log);
+        Statuses << code;
+        Read.Statuses << code;
+        if (OnStatus)
+            OnStatus(code);
+    };
+    Svr.OnSearchReply = [this](const QString &ip, const QString &name, const QString &mac, const QString &ver,
+                               int model, int index) {
+        Devices.AddReply(ip, name, mac, ver, model, index, Svr.SearchReplies.value(Svr.SearchReplies.size() - 1));
+    };
+    Svr.OnReadParam = [this](const TBaseParam &b, const TarrComParam &p, bool, int) {
+        Read.Base = b;
+        if (!p.isEmpty())
+            Read.Port = p.first();
+    };
+    Svr.OnReadCloud = [this](const TarrCloudParam &c, bool, int) {
+        if (!c.isEmpty())
+            Read.Cloud = c.first();
+    };
+    Svr.OnReadHeartReg = [this](const uint8_t *block, bool, int) { Read.HeartReg = DecodeHeartRegParam(block); };
+    Svr.OnReadHttpd = [this](const QString &url, const QString &header) { Read.Httpd = THttpdParam{url, header}; };
+    Svr.OnModbusParam = [this](const TModbusParam &m, int len) {
+        Read.Modbus = m;
+        Read.ModbusLen = len;
+    };
+    Svr.OnModbusPackParam = [this](const TModbusPackParam &m, int) { Read.ModbusPack = m; };
+    Svr.OnModbusNewParam = [this](const TModbusNewParam &m, int) { Read.ModbusNew = m; };
+}
+
+void TCliLan::Listen(int ms, const std::function<bool()> &stop)
+{
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms && !(stop && stop())) {
+        timer.start(int(std::min<qint64>(50, ms - clock.elapsed())));
+        loop.exec();
+    }
+}
+
+void TCliLan::Search()
+{
+    Devices.Clear();
+    Svr.SearchDevices();
+    Listen(Opt.WaitMs);
+}
+
+const TDeviceRow *TCliLan::FindRow(const QString &mac)
+{
+    const int i = Devices.IndexOfMac(NormalizeMacArg(mac));
+    return i < 0 ? nullptr : &Devices.Rows[i];
+}
+
+bool TCliLan::ReadRow(const TDeviceRow &row)
+{
+    Read = {};
+    const TReadOutcome r = ReadDevice(Svr, row, Log);
+    if (r != TReadOutcome::SentQ2 && r != TReadOutcome::SentQ3)
+        return false;
+    Listen(Opt.WaitMs);
+    return true;
+}
+
+namespace {
+
+QString shown(const QString &s) { return UpToZero(s); }
+
+QJsonObject heartJson(const THeartRegParam &p)
+{
+    return {{QStringLiteral("HeartMode"), p.HeartMode},   {QStringLiteral("RegMode"), p.RegMode},
+            {QStringLiteral("RemoveHttpdHead"), p.RemoveHttpdHead}, {QStringLiteral("ComSetEnable"), p.ComSetEnable},
+            {QStringLiteral("HeartHex"), p.HeartHex},     {QStringLiteral("RegHex"), p.RegHex},
+            {QStringLiteral("HeartTime"), p.HeartTime},   {QStringLiteral("HeartData"), shown(p.HeartData)},
+            {QStringLiteral("RegData"), shown(p.RegData)}};
+}
+
+void printObject(const QString &prefix, const QJsonObject &o)
+{
+    for (auto it = o.begin(); it != o.end(); ++it) {
+        const QJsonValue v = it.value();
+        const QString text = v.isString() ? v.toString()
+                             : v.isBool() ? (v.toBool() ? QStringLiteral("true") : QStringLiteral("false"))
+                                          : QString::number(v.toInteger());
+        Out(QStringLiteral("%1.%2 = %3").arg(prefix, it.key(), text));
+    }
+}
+
+} // namespace
+
+QJsonObject BaseJson(const TBaseParam &p)
+{
+    return {{QStringLiteral("Flag1"), p.Flag1},
+            {QStringLiteral("AddrType"), p.AddrType},
+            {QStringLiteral("IsT0"), p.IsT0},
+            {QStringLiteral("RegSnd"), p.RegSnd},
+            {QStringLiteral("UpnpPort"), p.UpnpPort},
+            {QStringLiteral("HttpPort"), p.HttpPort},
+            {QStringLiteral("StaticIP"), p.StaticIP},
+            {QStringLiteral("GatewayIP"), p.GatewayIP},
+            {QStringLiteral("SubnetMask"), p.SubnetMask},
+            {QStringLiteral("ModName"), shown(p.ModName)},
+            {QStringLiteral("UserName"), shown(p.UserName)},
+            {QStringLiteral("Password"), shown(p.Password)},
+            {QStringLiteral("Options"), p.Options},
+            {QStringLiteral("ClearBuffer"), p.ClearBuffer},
+            {QStringLiteral("ShortConn"), p.ShortConn},
+            {QStringLiteral("UserMAC"), p.UserMAC},
+            {QStringLiteral("Dns"), p.Dns},
+            {QStringLiteral("ShortConnTime"), p.ShortConnTime}};
+}
+
+QJsonObject PortJson(const TPortParam &p)
+{
+    return {{QStringLiteral("Baudrate"), p.Baudrate},
+            {QStringLiteral("DataBits"), p.DataBits},
+            {QStringLiteral("Parity"), p.Parity},
+            {QStringLiteral("StopBits"), p.StopBits},
+            {QStringLiteral("FlowControl"), p.FlowControl},
+            {QStringLiteral("LocalPort"), p.LocalPort},
+            {QStringLiteral("RemotePort"), p.RemotePort},
+            {QStringLiteral("RemoteIP"), shown(p.RemoteIP)},
+            {QStringLiteral("ModbusTcp"), p.ModbusTcp},
+            {QStringLiteral("Rfc2217"), p.Rfc2217},
+            {QStringLiteral("CloudEnable"), p.CloudEnable},
+            {QStringLiteral("WorkMode"), p.WorkMode},
+            {QStringLiteral("PackLen"), p.PackLen},
+            {QStringLiteral("PackTime"), p.PackTime},
+            {QStringLiteral("TcpSvrCount"), p.TcpSvrCount},
+            {QStringLiteral("ResetTimeout"), p.ResetTimeout},
+            {QStringLiteral("TcpStyle"), p.TcpStyle},
+            {QStringLiteral("GetPost"), p.GetPost},
+            {QStringLiteral("MacRegister"), p.MacRegister},
+            {QStringLiteral("KickOld"), p.KickOld},
+            {QStringLiteral("UserRegister"), p.UserRegister},
+            {QStringLiteral("MacHeart"), p.MacHeart},
+            {QStringLiteral("UdpFrom"), p.UdpFrom}};
+}
+
+QJsonObject ReadResultJson(const TReadResult &r)
+{
+    const auto opt = [](bool have, const QJsonObject &o) { return have ? QJsonValue(o) : QJsonValue(); };
+    QJsonObject modbus;
+    if (r.Modbus)
+        modbus = {{QStringLiteral("TcpEnable"), r.Modbus->TcpEnable},
+                  {QStringLiteral("PollEnable"), r.Modbus->PollEnable},
+                  {QStringLiteral("WaitTime"), r.Modbus->WaitTime},
+                  {QStringLiteral("Length"), r.ModbusLen}};
+    QJsonObject pack, fresh, cloud, httpd;
+    if (r.ModbusPack)
+        pack = {{QStringLiteral("ModbusType"), r.ModbusPack->ModbusType},
+                {QStringLiteral("Exception"), r.ModbusPack->Exception},
+                {QStringLiteral("ReportProto"), r.ModbusPack->ReportProto},
+                {QStringLiteral("Timeout"), r.ModbusPack->Timeout},
+                {QStringLiteral("Interval"), r.ModbusPack->Interval}};
+    if (r.ModbusNew)
+        fresh = {{QStringLiteral("PollMode"), r.ModbusNew->PollMode},
+                 {QStringLiteral("Exception"), r.ModbusNew->Exception},
+                 {QStringLiteral("Timeout"), r.ModbusNew->Timeout},
+                 {QStringLiteral("Interval"), r.ModbusNew->Interval}};
+    if (r.Cloud)
+        cloud = {{QStringLiteral("DeviceId"), shown(r.Cloud->DeviceId)},
+                 {QStringLiteral("CommCode"), shown(r.Cloud->CommCode)}};
+    if (r.Httpd)
+        httpd = {{QStringLiteral("Url"), r.Httpd->Url}, {QStringLiteral("Header"), r.Httpd->Header}};
+    return {{QStringLiteral("base"), opt(bool(r.Base), r.Base ? BaseJson(*r.Base) : QJsonObject())},
+            {QStringLiteral("port"), opt(bool(r.Port), r.Port ? PortJson(*r.Port) : QJsonObject())},
+            {QStringLiteral("cloud"), opt(bool(r.Cloud), cloud)},
+            {QStringLiteral("heartReg"), opt(bool(r.HeartReg), r.HeartReg ? heartJson(*r.HeartReg) : QJsonObject())},
+            {QStringLiteral("httpd"), opt(bool(r.Httpd), httpd)},
+            {QStringLiteral("modbus"), opt(bool(r.Modbus), modbus)},
+            {QStringLiteral("modbusPack"), opt(bool(r.ModbusPack), pack)},
+            {QStringLiteral("modbusNew"), opt(bool(r.ModbusNew), fresh)}};
+}
+
+void PrintReadResult(const TReadResult &r, bool json)
+{
+    const QJsonObject o = ReadResultJson(r);
+    if (json) {
+        Out(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Indented)).trimmed());
+        return;
+    }
+    for (const char *key : {"base", "port", "cloud", "heartReg", "httpd", "modbus", "modbusPack", "modbusNew"})
+        if (o.value(QLatin1String(key)).isObject())
+            printObject(QLatin1String(key), o.value(QLatin1String(key)).toObject());
+}
+
+namespace {
+
+QString modelName(int model)
+{
+    switch (model) {
+    case ModelQ2: return QStringLiteral("Q2");
+    case ModelQ3: return QStringLiteral("Q3");
+    case ModelQ1: return QStringLiteral("Q1");
+    default: return QStringLiteral("unknown");
+    }
+}
+
+void noArgs(const QStringList &args, const char *cmd)
+{
+    if (!args.isEmpty())
+        throw TUsageError{QStringLiteral("%1 takes no arguments").arg(QLatin1String(cmd))};
+}
+
+int searchCommand(const TCliOptions &opt, const QStringList &args)
+{
+    noArgs(args, "search");
+    TCliLan lan(opt);
+    lan.Search();
+    if (opt.Json) {
+        QJsonArray rows;
+        for (const TDeviceRow &r : lan.Devices.Rows)
+            rows.append(QJsonObject{{QStringLiteral("ip"), r.IP},
+                                    {QStringLiteral("name"), r.ShownName()},
+                                    {QStringLiteral("mac"), r.Mac},
+                                    {QStringLiteral("version"), r.Version},
+                                    {QStringLiteral("model"), r.Model},
+                                    {QStringLiteral("bindingIndex"), r.BindingIndex}});
+        Out(QString::fromUtf8(QJsonDocument(rows).toJson(QJsonDocument::Indented)).trimmed());
+    } else {
+        for (const TDeviceRow &r : lan.Devices.Rows)
+            Out(QStringLiteral("%1  %2  %3  %4  %5")
+                    .arg(r.IP, -15)
+                    .arg(r.ShownName(), -16)
+                    .arg(r.Mac)
+                    .arg(r.Version, 5)
+                    .arg(modelName(r.Model)));
+    }
+    lan.Log.AddLogInfo(GetLangText(QStringLiteral("lang_Hint_DevNum")) + QString::number(lan.Devices.Count()));
+    return 0;
+}
+
+// Search, then the row of the MAC argument; a missing module is reported and ends the command.
+const TDeviceRow *searchFor(TCliLan &lan, const QString &mac)
+{
+    const QString wanted = NormalizeMacArg(mac);
+    lan.Search();
+    const TDeviceRow *row = lan.FindRow(wanted);
+    if (!row)
+        Err(QStringLiteral("bexo-z0-cli: no module with MAC %1 answered the search").arg(wanted));
+    return row;
+}
+
+int readCommand(const TCliOptions &opt, const QStringList &args)
+{
+    if (args.size() != 1)
+        throw TUsageError{QStringLiteral("read needs exactly one MAC")};
+    TCliLan lan(opt);
+    const TDeviceRow *row = searchFor(lan, args[0]);
+    if (!row)
+        return 1;
+    if (!lan.ReadRow(*row))
+        return 1;
+    PrintReadResult(lan.Read, opt.Json);
+    if (!lan.Read.Base) {
+        if (!lan.Read.Statuses.contains(StsPswdErr))
+            lan.Log.AddLog(GetLangText(QStringLiteral("lang_Hint_OverTime")), TLogColor::Red);
+        return 1;
+    }
+    lan.Log.AddLogInfo(GetLangText(QStringLiteral("lang_Hint_BeenRead")));
+    return 0;
+}
+
+bool isAnswer(int code) { return code == StsAck || code == StsPswdErr || code == StsOtherErr || code == StsCheckErr; }
+
+int commandAndAnswer(const TCliOptions &opt, const QStringList &args, bool reset)
+{
+    if (args.size() != 1)
+        throw TUsageError{QStringLiteral("%1 needs exactly one MAC").arg(reset ? "reset" : "restart")};
+    TCliLan lan(opt);
+    const TDeviceRow *row = searchFor(lan, args[0]);
+    if (!row)
+        return 1;
+    const int before = int(lan.Statuses.size());
+    const bool sent = reset ? ResetDevice(lan.Svr, *row) : RestartDevice(lan.Svr, *row);
+    if (!sent) {
+        Err(reset ? QStringLiteral("bexo-z0-cli: factory settings are not available for a module of this model")
+                  : QStringLiteral("bexo-z0-cli: the command could not be sent"));
+        return 1;
+    }
+    int answer = 0;
+    lan.Listen(opt.WaitMs, [&] {
+        for (int i = before; i < lan.Statuses.size(); ++i)
+            if (isAnswer(lan.Statuses[i])) {
+                answer = lan.Statuses[i];
+                return true;
+            }
+        return false;
+    });
+    switch (answer) {
+    case StsAck: Out(GetLangText(QStringLiteral("lang_Hint_ACK"))); return 0;
+    case StsPswdErr: Out(GetLangText(QStringLiteral("lang_Hint_PswdErr"))); return 1;
+    case StsOtherErr: Out(GetLangText(QStringLiteral("lang_Hint_OtherErr"))); return 1;
+    case StsCheckErr: Out(GetLangText(QStringLiteral("lang_Hint_CheckErr"))); return 1;
+    default: Out(GetLangText(QStringLiteral("lang_Hint_OverTime"))); return 1;
+    }
+}
+
+int restartCommand(const TCliOptions &opt, const QStringList &args) { return commandAndAnswer(opt, args, false); }
+int resetCommand(const TCliOptions &opt, const QStringList &args) { return commandAndAnswer(opt, args, true); }
+
+int exportCommand(const TCliOptions &opt, const QStringList &args)
+{
+    if (args.size() > 1)
+        throw TUsageError{QStringLiteral("export takes at most one folder")};
+    const QString folder = args.isEmpty() ? DataFolder() : args[0];
+    TCliLan lan(opt);
+    lan.Search();
+    if (lan.Devices.Count() == 0) {
+        Err(QStringLiteral("bexo-z0-cli: no module answered; nothing exported"));
+        return 1;
+    }
+    try {
+        const QString path = ExportDevices(lan.Devices, folder, QDateTime::currentDateTime());
+        lan.Log.AddLogInfo(path);
+        Out(path);
+        return 0;
+    } catch (const EExportError &e) {
+        Err(QStringLiteral("bexo-z0-cli: ") + e.Message());
+        return 1;
+    }
+}
+
+TCliRegistrar searchReg({QStringLiteral("search"), QString(),
+                         QStringLiteral("find the modules on the LAN (ip, name, mac, version, model)"),
+                         searchCommand});
+TCliRegistrar readReg({QStringLiteral("read"), QStringLiteral("MAC"),
+                       QStringLiteral("search, then read a module's parameters and print every record received"),
+                       readCommand});
+TCliRegistrar restartReg({QStringLiteral("restart"), QStringLiteral("MAC"),
+                          QStringLiteral("restart a module; exit 0 on its acknowledgement"), restartCommand});
+TCliRegistrar resetReg({QStringLiteral("reset"), QStringLiteral("MAC"),
+                        QStringLiteral("restore a module's factory settings; exit 0 on its acknowledgement"),
+                        resetCommand});
+TCliRegistrar exportReg({QStringLiteral("export"), QStringLiteral("[DIR]"),
+                         QStringLiteral("search, then write the device list as CSV into DIR (default: the "
+                                        "program folder); print its path"),
+                         exportCommand});
+
+} // namespace

@@ -1,0 +1,55 @@
+#pragma once
+// The LAN side of the CLI: an endpoint wired to the terminal, a search, and waiting for replies.
+
+#include "app/cli/Cli.h"
+#include "netconfig/Codecs.h"
+#include "netconfig/DeviceList.h"
+#include "netconfig/UdpSvr.h"
+
+#include <QJsonObject>
+#include <optional>
+
+// Everything a read brings back.
+struct TReadResult {
+    std::optional<TBaseParam> Base;
+    std::optional<TPortParam> Port;
+    std::optional<TCloudParam> Cloud;
+    std::optional<THeartRegParam> HeartReg;
+    std::optional<THttpdParam> Httpd;
+    std::optional<TModbusParam> Modbus;
+    int ModbusLen = 0;
+    std::optional<TModbusPackParam> ModbusPack;
+    std::optional<TModbusNewParam> ModbusNew;
+    QList<int> Statuses;
+};
+
+class TCliLan {
+public:
+    explicit TCliLan(const TCliOptions &opt);
+
+    TCliOptions Opt;
+    TCliLogSink Log;
+    TUdpSvr Svr;
+    TDeviceList Devices;
+    TReadResult Read;
+    QList<int> Statuses; // every status reported, in order
+    // Called for every status after it is logged.
+    std::function<void(int)> OnStatus;
+
+    // Clears the list, searches and listens for Opt.WaitMs.
+    void Search();
+    // The row of a MAC, after Search; raises TUsageError for a MAC text that is not one.
+    const TDeviceRow *FindRow(const QString &mac);
+    // Sends the read of a row and listens for Opt.WaitMs; false when nothing was sent.
+    bool ReadRow(const TDeviceRow &row);
+    // Listens until ms have passed or until stop() turns true.
+    void Listen(int ms, const std::function<bool()> &stop = {});
+};
+
+// "001a2b3c4d5e", "00 1A 2B ...", "00:1A:..." -> "001A2B3C4D5E"; raises TUsageError otherwise.
+QString NormalizeMacArg(const QString &text);
+
+QJsonObject BaseJson(const TBaseParam &p);
+QJsonObject PortJson(const TPortParam &p);
+QJsonObject ReadResultJson(const TReadResult &r);
+void PrintReadResult(const TReadResult &r, bool json);

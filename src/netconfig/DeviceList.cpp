@@ -1,0 +1,188 @@
+#include "netconfig/DeviceList.h"
+
+#include "core/Gbk.h"
+#include "core/ProFun.h"
+#include "core/Public.h"
+#include "lang/LangList.h"
+#include "netconfig/UdpSvr.h"
+
+#include <QDir>
+#include <QSaveFile>
+
+QString TDeviceRow::ShownName() const { return UpToZero(Name); }
+
+QString TDeviceRow::MacDigits() const { return RemoveSpaces(Mac); }
+
+int TDeviceList::IndexOfMac(const QString &mac) const
+{
+    const QString want = RemoveSpaces(mac).toUpper();
+    for (int i = 0; i < Rows.size(); ++i)
+        if (RemoveSpaces(Rows[i].Mac).toUpper() == want)
+            return i;
+    return -1;
+}
+
+bool TDeviceList::AddReply(const QString &AIP, const QString &AName, const QString &AMac, const QString &AVersion,
+                           int AModel, int ABindingIndex, const QByteArray &ASearchReply)
+{
+    for (const TDeviceRow &r : Rows)
+        if (r.Mac == AMac)
+            return false;
+    Rows.append({AIP, AName, AMac, AVersion, AModel, ABindingIndex, ASearchReply});
+    return true;
+}
+
+TStatusReaction ReactToStatus(int ACode, const QString &AMsg, ILogSink &log)
+{
+    TStatusReaction r;
+    r.Known = true;
+    switch (ACode) {
+    case StsSearchSent: r.Line = GetLangText(QStringLiteral("lang_H_lv_Dev")); break;
+    case StsCheckErr:
+        r.IsError = true;
+        r.Line = GetLangText(QStringLiteral("lang_Hint_CheckErr")) + AMsg;
+        break;
+    case StsAck: r.Line = GetLangText(QStringLiteral("lang_Hint_ACK")); break;
+    case StsOtherErr:
+        r.IsError = true;
+        r.Line = GetLangText(QStringLiteral("lang_Hint_OtherErr"));
+        break;
+    case StsPswdErr:
+        r.IsError = true;
+        r.OpenLogin = true;
+        r.Line = GetLangText(QStringLiteral("lang_Hint_PswdErr"));
+        break;
+    case StsPortInUse:
+        r.IsError = true;
+        r.Line = QString::number(SearchPort) + GetLangText(QStringLiteral("lang_Hint_UDPPortInUse"));
+        r.MessageBox = r.Line;
+        break;
+    case StsIncompatible:
+        r.IsError = true;
+        r.ClosePage = true;
+        r.Line = GetLangText(QStringLiteral("lang_Hint_VerIncompatible"));
+        break;
+    case StsUnknownLen:
+        r.IsError = true;
+        r.Line = GetLangText(QStringLiteral("lang_Hint_ReceiveOther")) + AMsg;
+        break;
+    default: return {};
+    }
+    log.AddLog(r.Line, r.IsError ? TLogColor::Red : TLogColor::Green);
+    return r;
+}
+
+void DumpSentDatagram(ILogSink &log, const QByteArray &AData, const QString &ARemoteIP, const QString &ALocalIP,
+                      int ARemotePort, int ALocalPort)
+{
+    log.AddHexInfo(QString());
+    log.AddHex(LogOpen + ALocalIP + LogColon + QString::number(ALocalPort) + LogSendArrow + ARemoteIP + LogColon +
+                   QString::number(ARemotePort) + LogClose,
+               TLogColor::Blue);
+    log.AddHex(LogOpen + QStringLiteral("Length : ") + QString::number(AData.size()) + LogClose, TLogColor::Blue);
+    log.AddHexInfo(BytesToHexSpaced(AData));
+    log.AddLogInfo(GetLangText(QStringLiteral("lang_Hint_Sending")));
+}
+
+void DumpRecvDatagram(ILogSink &log, const QByteArray &AData, const QString &APeerIP, const QString &ALocalIP,
+                      int APeerPort, int ALocalPort)
+{
+    log.AddHexInfo(QString());
+    log.AddHex(LogOpen + ALocalIP + LogColon + QString::number(ALocalPort) + LogRecvArrow + APeerIP + LogColon +
+                   QString::number(APeerPort) + LogClose,
+               TLogColor::Green);
+    log.AddHex(LogOpen + QStringLiteral("Length : ") + QString::number(AData.size()) + LogClose, TLogColor::Green);
+    log.AddHexInfo(BytesToHexSpaced(AData));
+}
+
+TReadOutcome ReadDevice(TUdpSvr &svr, const TDeviceRow &row, ILogSink &log)
+{
+    CurMac = row.MacDigits();
+    log.AddLogInfo(GetLangText(QStringLiteral("lang_ts_Read")) + QStringLiteral(" [ Mac : ") + row.Mac +
+                   QStringLiteral(" ]"));
+    switch (row.Model) {
+    case ModelQ2:
+        CurBindingIndex = row.BindingIndex;
+        return svr.SendCmdQ2(row.BindingIndex, CurMac, CmdRead, LoginName, LoginPswd) ? TReadOutcome::SentQ2
+                                                                                     : TReadOutcome::NotSent;
+    case ModelQ3:
+        return svr.SendCmdQ3(row.BindingIndex, CurMac, CmdRead, LoginName, LoginPswd) ? TReadOutcome::SentQ3
+                                                                                     : TReadOutcome::NotSent;
+    default:
+        log.AddLog(GetLangText(QStringLiteral("lang_Hint_VerIncompatible")), TLogColor::Red);
+        return TReadOutcome::Incompatible;
+    }
+}
+
+bool RestartDevice(TUdpSvr &svr, const TDeviceRow &row)
+{
+    return svr.SendCmdQ2(row.BindingIndex, row.MacDigits(), CmdRestart, LoginName, LoginPswd);
+}
+
+bool ResetDevice(TUdpSvr &svr, const TDeviceRow &row)
+{
+    if (row.Model == ModelQ2)
+        return svr.SendCmdQ2(row.BindingIndex, row.MacDigits(), CmdFactory, LoginName, LoginPswd);
+    if (row.Model == ModelQ3)
+        return svr.SendCmdQ3(row.BindingIndex, row.MacDigits(), CmdFactory, LoginName, LoginPswd);
+    return false;
+}
+
+QString AllMacsText(const TDeviceList &list)
+{
+    QStringList macs;
+    for (const TDeviceRow &r : list.Rows)
+        macs << r.Mac;
+    return macs.join(QStringLiteral("\r\n"));
+}
+
+QString WebAddress(const TDeviceRow &row, const QString &httpPortText)
+{
+    return QStringLiteral("http://") + row.IP + u':' + (httpPortText.isEmpty() ? QStringLiteral("80") : httpPortText);
+}
+
+QString CsvField(const QString &field)
+{
+    QString f = field;
+    if (!f.isEmpty() && (f[0] == u'=' || f[0] == u'+' || f[0] == u'-' || f[0] == u'@'))
+        f.prepend(u'\'');
+    if (f.contains(u',') || f.contains(u'"') || f.contains(u'\r') || f.contains(u'\n')) {
+        f.replace(QStringLiteral("\""), QStringLiteral("\"\""));
+        f = u'"' + f + u'"';
+    }
+    return f;
+}
+
+QByteArray ExportText(const TDeviceList &list)
+{
+    QString text = QStringLiteral("IP,Name,MAC,Ver\r\n");
+    for (const TDeviceRow &r : list.Rows)
+        text += CsvField(r.IP) + u',' + CsvField(r.ShownName()) + u',' + CsvField(r.Mac) + u',' +
+                CsvField(r.Version) + QStringLiteral("\r\n");
+    return ToGbk(text);
+}
+
+QString ExportFileName(const QString &folder, const QDateTime &when, int rows)
+{
+    QString menu = GetLangText(QStringLiteral("lang_Menu_ExpDev"));
+    // The menu text comes from an editable file: it must not lead the file elsewhere.
+    menu.replace(u'/', u'_');
+    menu.remove(QChar(0));
+    QString dir = folder;
+    if (!dir.endsWith(u'/'))
+        dir += u'/';
+    return QStringLiteral("%1%2 %3 - (%4)").arg(dir, menu, when.toString(QStringLiteral("yyyyMMdd hhmmss"))).arg(rows) +
+           QStringLiteral(".csv");
+}
+
+QString ExportDevices(const TDeviceList &list, const QString &folder, const QDateTime &when)
+{
+    if (list.Rows.isEmpty())
+        return {};
+    const QString path = ExportFileName(folder, when, list.Count());
+    const QByteArray text = ExportText(list);
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(text) != text.size() || !f.commit())
+        throw EExportError(QStringLiteral("Cannot create file \"%1\". %2").arg(QDir::toNativeSeparators(path), f.errorString()));
+    return path;
+}

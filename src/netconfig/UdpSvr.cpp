@@ -1,0 +1,318 @@
+#include "netconfig/UdpSvr.h"
+
+#include "core/ProFun.h"
+#include "netconfig/Codecs.h"
+
+#include <QHostAddress>
+#include <QNetworkDatagram>
+#include <QUdpSocket>
+#include <QVariant>
+
+QByteArray BuildCmdFrame(uint8_t ACmd, const QString &AMac, const QString &AUser, const QString &APswd,
+                         const uint8_t *APayload, int ALen)
+{
+    QByteArray f(22 + ALen, '\0');
+    auto *b = reinterpret_cast<uint8_t *>(f.data());
+    b[0] = 0xFF;
+    b[1] = uint8_t((19 + ALen) & 0xFF);
+    b[2] = ACmd;
+    MacToBytes(AMac, b + 3);
+    PutPaddedStr(f, AUser, 9, 6);
+    PutPaddedStr(f, APswd, 15, 6);
+    b = reinterpret_cast<uint8_t *>(f.data());
+    if (ALen > 0)
+        std::copy(APayload, APayload + ALen, b + 21);
+    b[21 + ALen] = Sum8(b + 1, 20 + ALen);
+    return f;
+}
+
+int ModelOfReply(int version, int peerPort)
+{
+    if (version < MinKnownVersion)
+        return ModelNone;
+    if (peerPort == DevPortQ2)
+        return ModelQ2;
+    if (peerPort == DevPortQ3)
+        return ModelQ3;
+    return ModelNone;
+}
+
+TUdpSvr::TUdpSvr(QObject *parent) : QObject(parent) {}
+
+TUdpSvr::~TUdpSvr()
+{
+    clearBindings();
+    SearchReplies.clear();
+}
+
+QString TUdpSvr::BindingIP(int index) const
+{
+    return index >= 0 && index < FBindings.size() ? FBindings[index].IP : QString();
+}
+
+int TUdpSvr::BindingPort(int index) const
+{
+    return index >= 0 && index < FBindings.size() && FBindings[index].Socket ? FBindings[index].Socket->localPort()
+                                                                            : 0;
+}
+
+void TUdpSvr::clearBindings()
+{
+    for (TBinding &b : FBindings) {
+        if (b.Socket) {
+            b.Socket->disconnect(this);
+            b.Socket->close();
+            delete b.Socket;
+        }
+    }
+    FBindings.clear();
+}
+
+void TUdpSvr::RefreshBindings()
+{
+    QStringList list;
+    if (!AddressOverride.isEmpty())
+        list = AddressOverride;
+    else
+        LocalIPv4List(list);
+    const int n = int(list.size());
+    bool stale = FStale || FBindings.size() != n;
+    for (int i = 0; !stale && i < n; ++i)
+        stale = FBindings[i].IP != list[i];
+    if (!stale || n == 0)
+        return;
+
+    clearBindings();
+    FStale = false;
+    bool failed = false;
+    for (int i = 0; i < n; ++i) {
+        auto *s = new QUdpSocket(this);
+        // A binding that fails keeps its place, so the indexes of the others match the address list;
+        // the next refresh tries it again.
+        FBindings.append({list[i], s});
+        const QHostAddress addr(list[i]);
+        if (addr.isNull() || !s->bind(addr, 0)) {
+            failed = FStale = true;
+            continue;
+        }
+        // A search of a large network brings many replies at once.
+        s->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, QVariant(4 * 1024 * 1024));
+        connect(s, &QUdpSocket::readyRead, this, [this, s] {
+            for (int k = 0; k < FBindings.size(); ++k)
+                if (FBindings[k].Socket == s) {
+                    readPending(k);
+                    return;
+                }
+        });
+    }
+    if (failed)
+        DoStatus(StsPortInUse, QStringLiteral("port is used"));
+}
+
+void TUdpSvr::readPending(int index)
+{
+    QUdpSocket *s = FBindings[index].Socket;
+    // Drain everything: one readyRead may stand for many datagrams.
+    while (s->hasPendingDatagrams()) {
+        const QNetworkDatagram d = s->receiveDatagram();
+        if (!d.isValid())
+            break;
+        QHostAddress peer = d.senderAddress();
+        bool ok = false;
+        const quint32 v4 = peer.toIPv4Address(&ok);
+        if (ok)
+            peer = QHostAddress(v4);
+        UDPRead(d.data(), peer.toString(), d.senderPort(), FBindings[index].IP, s->localPort(), index);
+        // A handler may have rebuilt the bindings (a search from an event).
+        if (index >= FBindings.size() || FBindings[index].Socket != s)
+            return;
+    }
+}
+
+int TUdpSvr::SearchDevices()
+{
+    SearchReplies.clear();
+    CurSearchReply = nullptr;
+    RefreshBindings();
+    static const uint8_t frame[4] = {0xFF, 0x01, CmdSearch, 0x02};
+    const QByteArray datagram(reinterpret_cast<const char *>(frame), 4);
+    for (int i = 0; i < FBindings.size(); ++i) {
+        QUdpSocket *s = FBindings[i].Socket;
+        if (!s || s->state() != QAbstractSocket::BoundState || !DisableConnReset(FBindings[0].Socket))
+            continue;
+        if (s->writeDatagram(datagram, QHostAddress(BroadcastAddress), quint16(DestPortQ2)) < 0)
+            continue;
+        DoSendData(datagram, BroadcastAddress, FBindings[i].IP, DestPortQ2, s->localPort());
+    }
+    DoStatus(StsSearchSent, QString());
+    return SearchOk;
+}
+
+bool TUdpSvr::sendFrame(int ABindingIndex, const QByteArray &frame, int port)
+{
+    if (ABindingIndex < 0 || ABindingIndex >= FBindings.size())
+        return false;
+    QUdpSocket *s = FBindings[ABindingIndex].Socket;
+    if (!s || s->state() != QAbstractSocket::BoundState || !DisableConnReset(FBindings[0].Socket))
+        return false;
+    if (s->writeDatagram(frame, QHostAddress(BroadcastAddress), quint16(port)) < 0)
+        return false;
+    DoSendData(frame, BroadcastAddress, FBindings[ABindingIndex].IP, port, s->localPort());
+    return true;
+}
+
+bool TUdpSvr::SendCmdQ2(int ABindingIndex, const QString &AMac, uint8_t ACmd, const QString &AUser,
+                        const QString &APswd)
+{
+    return SendBlockQ2(ABindingIndex, AMac, ACmd, AUser, APswd, nullptr, 0);
+}
+
+bool TUdpSvr::SendCmdQ3(int ABindingIndex, const QString &AMac, uint8_t ACmd, const QString &AUser,
+                        const QString &APswd)
+{
+    try {
+        return sendFrame(ABindingIndex, BuildCmdFrame(ACmd, AMac, AUser, APswd), DestPortQ3);
+    } catch (const EConvertError &) {
+        return false;
+    }
+}
+
+bool TUdpSvr::SendBlockQ2(int ABindingIndex, const QString &AMac, uint8_t ACmd, const QString &AUser,
+                          const QString &APswd, const uint8_t *APayload, int ALen)
+{
+    try {
+        return sendFrame(ABindingIndex, BuildCmdFrame(ACmd, AMac, AUser, APswd, APayload, ALen), DestPortQ2);
+    } catch (const EConvertError &) {
+        return false;
+    }
+}
+
+void TUdpSvr::DoStatus(int ACode, const QString &AMsg)
+{
+    if (OnStatus)
+        OnStatus(ACode, AMsg);
+}
+
+void TUdpSvr::DoSendData(const QByteArray &AData, const QString &APeerIP, const QString &ALocalIP, int APeerPort,
+                         int ALocalPort)
+{
+    if (OnSendData)
+        OnSendData(AData, APeerIP, ALocalIP, APeerPort, ALocalPort);
+}
+
+void TUdpSvr::StoreReply(int ALength, const uint8_t *AData)
+{
+    switch (ALength) {
+    case LenRead:
+        std::copy(AData, AData + LenRead, LastRead.begin());
+        LastReadLen = LenRead;
+        break;
+    case LenCloud: std::copy(AData, AData + LenCloud, LastCloud.begin()); break;
+    case LenHeartReg: std::copy(AData, AData + LenHeartReg, LastHeartReg.begin()); break;
+    case LenModbusPack: std::copy(AData, AData + LenModbusPack, LastModbusPack.begin()); break;
+    case LenModbusNew: std::copy(AData, AData + LenModbusNew, LastModbusNew.begin()); break;
+    case LenHttpd: std::copy(AData, AData + LenHttpd, LastHttpd.begin()); break;
+    default: break;
+    }
+}
+
+void TUdpSvr::searchReply(const QByteArray &data, int peerPort, int bindingIndex)
+{
+    const auto *b = reinterpret_cast<const uint8_t *>(data.constData());
+    const QString ip = QStringLiteral("%1.%2.%3.%4").arg(b[5]).arg(b[6]).arg(b[7]).arg(b[8]);
+    const QString mac = BytesToMac(b + 9);
+    const int version = b[15] + 256 * b[16];
+    const QString name = BytesToStr(b + 19, 14);
+    const int model = ModelOfReply(version, peerPort);
+    // Stored before the event, so that the handler finds the reply its row is made from last.
+    SearchReplies.append(data);
+    if (OnSearchReply)
+        OnSearchReply(ip, name, mac, QString::number(version), model, bindingIndex);
+}
+
+void TUdpSvr::UDPRead(const QByteArray &AData, const QString &APeerIP, int APeerPort, const QString &ALocalIP,
+                      int ALocalPort, int ABindingIndex)
+{
+    const QByteArray data = AData; // handlers may search again and drop the socket's buffer
+    if (OnRecvData)
+        OnRecvData(data, APeerIP, ALocalIP, APeerPort, ALocalPort);
+    const int model = APeerPort == DevPortQ2 ? ModelQ2 : APeerPort == DevPortQ3 ? ModelQ3 : ModelNone;
+    const auto *b = reinterpret_cast<const uint8_t *>(data.constData());
+    const int len = int(data.size());
+
+    switch (len) {
+    case 1:
+        if (OnModbusParam)
+            OnModbusParam(DecodeModbusParam(b, 1), 1);
+        return;
+    case 2:
+        if (b[0] == 0x45)
+            DoStatus(StsCheckErr, QStringLiteral("%1").arg(b[1], 2, 16, QLatin1Char('0')).toUpper());
+        return;
+    case 4:
+        if (b[0] == 0xFF && b[1] == 0x01) {
+            if (b[3] == 0x45)
+                DoStatus(StsOtherErr, QStringLiteral("Other Error"));
+            else if (b[3] == 0x4B)
+                DoStatus(StsAck, QStringLiteral("ACK"));
+            else if (b[3] == 0x50)
+                DoStatus(StsPswdErr, QStringLiteral("UsrName or Password Error"));
+            return;
+        }
+        if (OnModbusParam)
+            OnModbusParam(DecodeModbusParam(b, 4), 4);
+        return;
+    case LenSearch:
+        if (b[0] == 0xFF && b[1] == 0x24 && b[2] == 0x01)
+            searchReply(data, APeerPort, ABindingIndex);
+        return;
+    case 40:
+        return;
+    case LenCloud: {
+        StoreReply(len, b);
+        const TarrCloudParam cloud{DecodeCloudParam(LastCloud.data())};
+        if (OnReadCloud)
+            OnReadCloud(cloud, false, model);
+        return;
+    }
+    case LenHeartReg:
+        StoreReply(len, b);
+        if (OnReadHeartReg)
+            OnReadHeartReg(LastHeartReg.data(), false, model);
+        return;
+    case LenModbusPack:
+        StoreReply(len, b);
+        if (OnModbusPackParam)
+            OnModbusPackParam(DecodeModbusPackParam(LastModbusPack.data()), LenModbusPack);
+        return;
+    case LenModbusNew:
+        StoreReply(len, b);
+        if (OnModbusNewParam)
+            OnModbusNewParam(DecodeModbusNewParam(LastModbusNew.data()), LenModbusNew);
+        return;
+    case LenRead: {
+        LastOptByte = b[3];
+        LastPortOptByte = b[117];
+        StoreReply(len, b);
+        const TBaseParam base = DecodeBaseParam(LastRead.data());
+        const TarrComParam ports{DecodePortParam(LastRead.data() + LenBase)};
+        if (OnReadParam)
+            OnReadParam(base, ports, false, model);
+        return;
+    }
+    case 193:
+    case 256:
+        DoStatus(StsIncompatible, QStringLiteral("Read Z4/Y45"));
+        return;
+    case LenHttpd:
+        StoreReply(len, b);
+        if (OnReadHttpd) {
+            const THttpdParam h = DecodeHttpdParam(LastHttpd.data());
+            OnReadHttpd(h.Url, h.Header);
+        }
+        return;
+    default:
+        DoStatus(StsUnknownLen, QString::number(len));
+        return;
+    }
+}

@@ -1,0 +1,99 @@
+#pragma once
+// The UDP endpoint that configures modules: one socket per local IPv4 address, the search
+// broadcast, command frames, and the dispatch of every reply by its datagram length.
+
+#include "core/Public.h"
+
+#include <QList>
+#include <QObject>
+#include <QStringList>
+#include <array>
+#include <functional>
+
+class QUdpSocket;
+
+class TUdpSvr : public QObject {
+    Q_OBJECT
+public:
+    using TTrafficEvent = std::function<void(const QByteArray &AData, const QString &APeerIP,
+                                             const QString &ALocalIP, int APeerPort, int ALocalPort)>;
+
+    // Events; each is skipped when empty.
+    TTrafficEvent OnSendData;
+    TTrafficEvent OnRecvData;
+    std::function<void(const QString &AIP, const QString &AName, const QString &AMac, const QString &AVersion,
+                       int AModel, int ABindingIndex)>
+        OnSearchReply;
+    std::function<void(const TBaseParam &, const TarrComParam &, bool AFromCom, int AModel)> OnReadParam;
+    std::function<void(const TarrCloudParam &, bool AFromCom, int AModel)> OnReadCloud;
+    std::function<void(const uint8_t *ABlock, bool AFromCom, int AModel)> OnReadHeartReg;
+    std::function<void(const QString &AUrl, const QString &AHeader)> OnReadHttpd;
+    std::function<void(int ACode, const QString &AMsg)> OnStatus;
+    std::function<void(const TModbusParam &, int ALen)> OnModbusParam;
+    std::function<void(const TModbusPackParam &, int ALen)> OnModbusPackParam;
+    std::function<void(const TModbusNewParam &, int ALen)> OnModbusNewParam;
+
+    // The last reply of each kind: the templates of the next write.
+    std::array<uint8_t, 256> LastRead{};
+    int LastReadLen = 0;
+    std::array<uint8_t, LenCloud> LastCloud{};
+    std::array<uint8_t, LenHeartReg> LastHeartReg{};
+    std::array<uint8_t, LenHttpd> LastHttpd{};
+    std::array<uint8_t, 4> LastModbus4{};
+    std::array<uint8_t, LenModbusPack> LastModbusPack{};
+    std::array<uint8_t, LenModbusNew> LastModbusNew{};
+
+    // A copy of every valid search reply since the last search, in arrival order.
+    QList<QByteArray> SearchReplies;
+
+    // Tests and the CLI's --interface replace the address list and the destination.
+    QStringList AddressOverride; // empty: LocalIPv4List
+    int DestPortQ2 = DevPortQ2;
+    int DestPortQ3 = DevPortQ3;
+    QString BroadcastAddress = BroadcastIP;
+
+    explicit TUdpSvr(QObject *parent = nullptr);
+    ~TUdpSvr() override;
+
+    void RefreshBindings();
+    int SearchDevices();
+    int BindingCount() const { return int(FBindings.size()); }
+    QString BindingIP(int index) const;
+    int BindingPort(int index) const;
+
+    bool SendCmdQ2(int ABindingIndex, const QString &AMac, uint8_t ACmd, const QString &AUser, const QString &APswd);
+    bool SendCmdQ3(int ABindingIndex, const QString &AMac, uint8_t ACmd, const QString &AUser, const QString &APswd);
+    bool SendBlockQ2(int ABindingIndex, const QString &AMac, uint8_t ACmd, const QString &AUser,
+                     const QString &APswd, const uint8_t *APayload, int ALen);
+
+    // The read handler of every binding; also driven directly by tests and the fuzz target.
+    void UDPRead(const QByteArray &AData, const QString &APeerIP, int APeerPort, const QString &ALocalIP,
+                 int ALocalPort, int ABindingIndex);
+    void StoreReply(int ALength, const uint8_t *AData);
+    void DoStatus(int ACode, const QString &AMsg);
+    void DoSendData(const QByteArray &AData, const QString &APeerIP, const QString &ALocalIP, int APeerPort,
+                    int ALocalPort);
+    // No connection-reset reports exist for UDP here; kept so every send asks first.
+    bool DisableConnReset(QUdpSocket *) { return true; }
+
+private:
+    struct TBinding {
+        QString IP;
+        QUdpSocket *Socket = nullptr;
+    };
+    QList<TBinding> FBindings;
+    bool FStale = false; // a binding failed: rebuild at the next refresh
+
+    void clearBindings();
+    void readPending(int index);
+    bool sendFrame(int ABindingIndex, const QByteArray &frame, int port);
+    void searchReply(const QByteArray &data, int peerPort, int bindingIndex);
+};
+
+// The 22 + n byte command frame: FF, 19 + n, command, MAC, user, password, payload, Sum8.
+// Raises EConvertError for a MAC text that does not parse.
+QByteArray BuildCmdFrame(uint8_t ACmd, const QString &AMac, const QString &AUser, const QString &APswd,
+                         const uint8_t *APayload = nullptr, int ALen = 0);
+
+// Model of a search reply: below version 2002 unknown, else by the reply's source port.
+int ModelOfReply(int version, int peerPort);

@@ -1,0 +1,461 @@
+#include "sim/SimLan.h"
+
+#include "core/ProFun.h"
+#include "core/Public.h"
+#include "netconfig/Codecs.h"
+#include "sim/Sim.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QHostAddress>
+#include <QNetworkDatagram>
+#include <QUdpSocket>
+
+namespace {
+
+uint8_t *U(QByteArray &b) { return reinterpret_cast<uint8_t *>(b.data()); }
+const uint8_t *U(const QByteArray &b) { return reinterpret_cast<const uint8_t *>(b.constData()); }
+
+QByteArray ack(uint8_t cmd, char code)
+{
+    QByteArray r(4, '\0');
+    r[0] = char(0xFF);
+    r[1] = 0x01;
+    r[2] = char(cmd);
+    r[3] = code;
+    return r;
+}
+
+QString describe(uint8_t cmd)
+{
+    switch (cmd) {
+    case CmdRestart: return QStringLiteral("restart");
+    case CmdRead: return QStringLiteral("read");
+    case CmdWriteBase: return QStringLiteral("base block");
+    case CmdWritePort: return QStringLiteral("port block");
+    case CmdFactory: return QStringLiteral("factory settings");
+    case CmdWriteHeartReg: return QStringLiteral("heartbeat/register block");
+    case CmdWriteHttpdUrl: return QStringLiteral("Httpd URL block");
+    case CmdWriteHttpdHead: return QStringLiteral("Httpd header block");
+    case CmdWriteModbus: return QStringLiteral("Modbus block");
+    default: return QStringLiteral("command 0x%1").arg(cmd, 2, 16, QLatin1Char('0'));
+    }
+}
+
+} // namespace
+
+TSimModule TSimModule::Make(const QString &mac, const QString &ip, const QString &name, int version,
+                            const QString &model, const TSimBlocks &blocks, const QString &user,
+                            const QString &password)
+{
+    TSimModule m;
+    m.Mac = RemoveSpaces(mac).toUpper();
+    m.Model = model;
+    m.Version = version;
+    m.Has = blocks;
+
+    // Bytes the tool does not interpret carry markers, so a test can see that a write keeps them.
+    m.Base = QByteArray(LenBase, '\0');
+    m.Base[0] = 0x11; m.Base[1] = 0x22; m.Base[2] = 0x33; m.Base[8] = 0x44;
+    m.Base[49] = 0x55; m.Base[50] = 0x66; m.Base[51] = 0x77; m.Base[64] = char(0x88); m.Base[65] = char(0x99);
+    m.Base[66] = char(0xAA);
+    TBaseParam b;
+    b.AddrType = 1;
+    b.UpnpPort = 1901;
+    b.HttpPort = 80;
+    b.StaticIP = ip;
+    const QStringList o = ip.split(u'.');
+    b.GatewayIP = o.size() == 4 ? QStringLiteral("%1.%2.%3.1").arg(o[0], o[1], o[2]) : QStringLiteral("0.0.0.0");
+    b.SubnetMask = QStringLiteral("255.255.255.0");
+    b.ModName = name;
+    b.UserName = user;
+    b.Password = password;
+    b.Options = 0x80 | 0x10; // RFC2217 and Reset
+    b.UserMAC = m.Mac;
+    b.Dns = b.GatewayIP;
+    b.ShortConnTime = 3;
+    EncodeBaseParam(b, U(m.Base), 0x02);
+
+    m.Port = QByteArray(LenPort, '\0');
+    m.Port[46] = 0x12; m.Port[47] = 0x34; m.Port[48] = 0x56; m.Port[49] = 0x78; m.Port[57] = char(0x9A);
+    TPortParam p;
+    p.Baudrate = 115200;
+    p.DataBits = 8;
+    p.Parity = 1;
+    p.StopBits = 1;
+    p.FlowControl = 1;
+    p.LocalPort = 20108;
+    p.RemotePort = 8234;
+    p.RemoteIP = QStringLiteral("192.168.0.201");
+    p.Rfc2217 = 1;
+    p.WorkMode = 3;
+    p.TcpSvrCount = 4;
+    p.ResetTimeout = 0;
+    p.PackLen = 0;
+    p.PackTime = 0;
+    p.MacHeart = false;
+    EncodePortParam(p, U(m.Port), 0x01);
+
+    m.Cloud = QByteArray(LenCloud, '\0');
+    StrToBufPad(QStringLiteral("00000000000000000001"), U(m.Cloud) + 2, 20);
+    StrToBufPad(QStringLiteral("12345678"), U(m.Cloud) + 22, 8);
+    m.Heart = QByteArray(LenHeartReg, '\0');
+    THeartRegParam h;
+    h.HeartMode = 0;
+    h.RegMode = 0;
+    h.HeartTime = 30;
+    h.HeartData = QStringLiteral("ping");
+    EncodeHeartRegParam(h, U(m.Heart));
+    m.Httpd = QByteArray(LenHttpd, '\0');
+    EncodeHttpdUrl(QStringLiteral("/report.php?id="), U(m.Httpd));
+    EncodeHttpdHeader(QStringLiteral("Accept: text/html"), U(m.Httpd));
+    m.Modbus = QByteArray(blocks.Modbus == 1 ? 1 : 4, '\0');
+    m.Modbus[0] = 0;
+    if (m.Modbus.size() == 4) {
+        m.Modbus[2] = 0x01;
+        m.Modbus[3] = char(0xF4); // 500 ms wait
+    }
+    m.ModbusPack = QByteArray(LenModbusPack, '\0');
+    m.ModbusPack[2] = 0x03; m.ModbusPack[3] = char(0xE8); // timeout 1000
+    m.ModbusPack[4] = 0x00; m.ModbusPack[5] = 0x64;       // interval 100
+    m.ModbusPack[86] = 0x5A;
+    m.ModbusNew = QByteArray(LenModbusNew, '\0');
+    m.ModbusNew[2] = 0x01; m.ModbusNew[3] = char(0xF4);
+    m.ModbusNew[4] = 0x00; m.ModbusNew[5] = 0x32;
+    m.ModbusNew[99] = char(0xA5);
+    m.FactoryImage = m.Image();
+    return m;
+}
+
+QByteArray TSimModule::Image() const { return Base + Port + Cloud + Heart + Httpd + Modbus + ModbusPack + ModbusNew; }
+
+void TSimModule::Restore(const QByteArray &image)
+{
+    int at = 0;
+    for (QByteArray *b : {&Base, &Port, &Cloud, &Heart, &Httpd, &Modbus, &ModbusPack, &ModbusNew}) {
+        *b = image.mid(at, b->size());
+        at += int(b->size());
+    }
+}
+
+QByteArray TSimModule::SearchReply() const
+{
+    QByteArray r(LenSearch, '\0');
+    uint8_t *b = U(r);
+    b[0] = 0xFF;
+    b[1] = 0x24;
+    b[2] = 0x01;
+    const uint8_t *base = U(Base);
+    for (int i = 0; i < 4; ++i)
+        b[5 + i] = base[12 - i]; // the base block keeps the address last octet first
+    MacToBytes(Mac, b + 9);
+    b[15] = uint8_t(Version & 0xFF);
+    b[16] = uint8_t((Version >> 8) & 0xFF);
+    std::copy(base + 21, base + 21 + 14, b + 19);
+    return r;
+}
+
+QList<QByteArray> SimHandleFrame(TSimModule &m, const QByteArray &frame, bool onQ3Port,
+                                 const std::function<void(const QString &)> &note)
+{
+    const int size = int(frame.size());
+    const uint8_t *f = U(frame);
+    if (size == 4 && f[0] == 0xFF && f[1] == 0x01 && f[2] == CmdSearch)
+        return {m.SearchReply()};
+    if (size < 22 || f[0] != 0xFF)
+        return {};
+    const int n = size - 22;
+    uint8_t mac[6];
+    MacToBytes(m.Mac, mac);
+    if (!std::equal(mac, mac + 6, f + 3))
+        return {};
+    const uint8_t cmd = f[2];
+    // Q3 takes reads and factory resets on its own port, restarts on the Q2 port.
+    const bool q3 = m.Model == QLatin1String("q3");
+    if (q3 && onQ3Port != (cmd != CmdRestart))
+        return {};
+    if (!q3 && onQ3Port)
+        return {};
+
+    const uint8_t expected = Sum8(f + 1, 20 + n);
+    if (f[1] != uint8_t((19 + n) & 0xFF) || f[21 + n] != expected) {
+        note(QStringLiteral("%1: checksum error in %2, expected %3")
+                 .arg(m.Mac, describe(cmd))
+                 .arg(expected, 2, 16, QLatin1Char('0')));
+        return {QByteArray("\x45", 1) + char(expected)};
+    }
+    const uint8_t *base = U(m.Base);
+    if (!std::equal(base + 37, base + 49, f + 9)) {
+        note(QStringLiteral("%1: wrong user name or password for %2").arg(m.Mac, describe(cmd)));
+        return {ack(cmd, 'P')};
+    }
+
+    const QByteArray payload = frame.mid(21, n);
+    const auto accept = [&](QByteArray &block, int at, bool has) -> QList<QByteArray> {
+        if (!has || at + n > block.size()) {
+            note(QStringLiteral("%1: refused %2 of %3 bytes").arg(m.Mac, describe(cmd)).arg(n));
+            return {ack(cmd, 'E')};
+        }
+        block.replace(at, n, payload);
+        note(QStringLiteral("%1: wrote %2: %3").arg(m.Mac, describe(cmd), BytesToHexSpaced(payload).trimmed()));
+        return {ack(cmd, 'K')};
+    };
+
+    const bool q2 = m.Model == QLatin1String("q2");
+    switch (cmd) {
+    case CmdRead: {
+        note(QStringLiteral("%1: read").arg(m.Mac));
+        QList<QByteArray> out{m.Base + m.Port};
+        if (q2) {
+            if (m.Has.Cloud) out << m.Cloud;
+            if (m.Has.Heart) out << m.Heart;
+            if (m.Has.Httpd) out << m.Httpd;
+            if (m.Has.Modbus) out << m.Modbus;
+            if (m.Has.ModbusPack) out << m.ModbusPack;
+            if (m.Has.ModbusNew) out << m.ModbusNew;
+        }
+        return out;
+    }
+    case CmdRestart:
+        note(QStringLiteral("%1: restarting").arg(m.Mac));
+        return {ack(cmd, 'K')};
+    case CmdFactory:
+        m.Restore(m.FactoryImage);
+        note(QStringLiteral("%1: factory settings restored").arg(m.Mac));
+        return {ack(cmd, 'K')};
+    case CmdWriteBase:
+        if (n != LenBase) break;
+        return accept(m.Base, 0, q2);
+    case CmdWritePort:
+        if (n != LenPort) break;
+        return accept(m.Port, 0, q2);
+    case CmdWriteHeartReg:
+        if (n != LenHeartReg) break;
+        return accept(m.Heart, 0, q2 && m.Has.Heart);
+    case CmdWriteHttpdUrl:
+        if (n != LenHttpdUrl) break;
+        return accept(m.Httpd, 0, q2 && m.Has.Httpd);
+    case CmdWriteHttpdHead:
+        if (n != LenHttpdHead) break;
+        return accept(m.Httpd, LenHttpdUrl, q2 && m.Has.Httpd);
+    case CmdWriteModbus:
+        if (n == 1 || n == 4)
+            return accept(m.Modbus, 0, q2 && m.Has.Modbus == n);
+        if (n == LenModbusPack)
+            return accept(m.ModbusPack, 0, q2 && m.Has.ModbusPack);
+        if (n == LenModbusNew)
+            return accept(m.ModbusNew, 0, q2 && m.Has.ModbusNew);
+        break;
+    default: break;
+    }
+    note(QStringLiteral("%1: refused %2 of %3 bytes").arg(m.Mac, describe(cmd)).arg(n));
+    return {ack(cmd, 'E')};
+}
+
+bool TSimLan::Start(QString &error)
+{
+    const QHostAddress addr(BindAddress);
+    if (addr.isNull()) {
+        error = QStringLiteral("not an address: %1").arg(BindAddress);
+        return false;
+    }
+    FQ2 = new QUdpSocket(this);
+    FQ3 = new QUdpSocket(this);
+    for (auto [s, port] : {std::pair{FQ2, PortQ2}, std::pair{FQ3, PortQ3}}) {
+        if (!s->bind(addr, quint16(port), QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint)) {
+            error = QStringLiteral("cannot bind %1:%2: %3").arg(BindAddress).arg(port).arg(s->errorString());
+            return false;
+        }
+    }
+    connect(FQ2, &QUdpSocket::readyRead, this, [this] { onReadyRead(FQ2, false); });
+    connect(FQ3, &QUdpSocket::readyRead, this, [this] { onReadyRead(FQ3, true); });
+    return true;
+}
+
+void TSimLan::onReadyRead(QUdpSocket *s, bool q3)
+{
+    while (s->hasPendingDatagrams()) {
+        const QNetworkDatagram d = s->receiveDatagram();
+        if (!d.isValid())
+            break;
+        const QByteArray data = d.data();
+        const QString from = QStringLiteral("%1:%2").arg(QHostAddress(d.senderAddress().toIPv4Address()).toString())
+                                 .arg(d.senderPort());
+        if (!Quiet)
+            SimOut(QStringLiteral("sim: %1 -> :%2 %3 bytes%4")
+                       .arg(from)
+                       .arg(q3 ? PortQ3 : PortQ2)
+                       .arg(data.size())
+                       .arg(Verbose ? QStringLiteral(": ") + BytesToHexSpaced(data).trimmed() : QString()));
+        const auto note = [this](const QString &line) {
+            if (!Quiet)
+                SimOut(QStringLiteral("sim: ") + line);
+        };
+        for (TSimModule &m : Modules) {
+            const QList<QByteArray> replies = SimHandleFrame(m, data, q3, note);
+            QUdpSocket *out = m.ReplyPort(PortQ2, PortQ3) == PortQ3 ? FQ3 : FQ2;
+            for (const QByteArray &r : replies)
+                out->writeDatagram(r, d.senderAddress(), d.senderPort());
+        }
+    }
+}
+
+namespace {
+
+TSimBlocks defaultBlocks(int version)
+{
+    TSimBlocks b;
+    if (version >= 4017) {
+        b.Cloud = b.Heart = b.Httpd = b.ModbusPack = b.ModbusNew = true;
+        b.Modbus = 4;
+    }
+    return b;
+}
+
+TSimModule parseModule(const QString &spec, int index, const QString &user, const QString &password)
+{
+    QString mac = QStringLiteral("02BE%1").arg(index + 1, 8, 16, QLatin1Char('0')).toUpper();
+    QString ip = QStringLiteral("192.168.0.%1").arg(7 + index);
+    QString name = QStringLiteral("Bexo-Q2-%1").arg(index + 1);
+    QString model = QStringLiteral("q2");
+    QString u = user, pw = password;
+    int version = 4017;
+    QString blocks;
+    bool haveBlocks = false;
+    for (const QString &part : spec.split(u',', Qt::SkipEmptyParts)) {
+        const int eq = int(part.indexOf(u'='));
+        if (eq < 0)
+            throw TSimUsageError{QStringLiteral("module option without '=': %1").arg(part)};
+        const QString k = part.left(eq).trimmed(), v = part.mid(eq + 1).trimmed();
+        if (k == QLatin1String("mac")) mac = v;
+        else if (k == QLatin1String("ip")) ip = v;
+        else if (k == QLatin1String("name")) name = v;
+        else if (k == QLatin1String("model")) model = v.toLower();
+        else if (k == QLatin1String("user")) u = v;
+        else if (k == QLatin1String("password")) pw = v;
+        else if (k == QLatin1String("version")) {
+            bool ok = false;
+            version = v.toInt(&ok);
+            if (!ok || version < 0 || version > 65535)
+                throw TSimUsageError{QStringLiteral("bad version: %1").arg(v)};
+        } else if (k == QLatin1String("blocks")) {
+            blocks = v;
+            haveBlocks = true;
+        } else
+            throw TSimUsageError{QStringLiteral("unknown module option: %1").arg(k)};
+    }
+    if (model != QLatin1String("q2") && model != QLatin1String("q3"))
+        throw TSimUsageError{QStringLiteral("model must be q2 or q3: %1").arg(model)};
+    uint8_t probe[6];
+    try {
+        MacToBytes(mac, probe);
+        IPToBytesRev(ip, probe);
+    } catch (const EConvertError &e) {
+        throw TSimUsageError{e.Message()};
+    }
+    TSimBlocks b = model == QLatin1String("q2") ? defaultBlocks(version) : TSimBlocks{};
+    if (haveBlocks) {
+        b = {};
+        for (const QString &x : blocks.split(u'+', Qt::SkipEmptyParts)) {
+            if (x == QLatin1String("cloud")) b.Cloud = true;
+            else if (x == QLatin1String("heart")) b.Heart = true;
+            else if (x == QLatin1String("httpd")) b.Httpd = true;
+            else if (x == QLatin1String("mb1")) b.Modbus = 1;
+            else if (x == QLatin1String("mb4")) b.Modbus = 4;
+            else if (x == QLatin1String("mbpack")) b.ModbusPack = true;
+            else if (x == QLatin1String("mbnew")) b.ModbusNew = true;
+            else if (x != QLatin1String("none"))
+                throw TSimUsageError{QStringLiteral("unknown block: %1").arg(x)};
+        }
+    }
+    return TSimModule::Make(mac, ip, name, version, model, b, u, pw);
+}
+
+QString lanHelp()
+{
+    return QStringLiteral(
+        "Simulated modules on the LAN. Q2 modules answer from port 1500; Q3 modules hear the search on 1500\n"
+        "and answer from 1901; a module with a version below 2002 stays unknown to the tool.\n"
+        "  --module SPEC       add a module; SPEC is key=value pairs joined by ',':\n"
+        "                      mac=001A2B3C4D5E ip=192.168.0.7 name=TEXT version=4017 model=q2|q3\n"
+        "                      user=NAME password=PW (its login, default tovak)\n"
+        "                      blocks=cloud+heart+httpd+mb1|mb4+mbpack+mbnew|none (Q2 optional blocks;\n"
+        "                      default: all of them from version 4017 on, none before)\n"
+        "  --config FILE       one module SPEC per line ('#' starts a comment)\n"
+        "  --count N           add N generated Q2 modules (MACs 02BE00000001...)\n"
+        "  --bind ADDR         address to listen on (default 0.0.0.0, all addresses)\n"
+        "  --port-q2 P, --port-q3 P   listening ports (default 1500, 1901)\n"
+        "  --quiet             do not print the frames received\n"
+        "  --verbose           print the bytes of every frame received");
+}
+
+int lanRun(const QStringList &args)
+{
+    TSimLan sim;
+    QStringList specs;
+    int count = 0;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString &a = args[i];
+        const auto value = [&]() -> QString {
+            if (i + 1 >= args.size())
+                throw TSimUsageError{QStringLiteral("%1 needs a value").arg(a)};
+            return args[++i];
+        };
+        if (a == QLatin1String("--module")) specs << value();
+        else if (a == QLatin1String("--config")) {
+            const QString path = value();
+            QFile f(path);
+            if (!f.open(QIODevice::ReadOnly))
+                throw TSimUsageError{QStringLiteral("cannot read %1").arg(path)};
+            for (QString line : QString::fromUtf8(f.readAll()).split(u'\n')) {
+                line = line.section(u'#', 0, 0).trimmed();
+                if (!line.isEmpty())
+                    specs << line;
+            }
+        } else if (a == QLatin1String("--count")) {
+            bool ok = false;
+            count = value().toInt(&ok);
+            if (!ok || count < 0 || count > 100000)
+                throw TSimUsageError{QStringLiteral("--count needs a number up to 100000")};
+        } else if (a == QLatin1String("--bind")) sim.BindAddress = value();
+        else if (a == QLatin1String("--port-q2")) sim.PortQ2 = value().toInt();
+        else if (a == QLatin1String("--port-q3")) sim.PortQ3 = value().toInt();
+        else if (a == QLatin1String("--quiet")) sim.Quiet = true;
+        else if (a == QLatin1String("--verbose")) sim.Verbose = true;
+        else
+            throw TSimUsageError{QStringLiteral("unknown option %1").arg(a)};
+    }
+    const QString user = QString::fromLatin1(DefaultLogin);
+    for (int i = 0; i < specs.size(); ++i)
+        sim.Modules << parseModule(specs[i], i, user, user);
+    for (int i = 0; i < count; ++i) {
+        const int k = int(specs.size()) + i;
+        sim.Modules << parseModule(QStringLiteral("ip=10.%1.%2.%3").arg((k >> 16) & 255).arg((k >> 8) & 255).arg(k & 255),
+                                   k, user, user);
+    }
+    if (sim.Modules.isEmpty())
+        sim.Modules << parseModule(QString(), 0, user, user);
+    QString error;
+    if (!sim.Start(error)) {
+        SimErr(QStringLiteral("bexo-z0-sim lan: ") + error);
+        return 1;
+    }
+    SimOut(QStringLiteral("sim: %1 module(s) listening on %2 ports %3 and %4")
+               .arg(sim.Modules.size())
+               .arg(sim.BindAddress)
+               .arg(sim.PortQ2)
+               .arg(sim.PortQ3));
+    for (const TSimModule &m : sim.Modules)
+        if (!sim.Quiet || sim.Modules.size() <= 20)
+            SimOut(QStringLiteral("sim: module %1 %2 version %3 ip %4")
+                       .arg(m.Mac, m.Model)
+                       .arg(m.Version)
+                       .arg(BytesToIPRev(reinterpret_cast<const uint8_t *>(m.Base.constData()) + 9)));
+    const int rc = QCoreApplication::exec();
+    SimOut(QStringLiteral("sim: stopped"));
+    return rc;
+}
+
+TSimRegistrar lanReg({QStringLiteral("lan"), QStringLiteral("simulated Q2/Q3 modules on the LAN"), lanHelp, lanRun});
+
+} // namespace

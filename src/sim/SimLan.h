@@ -1,0 +1,57 @@
+#pragma once
+// Simulated modules on the LAN: any number of Q2, Q3 and unknown modules behind one UDP socket per
+// port, each checking frames as a module does and keeping what was written.
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <functional>
+
+class QUdpSocket;
+
+struct TSimBlocks {
+    bool Cloud = false, Heart = false, Httpd = false, ModbusPack = false, ModbusNew = false;
+    int Modbus = 0; // 0 none, 1 or 4 bytes
+};
+
+struct TSimModule {
+    QString Mac;          // 12 hex digits
+    QString Model;        // "q2", "q3"
+    int Version = 4017;
+    QByteArray Base, Port; // 67 and 63 bytes
+    QByteArray Cloud, Heart, Httpd, Modbus, ModbusPack, ModbusNew;
+    TSimBlocks Has;
+    QByteArray FactoryImage; // all blocks at creation, for the factory reset
+
+    // A factory-new module. ip and name go into the base block; user/password are its login.
+    static TSimModule Make(const QString &mac, const QString &ip, const QString &name, int version,
+                           const QString &model, const TSimBlocks &blocks, const QString &user,
+                           const QString &password);
+    QByteArray SearchReply() const;
+    QByteArray Image() const;
+    void Restore(const QByteArray &image);
+    int ReplyPort(int q2Port, int q3Port) const { return Model == QLatin1String("q3") ? q3Port : q2Port; }
+};
+
+// Handles one datagram for one module; returns the replies (empty: not for this module).
+// note() receives a line describing what happened.
+QList<QByteArray> SimHandleFrame(TSimModule &m, const QByteArray &frame, bool onQ3Port,
+                                 const std::function<void(const QString &)> &note);
+
+class TSimLan : public QObject {
+    Q_OBJECT
+public:
+    QList<TSimModule> Modules;
+    QString BindAddress = QStringLiteral("0.0.0.0");
+    int PortQ2 = 1500;
+    int PortQ3 = 1901;
+    bool Quiet = false;
+    bool Verbose = false;
+
+    bool Start(QString &error);
+
+private:
+    QUdpSocket *FQ2 = nullptr, *FQ3 = nullptr;
+    void onReadyRead(QUdpSocket *s, bool q3);
+};
