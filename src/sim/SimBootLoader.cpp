@@ -251,13 +251,12 @@ void TSimBootLoader::sendAck(int block, bool final, const QString &host, uint16_
 
 void TSimBootLoader::finish()
 {
-    const qint64 ms = FClock.nsecsElapsed() / 1000000;
     const double us = FClock.nsecsElapsed() / 1000.0;
     FPhase = Phase::Done;
     SimOut(QStringLiteral("bootloader: image complete: %1 blocks, %2 bytes in %3 ms (%4 us per block)")
                .arg(FBlocks)
                .arg(FImage.size())
-               .arg(ms)
+               .arg(us / 1000.0, 0, 'f', 1)
                .arg(us / std::max(1, FBlocks), 0, 'f', 1));
     FVerdict = 0;
     if (!O.Save.isEmpty()) {

@@ -352,6 +352,7 @@ int TUpgradeAttempt::LastBlock() const
 
 void TUpgradeAttempt::status(const QString &key, const QString &suffix)
 {
+    FShownPercent = -1; // any other text replaces the progress line
     if (OnStatus)
         OnStatus(key, GetLangText(key) + suffix);
 }
@@ -402,10 +403,19 @@ void TUpgradeAttempt::succeed()
         OnFinished(TUpgradeState::Done);
 }
 
-void TUpgradeAttempt::logTraffic(const QString &what, const QByteArray &bytes, TLogColor color)
+void TUpgradeAttempt::logSent(const QByteArray &bytes, const QString &host, uint16_t port)
 {
     if (LogTraffic && Log)
-        Log->AddHex(what + LogColon + BytesToHexSpaced(bytes), color);
+        Log->AddHex(LogOpen + LogPC + LogSendArrow + host + QLatin1Char(':') + QString::number(port) + LogClose +
+                        LogColon + BytesToHexSpaced(bytes),
+                    TLogColor::Blue);
+}
+
+void TUpgradeAttempt::logReceived(const QByteArray &bytes, const QString &sender)
+{
+    if (LogTraffic && Log)
+        Log->AddHex(LogOpen + sender + LogRecvArrow + LogPC + LogClose + LogColon + BytesToHexSpaced(bytes),
+                    TLogColor::Green);
 }
 
 void TUpgradeAttempt::sendOrThrow(TUpBinding from, const QByteArray &bytes, const QString &host, uint16_t port)
@@ -413,13 +423,15 @@ void TUpgradeAttempt::sendOrThrow(TUpBinding from, const QByteArray &bytes, cons
     QString reason;
     if (!FNet->Send(from, bytes, host, port, reason))
         throw std::runtime_error(reason.toStdString());
-    logTraffic(LogOpen + LogPC + LogSendArrow + host + QLatin1Char(':') + QString::number(port) + LogClose, bytes,
-               TLogColor::Blue);
+    logSent(bytes, host, port);
 }
 
 bool TUpgradeAttempt::fromModule(const QString &sender) const
 {
-    // Compared as numbers: "192.168.0.007" typed by the user is the module that says 192.168.0.7.
+    if (sender == FModuleHost)
+        return true;
+    // Otherwise compared as numbers: "192.168.0.007" typed by the user is the module that says
+    // 192.168.0.7.
     QHostAddress a;
     if (!a.setAddress(sender))
         return false;
@@ -460,6 +472,7 @@ bool TUpgradeAttempt::Program(const TUpgradeInputs &inputs)
         return false;
     }
     FModuleAddr = (uint32_t(module[0]) << 24) | (uint32_t(module[1]) << 16) | (uint32_t(module[2]) << 8) | module[3];
+    FModuleHost = IntToIP(FModuleAddr);
     const QString localHost = IntToIP((uint32_t(local[0]) << 24) | (uint32_t(local[1]) << 16) |
                                       (uint32_t(local[2]) << 8) | local[3]);
 
@@ -517,13 +530,13 @@ void TUpgradeAttempt::HandleDatagram(uint16_t localPort, const QByteArray &bytes
         return; // nothing is bound: a late datagram of an ended attempt
     try {
         if (localPort == Ports.Bootp && bytes.size() == UpBootpLen) {
-            logTraffic(LogOpen + sender + LogRecvArrow + LogPC + LogClose, bytes, TLogColor::Green);
+            logReceived(bytes, sender);
             handleBootp(bytes);
         } else if (localPort == Ports.Tftp && bytes.size() == UpReadReqLen) {
-            logTraffic(LogOpen + sender + LogRecvArrow + LogPC + LogClose, bytes, TLogColor::Green);
+            logReceived(bytes, sender);
             handleReadRequest(bytes, sender);
         } else if (localPort == Ports.Data && bytes.size() == UpAckLen) {
-            logTraffic(LogOpen + sender + LogRecvArrow + LogPC + LogClose, bytes, TLogColor::Green);
+            logReceived(bytes, sender);
             handleAck(bytes, sender);
         }
     } catch (const std::exception &e) {
@@ -599,25 +612,24 @@ void TUpgradeAttempt::SendUpgradeData(int b)
         packet[1] = 3;
         packet[2] = char((b >> 8) & 0xFF);
         packet[3] = char(b & 0xFF);
-        if (!UpFile->seek(offset) || (n > 0 && UpFile->read(packet.data() + 4, n) != n))
+        // Blocks are read in order, so the position is mostly right already: no seek needed.
+        if ((UpFile->pos() != offset && !UpFile->seek(offset)) || (n > 0 && UpFile->read(packet.data() + 4, n) != n))
             throw std::runtime_error(QStringLiteral("cannot read block %1 of %2: %3")
                                          .arg(b)
                                          .arg(UpFile->fileName(), UpFile->error() == QFile::NoError
                                                                        ? QStringLiteral("the file became shorter")
                                                                        : UpFile->errorString())
                                          .toStdString());
-        if (n == UpBlockSize) {
-            UpLastSent = false;
-            const int percent = UpProgressPercent(b, FFileSize);
+        UpLastSent = n < UpBlockSize;
+        // The file stays open after the final, short block: if its acknowledgement is lost, the
+        // time-out sends it again.
+        const int percent = UpLastSent ? 100 : UpProgressPercent(b, FFileSize);
+        if (percent != FShownPercent) { // a few hundred changes in thousands of blocks
             status(KeyProgress, QString::number(percent) + QLatin1Char('%'));
             progress(percent);
-        } else {
-            // The file stays open: if this block's acknowledgement is lost, the time-out sends it again.
-            UpLastSent = true;
-            status(KeyProgress, QStringLiteral("100%"));
-            progress(100);
+            FShownPercent = percent;
         }
-        sendOrThrow(TUpBinding::Data, packet, IntToIP(FModuleAddr), Ports.ModuleData);
+        sendOrThrow(TUpBinding::Data, packet, FModuleHost, Ports.ModuleData);
         FTimer.start(Times.BlockMs);
     } catch (const std::exception &e) {
         fail(QString::fromStdString(e.what()));

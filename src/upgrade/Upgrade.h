@@ -114,7 +114,8 @@ public:
     ILogSink *Log = nullptr; // reasons of failures; traffic too when LogTraffic
     bool LogTraffic = false;
 
-    // Outputs, skipped when empty.
+    // Outputs, skipped when empty. Progress (text and value) is reported when it changes, not for
+    // every block.
     std::function<void(const QString &key, const QString &text)> OnStatus;     // lbl_Info
     std::function<void(int percent)> OnProgress;                               // pb1
     std::function<void(bool programEnabled, bool exitEnabled)> OnButtons;      // btn_Program, btn_Exit
@@ -160,7 +161,8 @@ private:
     void end(TUpgradeState state, const QString &key);
     void closeFile();
     void sendOrThrow(TUpBinding from, const QByteArray &bytes, const QString &host, uint16_t port);
-    void logTraffic(const QString &what, const QByteArray &bytes, TLogColor color);
+    void logSent(const QByteArray &bytes, const QString &host, uint16_t port);
+    void logReceived(const QByteArray &bytes, const QString &sender);
     bool fromModule(const QString &sender) const;
     void handleBootp(const QByteArray &bytes);
     void handleReadRequest(const QByteArray &bytes, const QString &sender);
@@ -172,6 +174,8 @@ private:
     QTimer FTimer;
     TUpgradeState FState = TUpgradeState::Idle;
     uint32_t FModuleAddr = 0; // UpModuleIP as a number, for the sender checks
+    QString FModuleHost;      // and as plain dotted text, where data goes
+    int FShownPercent = -1;   // the progress text on show, so repeats are not sent again
     qint64 FFileSize = 0;     // size when opened; a file that shrinks under us fails the attempt
 };
 
