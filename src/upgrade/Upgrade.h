@@ -115,7 +115,8 @@ public:
     bool LogTraffic = false;
 
     // Outputs, skipped when empty. Progress (text and value) is reported when it changes, not for
-    // every block.
+    // every block. They run inside the datagram handler and the timer: an owner that wants to drop
+    // the attempt from one of them uses deleteLater.
     std::function<void(const QString &key, const QString &text)> OnStatus;     // lbl_Info
     std::function<void(int percent)> OnProgress;                               // pb1
     std::function<void(bool programEnabled, bool exitEnabled)> OnButtons;      // btn_Program, btn_Exit
