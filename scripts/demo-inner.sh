@@ -8,7 +8,7 @@ say() { printf '\n\033[1m$ %s\033[0m\n' "$*"; }
 run() { say "bexo-z0-cli $*"; "$CLI" "$@"; }
 
 "$CLI" --version
-start_bg "$E2E_TMP/sim.log" in_peer "$SIM" lan \
+start_peer_bg "$E2E_TMP/sim.log" "$SIM" lan \
   --module mac=001A2B3C4D5E,ip=10.77.1.7,name=Workshop-Q2,version=4017 \
   --module mac=001A2B3C4D5F,ip=10.77.1.8,name=Line-2-Q2,version=4016 \
   --module mac=00A0C5000101,ip=10.77.1.20,name=Gate-Q3,model=q3,version=2002 \
@@ -19,6 +19,10 @@ echo "Simulated modules are running in a second namespace behind a veth pair (10
 run --interface 10.77.1.1 search
 run --interface 10.77.1.1 read 001A2B3C4D5E
 run --interface 10.77.1.1 --json read 00A0C5000101
+run --interface 10.77.1.1 write 001A2B3C4D5E --dry-run ModName=Workshop-A LocalPort=6001
+run --interface 10.77.1.1 write 001A2B3C4D5E ModName=Workshop-A LocalPort=6001
+say "bexo-z0-cli --interface 10.77.1.1 read 001A2B3C4D5E | grep -E 'ModName|LocalPort'"
+"$CLI" --interface 10.77.1.1 read 001A2B3C4D5E 2>/dev/null | grep -E 'ModName|LocalPort'
 run --interface 10.77.1.1 --lang zh restart 00A0C5000101
 run --interface 10.77.1.1 export "$E2E_TMP"
 

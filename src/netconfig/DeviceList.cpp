@@ -72,27 +72,31 @@ TStatusReaction ReactToStatus(int ACode, const QString &AMsg, ILogSink &log)
     return r;
 }
 
+namespace {
+// The three data-stream lines of a datagram, the local side always on the left.
+void dumpDatagram(ILogSink &log, const QByteArray &data, const QString &arrow, TLogColor color, const QString &localIP,
+                  int localPort, const QString &remoteIP, int remotePort)
+{
+    log.AddHexInfo(QString());
+    log.AddHex(LogOpen + localIP + LogColon + QString::number(localPort) + arrow + remoteIP + LogColon +
+                   QString::number(remotePort) + LogClose,
+               color);
+    log.AddHex(LogOpen + QStringLiteral("Length : ") + QString::number(data.size()) + LogClose, color);
+    log.AddHexInfo(BytesToHexSpaced(data));
+}
+} // namespace
+
 void DumpSentDatagram(ILogSink &log, const QByteArray &AData, const QString &ARemoteIP, const QString &ALocalIP,
                       int ARemotePort, int ALocalPort)
 {
-    log.AddHexInfo(QString());
-    log.AddHex(LogOpen + ALocalIP + LogColon + QString::number(ALocalPort) + LogSendArrow + ARemoteIP + LogColon +
-                   QString::number(ARemotePort) + LogClose,
-               TLogColor::Blue);
-    log.AddHex(LogOpen + QStringLiteral("Length : ") + QString::number(AData.size()) + LogClose, TLogColor::Blue);
-    log.AddHexInfo(BytesToHexSpaced(AData));
+    dumpDatagram(log, AData, LogSendArrow, TLogColor::Blue, ALocalIP, ALocalPort, ARemoteIP, ARemotePort);
     log.AddLogInfo(GetLangText(QStringLiteral("lang_Hint_Sending")));
 }
 
 void DumpRecvDatagram(ILogSink &log, const QByteArray &AData, const QString &APeerIP, const QString &ALocalIP,
                       int APeerPort, int ALocalPort)
 {
-    log.AddHexInfo(QString());
-    log.AddHex(LogOpen + ALocalIP + LogColon + QString::number(ALocalPort) + LogRecvArrow + APeerIP + LogColon +
-                   QString::number(APeerPort) + LogClose,
-               TLogColor::Green);
-    log.AddHex(LogOpen + QStringLiteral("Length : ") + QString::number(AData.size()) + LogClose, TLogColor::Green);
-    log.AddHexInfo(BytesToHexSpaced(AData));
+    dumpDatagram(log, AData, LogRecvArrow, TLogColor::Green, ALocalIP, ALocalPort, APeerIP, APeerPort);
 }
 
 TReadOutcome ReadDevice(TUdpSvr &svr, const TDeviceRow &row, ILogSink &log)

@@ -105,6 +105,7 @@ TSimModule TSimModule::Make(const QString &mac, const QString &ip, const QString
     h.RegMode = 0;
     h.HeartTime = 30;
     h.HeartData = QStringLiteral("ping");
+    h.RegData = QStringLiteral("reg1");
     EncodeHeartRegParam(h, U(m.Heart));
     m.Httpd = QByteArray(LenHttpd, '\0');
     EncodeHttpdUrl(QStringLiteral("/report.php?id="), U(m.Httpd));
@@ -124,6 +125,7 @@ TSimModule TSimModule::Make(const QString &mac, const QString &ip, const QString
     m.ModbusNew[4] = 0x00; m.ModbusNew[5] = 0x32;
     m.ModbusNew[99] = char(0xA5);
     m.FactoryImage = m.Image();
+    m.Login = m.Base.mid(37, 12);
     return m;
 }
 
@@ -184,8 +186,7 @@ QList<QByteArray> SimHandleFrame(TSimModule &m, const QByteArray &frame, bool on
                  .arg(expected, 2, 16, QLatin1Char('0')));
         return {QByteArray("\x45", 1) + char(expected)};
     }
-    const uint8_t *base = U(m.Base);
-    if (!std::equal(base + 37, base + 49, f + 9)) {
+    if (!std::equal(m.Login.begin(), m.Login.end(), f + 9)) {
         note(QStringLiteral("%1: wrong user name or password for %2").arg(m.Mac, describe(cmd)));
         return {ack(cmd, 'P')};
     }
@@ -196,12 +197,18 @@ QList<QByteArray> SimHandleFrame(TSimModule &m, const QByteArray &frame, bool on
             note(QStringLiteral("%1: refused %2 of %3 bytes").arg(m.Mac, describe(cmd)).arg(n));
             return {ack(cmd, 'E')};
         }
+        const QByteArray was = block.mid(at, n);
         block.replace(at, n, payload);
-        note(QStringLiteral("%1: wrote %2: %3").arg(m.Mac, describe(cmd), BytesToHexSpaced(payload).trimmed()));
+        note(QStringLiteral("%1: wrote %2: %3 was: %4")
+                 .arg(m.Mac, describe(cmd), BytesToHexSpaced(payload).trimmed(), BytesToHexSpaced(was).trimmed()));
         return {ack(cmd, 'K')};
     };
 
     const bool q2 = m.Model == QLatin1String("q2");
+    if (m.RefuseWrites && cmd != CmdRead) {
+        note(QStringLiteral("%1: refused %2 ('%3')").arg(m.Mac, describe(cmd)).arg(QChar(m.RefuseWrites)));
+        return {ack(cmd, m.RefuseWrites)};
+    }
     switch (cmd) {
     case CmdRead: {
         note(QStringLiteral("%1: read").arg(m.Mac));
@@ -217,10 +224,12 @@ QList<QByteArray> SimHandleFrame(TSimModule &m, const QByteArray &frame, bool on
         return out;
     }
     case CmdRestart:
+        m.Login = m.Base.mid(37, 12);
         note(QStringLiteral("%1: restarting").arg(m.Mac));
         return {ack(cmd, 'K')};
     case CmdFactory:
         m.Restore(m.FactoryImage);
+        m.Login = m.Base.mid(37, 12);
         note(QStringLiteral("%1: factory settings restored").arg(m.Mac));
         return {ack(cmd, 'K')};
     case CmdWriteBase:
@@ -385,6 +394,7 @@ QString lanHelp()
         "  --count N           add N generated Q2 modules (MACs 02BE00000001...)\n"
         "  --bind ADDR         address to listen on (default 0.0.0.0, all addresses)\n"
         "  --port-q2 P, --port-q3 P   listening ports (default 1500, 1901)\n"
+        "  --refuse-writes P|E answer every write with a password error (P) or another error (E)\n"
         "  --quiet             do not print the frames received\n"
         "  --verbose           print the bytes of every frame received");
 }
@@ -394,6 +404,7 @@ int lanRun(const QStringList &args)
     TSimLan sim;
     QStringList specs;
     int count = 0;
+    char refuse = 0;
     for (int i = 0; i < args.size(); ++i) {
         const QString &a = args[i];
         const auto value = [&]() -> QString {
@@ -421,6 +432,12 @@ int lanRun(const QStringList &args)
         else if (a == QLatin1String("--port-q2")) sim.PortQ2 = value().toInt();
         else if (a == QLatin1String("--port-q3")) sim.PortQ3 = value().toInt();
         else if (a == QLatin1String("--quiet")) sim.Quiet = true;
+        else if (a == QLatin1String("--refuse-writes")) {
+            const QString v = value();
+            if (v != QLatin1String("P") && v != QLatin1String("E"))
+                throw TSimUsageError{QStringLiteral("--refuse-writes takes P or E")};
+            refuse = v[0].toLatin1();
+        }
         else if (a == QLatin1String("--verbose")) sim.Verbose = true;
         else
             throw TSimUsageError{QStringLiteral("unknown option %1").arg(a)};
@@ -435,6 +452,8 @@ int lanRun(const QStringList &args)
     }
     if (sim.Modules.isEmpty())
         sim.Modules << parseModule(QString(), 0, user, user);
+    for (TSimModule &m : sim.Modules)
+        m.RefuseWrites = refuse;
     QString error;
     if (!sim.Start(error)) {
         SimErr(QStringLiteral("bexo-z0-sim lan: ") + error);

@@ -23,6 +23,8 @@ struct TSimModule {
     QByteArray Cloud, Heart, Httpd, Modbus, ModbusPack, ModbusNew;
     TSimBlocks Has;
     QByteArray FactoryImage; // all blocks at creation, for the factory reset
+    QByteArray Login;        // user name and password in force (12 bytes): written ones count after a restart
+    char RefuseWrites = 0;   // 'P' or 'E': answer every write so (a login changed behind the tool's back)
 
     // A factory-new module. ip and name go into the base block; user/password are its login.
     static TSimModule Make(const QString &mac, const QString &ip, const QString &name, int version,

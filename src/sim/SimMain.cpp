@@ -1,5 +1,7 @@
 #include "sim/Sim.h"
 
+#include "core/Console.h"
+
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <csignal>
@@ -12,19 +14,9 @@ QList<TSimMode> &SimModes()
     return modes;
 }
 
-void SimOut(const QString &text)
-{
-    const QByteArray b = text.toUtf8() + '\n';
-    fwrite(b.constData(), 1, size_t(b.size()), stdout);
-    fflush(stdout);
-}
+void SimOut(const QString &text) { WriteLine(stdout, text); }
 
-void SimErr(const QString &text)
-{
-    const QByteArray b = text.toUtf8() + '\n';
-    fwrite(b.constData(), 1, size_t(b.size()), stderr);
-    fflush(stderr);
-}
+void SimErr(const QString &text) { WriteLine(stderr, text); }
 
 namespace {
 

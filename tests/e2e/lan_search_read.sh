@@ -5,7 +5,7 @@ source "$(dirname "$0")/lib.sh"
 e2e_require_private_netns
 make_peer 1
 
-start_bg "$E2E_TMP/sim.log" in_peer "$SIM" lan \
+start_peer_bg "$E2E_TMP/sim.log" "$SIM" lan \
   --module mac=001A2B3C4D5E,ip=10.77.1.7,name=Lab-Q2,version=4017 \
   --module mac=001A2B3C4D5F,ip=10.77.1.8,name=Lab-Q3,model=q3,version=2002 \
   --module mac=001A2B3C4D60,ip=10.77.1.9,name=Old-One,version=2001

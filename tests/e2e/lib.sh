@@ -46,10 +46,19 @@ make_peer() {
 # in_peer CMD...: runs CMD in the peer namespace.
 in_peer() { nsenter -t "$PEER_PID" -n -- "$@"; }
 
-# start_bg LOGFILE CMD...: runs CMD in the background, remembered for cleanup; sets BG_PID.
+# start_bg LOGFILE CMD...: runs CMD (a program, not a shell function) in the background,
+# remembered for cleanup; sets BG_PID to the program's own pid.
 start_bg() {
   local log=$1; shift
   "$@" > "$log" 2>&1 &
+  BG_PID=$!
+  E2E_PIDS+=("$BG_PID")
+}
+
+# start_peer_bg LOGFILE CMD...: the same, inside the peer namespace.
+start_peer_bg() {
+  local log=$1; shift
+  nsenter -t "$PEER_PID" -n -- "$@" > "$log" 2>&1 &
   BG_PID=$!
   E2E_PIDS+=("$BG_PID")
 }

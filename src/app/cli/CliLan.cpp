@@ -50,23 +50,48 @@ TCliLan::TCliLan(const TCliOptions &opt) : Opt(opt), Log(opt.Hex)
                                int model, int index) {
         Devices.AddReply(ip, name, mac, ver, model, index, Svr.SearchReplies.value(Svr.SearchReplies.size() - 1));
     };
-    Svr.OnReadParam = [this](const TBaseParam &b, const TarrComParam &p, bool, int) {
+    Svr.OnReadParam = [this](const TBaseParam &b, const TarrComParam &p, bool fromCom, int model) {
+        // As the window does: a base reply of another module than the one read is ignored.
+        if (!SelectedMac.isEmpty() && RemoveSpaces(SelectedMac).compare(RemoveSpaces(b.UserMAC), Qt::CaseInsensitive))
+            return;
         Read.Base = b;
         if (!p.isEmpty())
             Read.Port = p.first();
+        if (Page)
+            Page->OnReadParam(b, p, fromCom, model, SelectedMac, Log);
     };
-    Svr.OnReadCloud = [this](const TarrCloudParam &c, bool, int) {
+    Svr.OnReadCloud = [this](const TarrCloudParam &c, bool fromCom, int model) {
         if (!c.isEmpty())
             Read.Cloud = c.first();
+        if (Page)
+            Page->OnReadCloud(c, fromCom, model);
     };
-    Svr.OnReadHeartReg = [this](const uint8_t *block, bool, int) { Read.HeartReg = DecodeHeartRegParam(block); };
-    Svr.OnReadHttpd = [this](const QString &url, const QString &header) { Read.Httpd = THttpdParam{url, header}; };
+    Svr.OnReadHeartReg = [this](const uint8_t *block, bool fromCom, int model) {
+        Read.HeartReg = DecodeHeartRegParam(block);
+        if (Page)
+            Page->OnReadHeartReg(block, fromCom, model);
+    };
+    Svr.OnReadHttpd = [this](const QString &url, const QString &header) {
+        Read.Httpd = THttpdParam{url, header};
+        if (Page)
+            Page->OnReadHttpd(url, header);
+    };
     Svr.OnModbusParam = [this](const TModbusParam &m, int len) {
         Read.Modbus = m;
         Read.ModbusLen = len;
+        if (Page)
+            Page->OnModbusParam(m, len);
     };
-    Svr.OnModbusPackParam = [this](const TModbusPackParam &m, int) { Read.ModbusPack = m; };
-    Svr.OnModbusNewParam = [this](const TModbusNewParam &m, int) { Read.ModbusNew = m; };
+    Svr.OnModbusPackParam = [this](const TModbusPackParam &m, int) {
+        Read.ModbusPack = m;
+        if (Page)
+            Page->OnModbusPackParam(m);
+    };
+    Svr.OnModbusNewParam = [this](const TModbusNewParam &m, int) {
+        Read.ModbusNew = m;
+        if (Page)
+            Page->OnModbusNewParam(m);
+    };
 }
 
 void TCliLan::Listen(int ms, const std::function<bool()> &stop)
@@ -96,9 +121,22 @@ const TDeviceRow *TCliLan::FindRow(const QString &mac)
     return i < 0 ? nullptr : &Devices.Rows[i];
 }
 
+const TDeviceRow *TCliLan::SearchFor(const QString &mac)
+{
+    const QString wanted = NormalizeMacArg(mac);
+    Search();
+    const TDeviceRow *row = FindRow(wanted);
+    if (!row)
+        Err(QStringLiteral("bexo-z0-cli: no module with MAC %1 answered the search").arg(wanted));
+    return row;
+}
+
 bool TCliLan::ReadRow(const TDeviceRow &row)
 {
     Read = {};
+    SelectedMac = row.Mac;
+    if (Page && row.Model == ModelQ2)
+        Page->HideModbusGroups();
     const TReadOutcome r = ReadDevice(Svr, row, Log);
     if (r != TReadOutcome::SentQ2 && r != TReadOutcome::SentQ3)
         return false;
@@ -275,16 +313,7 @@ int searchCommand(const TCliOptions &opt, const QStringList &args)
     return 0;
 }
 
-// Search, then the row of the MAC argument; a missing module is reported and ends the command.
-const TDeviceRow *searchFor(TCliLan &lan, const QString &mac)
-{
-    const QString wanted = NormalizeMacArg(mac);
-    lan.Search();
-    const TDeviceRow *row = lan.FindRow(wanted);
-    if (!row)
-        Err(QStringLiteral("bexo-z0-cli: no module with MAC %1 answered the search").arg(wanted));
-    return row;
-}
+const TDeviceRow *searchFor(TCliLan &lan, const QString &mac) { return lan.SearchFor(mac); }
 
 int readCommand(const TCliOptions &opt, const QStringList &args)
 {

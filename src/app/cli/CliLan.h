@@ -3,6 +3,7 @@
 
 #include "app/cli/Cli.h"
 #include "netconfig/Codecs.h"
+#include "netconfig/Q2Page.h"
 #include "netconfig/DeviceList.h"
 #include "netconfig/UdpSvr.h"
 
@@ -33,6 +34,9 @@ public:
     TDeviceList Devices;
     TReadResult Read;
     QList<int> Statuses; // every status reported, in order
+    // When set, the reads fill this page as the main window's handlers do.
+    TQ2Page *Page = nullptr;
+    QString SelectedMac;
     // Called for every status after it is logged.
     std::function<void(int)> OnStatus;
 
@@ -40,6 +44,8 @@ public:
     void Search();
     // The row of a MAC, after Search; raises TUsageError for a MAC text that is not one.
     const TDeviceRow *FindRow(const QString &mac);
+    // Search, then the row of a MAC; a module that did not answer is reported on stderr.
+    const TDeviceRow *SearchFor(const QString &mac);
     // Sends the read of a row and listens for Opt.WaitMs; false when nothing was sent.
     bool ReadRow(const TDeviceRow &row);
     // Listens until ms have passed or until stop() turns true.

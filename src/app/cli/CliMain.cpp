@@ -7,23 +7,15 @@
 #include "core/Version.h"
 #include "lang/LangList.h"
 
+#include "core/Console.h"
+
 #include <QCoreApplication>
 #include <cstdio>
 #include <unistd.h>
 
-void Out(const QString &text)
-{
-    const QByteArray b = text.toUtf8() + '\n';
-    fwrite(b.constData(), 1, size_t(b.size()), stdout);
-    fflush(stdout);
-}
+void Out(const QString &text) { WriteLine(stdout, text); }
 
-void Err(const QString &text)
-{
-    const QByteArray b = text.toUtf8() + '\n';
-    fwrite(b.constData(), 1, size_t(b.size()), stderr);
-    fflush(stderr);
-}
+void Err(const QString &text) { WriteLine(stderr, text); }
 
 TCliLogSink::TCliLogSink(bool showHex) : FShowHex(showHex), FColour(isatty(STDERR_FILENO)) {}
 
@@ -111,8 +103,9 @@ int run(const QStringList &argv)
                 throw TUsageError{QStringLiteral("%1 needs a value").arg(name)};
             return argv[++i];
         };
-        if (!rest.isEmpty()) {
-            // Global options may also follow the command.
+        // Global options may stand before or after the command; other options after the command
+        // belong to it.
+        const auto global = [&]() {
             if (a == QLatin1String("--json")) opt.Json = true;
             else if (a == QLatin1String("--hex")) opt.Hex = true;
             else if (a == QLatin1String("--lang")) opt.Lang = value(a);
@@ -124,23 +117,19 @@ int run(const QStringList &argv)
                 opt.WaitMs = value(a).toInt(&ok);
                 if (!ok || opt.WaitMs < 0)
                     throw TUsageError{QStringLiteral("--wait needs a number of milliseconds")};
-            } else rest << a;
+            } else
+                return false;
+            return true;
+        };
+        if (global())
             continue;
-        }
-        if (a == QLatin1String("--version")) version = true;
-        else if (a == QLatin1String("--help") || a == QLatin1String("-h")) help = true;
-        else if (a == QLatin1String("--json")) opt.Json = true;
-        else if (a == QLatin1String("--hex")) opt.Hex = true;
-        else if (a == QLatin1String("--lang")) opt.Lang = value(a);
-        else if (a == QLatin1String("--interface")) opt.Interfaces << value(a);
-        else if (a == QLatin1String("--user")) { opt.User = value(a); opt.HaveUser = true; }
-        else if (a == QLatin1String("--password")) { opt.Password = value(a); opt.HavePassword = true; }
-        else if (a == QLatin1String("--wait")) {
-            bool ok = false;
-            opt.WaitMs = value(a).toInt(&ok);
-            if (!ok || opt.WaitMs < 0)
-                throw TUsageError{QStringLiteral("--wait needs a number of milliseconds")};
-        } else if (a.startsWith(QLatin1String("--")))
+        if (!rest.isEmpty())
+            rest << a;
+        else if (a == QLatin1String("--version"))
+            version = true;
+        else if (a == QLatin1String("--help") || a == QLatin1String("-h"))
+            help = true;
+        else if (a.startsWith(QLatin1String("--")))
             throw TUsageError{QStringLiteral("unknown option %1").arg(a)};
         else
             rest << a;

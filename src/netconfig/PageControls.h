@@ -1,0 +1,50 @@
+#pragma once
+// What a control of an editor page holds, without the widget: the GUI copies these to and from its
+// widgets, the CLI edits them from its arguments.
+
+#include <QString>
+#include <QStringList>
+
+struct TEditState {
+    QString Text;
+    int MaxLength = 0; // 0: no limit
+    bool Visible = true;
+    bool Enabled = true;
+};
+
+struct TCheckState {
+    bool Checked = false;
+    bool Visible = true;
+    bool Enabled = true;
+};
+
+struct TComboState {
+    QStringList Items;
+    int Index = -1; // -1: no selection
+    bool Visible = true;
+    bool Enabled = true;
+
+    // An index outside the list leaves no selection, as a list control does.
+    void Select(int i) { Index = (i >= 0 && i < Items.size()) ? i : -1; }
+    QString Text() const { return Index >= 0 ? Items[Index] : QString(); }
+    int IndexOf(const QString &text) const { return int(Items.indexOf(text)); }
+};
+
+struct TLabelState {
+    bool Visible = true;
+    bool Grey = false; // silver font: the control it names is disabled
+};
+
+struct TGroupState {
+    bool Visible = true;
+};
+
+// True when every character is a decimal digit; an empty text counts as digits.
+bool IsDigits(const QString &text);
+
+// The custom baud-rate choice of a baud list whose item 0 is a free slot and item 1 "Custom":
+// an answer that converts to a 32-bit integer goes into item 0; anything else selects "9600";
+// a cancelled prompt (no answer) keeps item 0 and selects it.
+void ApplyCustomBaud(TComboState &list, const QString *answer);
+// Selects the item whose text is the number, or writes it into item 0 and selects that.
+void SelectBaud(TComboState &list, const QString &text);

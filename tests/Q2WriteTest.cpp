@@ -1,0 +1,175 @@
+#include "RecorderSink.h"
+#include "TestUtil.h"
+#include "lang/LangList.h"
+#include "netconfig/Q2Write.h"
+
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QNetworkDatagram>
+#include <QUdpSocket>
+
+namespace {
+
+struct WriteFixture : ::testing::Test {
+    TUdpSvr svr;
+    TQ2Page page;
+    TRecorderSink log;
+    TDeviceRow row{"10.0.0.7", "Lab", "00 1A 2B 3C 4D 5E", "4017", ModelQ2, 0, {}};
+
+    void SetUp() override
+    {
+        InitLanguage(QString());
+        LangList->IsChinese = false;
+        // The module's read reply and the page it fills.
+        QByteArray read(130, '\0');
+        read[3] = char(0x82);
+        read.replace(9, 4, Hex("07 00 A8 C0"));
+        read.replace(53, 6, Hex("00 1A 2B 3C 4D 5E"));
+        read.replace(67, 4, Hex("00 C2 01 00"));
+        read[71] = 8;
+        read[72] = 1;
+        read[73] = 1;
+        read[74] = 1;
+        read[67 + 51] = 3;
+        svr.UDPRead(read, "10.0.0.7", 1500, "10.0.0.1", 4000, 0);
+        TBaseParam b = DecodeBaseParam(svr.LastRead.data());
+        b.GatewayIP = b.SubnetMask = b.Dns = QStringLiteral("10.0.0.1");
+        page.HideModbusGroups();
+        page.OnReadParam(b, TarrComParam{DecodePortParam(svr.LastRead.data() + 67)}, false, ModelQ2, row.Mac, log);
+        page.edt_ModName.Text = QStringLiteral("Lab");
+        page.edt_username.Text = page.edt_password.Text = QStringLiteral("tovak");
+        page.LabeledEdit1.Text = QStringLiteral("0");
+        page.edt_RemoteIP0.Text = QStringLiteral("10.0.0.9");
+        page.LabeledEditShortTime.Text = QStringLiteral("3");
+        page.edtHeartTm.Text = QStringLiteral("30");
+        page.edtHeartDt.Text = QStringLiteral("hb");
+        page.edtRegDt.Text = QStringLiteral("rg");
+        CurMac = QStringLiteral("001A2B3C4D5E");
+        CurBindingIndex = 0;
+        log.Lines.clear();
+    }
+    void TearDown() override { FreeLanguage(); }
+
+    static QString shape(const TQ2WritePlan &plan)
+    {
+        QStringList out;
+        for (const TPlannedFrame &f : plan.Frames)
+            out << QStringLiteral("%1/%2/%3").arg(f.Cmd, 2, 16, QLatin1Char('0')).arg(f.Payload.size()).arg(f.PauseAfterMs);
+        return out.join(u' ');
+    }
+};
+
+} // namespace
+
+TEST_F(WriteFixture, orderByVersionAndGroups)
+{
+    struct Case { const char *version; int workMode; bool modbus, modbus4, pack, fresh; const char *shape; } cases[] = {
+        {"4016", 3, false, false, false, false, "05/67/500 06/63/2000 02/0/0"},
+        {"4017", 3, false, false, false, false, "05/67/500 06/63/500 21/85/2000 02/0/0"},
+        {"4017", 4, false, false, false, false, "05/67/500 06/63/500 21/85/500 22/101/500 23/201/2000 02/0/0"},
+        {"4016", 4, false, false, false, false, "05/67/500 06/63/2000 02/0/0"},
+        {"4016", 3, true, false, true, true, "05/67/500 06/63/500 24/1/0 24/87/0 24/100/1500 02/0/0"},
+        {"4016", 3, true, true, false, false, "05/67/500 06/63/500 24/4/1500 02/0/0"},
+        {"abc", 3, false, false, false, true, "05/67/500 06/63/500 24/100/1500 02/0/0"},
+    };
+    for (const auto &c : cases) {
+        TQ2Page p = page;
+        p.cbb_WorkMode0.Index = c.workMode;
+        p.WorkMode0Change();
+        p.LabeledEdit2.Text = p.RzRichEdit1.Text = QStringLiteral("x");
+        if (c.modbus)
+            p.OnModbusParam(TModbusParam{1, 1, QStringLiteral("1000")}, c.modbus4 ? 4 : 1);
+        if (c.pack)
+            p.OnModbusPackParam(TModbusPackParam{1, 1, 0, QStringLiteral("200"), QStringLiteral("10")});
+        if (c.fresh)
+            p.OnModbusNewParam(TModbusNewParam{0, 1, QStringLiteral("200"), QStringLiteral("10")});
+        row.Version = QString::fromLatin1(c.version);
+        const TQ2WritePlan plan = PlanQ2Write(p, svr, &row);
+        ASSERT_EQ(plan.Status, TQ2WriteStatus::Ready) << plan.Message.toStdString();
+        EXPECT_EQ(shape(plan), QString::fromLatin1(c.shape)) << c.version << " mode " << c.workMode;
+        if (c.modbus4)
+            EXPECT_EQ(HexOf(plan.Frames[2].Payload), "01 01 03 E8");
+    }
+}
+
+TEST_F(WriteFixture, noRowWrongModelAndInvalidPageSendNothing)
+{
+    const TQ2WritePlan none = WriteQ2Network(page, svr, nullptr, log, {});
+    EXPECT_EQ(none.Status, TQ2WriteStatus::NoRow);
+    EXPECT_EQ(log.LogTexts(), QStringList{" Please select the module in the search list."});
+    EXPECT_EQ(log.Lines[0].Color, TLogColor::Red);
+
+    row.Model = ModelQ3;
+    EXPECT_EQ(PlanQ2Write(page, svr, &row).Status, TQ2WriteStatus::WrongModel);
+    row.Model = ModelQ2;
+    TQ2Page p = page;
+    p.edtHeartDt.Text.clear();
+    const TQ2WritePlan bad = PlanQ2Write(p, svr, &row);
+    EXPECT_EQ(bad.Status, TQ2WriteStatus::Invalid);
+    EXPECT_TRUE(bad.Frames.isEmpty());
+}
+
+TEST_F(WriteFixture, aTextThatDoesNotConvertStopsBeforeAnythingIsSent)
+{
+    const auto before = svr.LastRead;
+    for (const char *field : {"StaticIP", "Dns"}) {
+        TQ2Page p = page;
+        (QString(field) == "StaticIP" ? p.edt_StaticIP : p.edtDns).Text = QStringLiteral("abc"); // passes validation
+        QString msg;
+        ASSERT_TRUE(p.ValidateQ2Page(msg));
+        log.Lines.clear();
+        int pauses = 0;
+        const TQ2WritePlan plan = WriteQ2Network(p, svr, &row, log, [&](int) { ++pauses; });
+        EXPECT_EQ(plan.Status, TQ2WriteStatus::NotConverted) << field;
+        EXPECT_TRUE(plan.Frames.isEmpty());
+        EXPECT_EQ(pauses, 0);
+        ASSERT_EQ(log.Lines.size(), 1);
+        EXPECT_EQ(log.Lines[0].Color, TLogColor::Red);
+        EXPECT_EQ(log.Lines[0].Text, QString::fromLatin1(QString(field) == "StaticIP" ? "Error: ModuleStaticIP" : "Error: DNS Address"));
+        EXPECT_EQ(svr.LastRead, before) << "the template is not half-written";
+    }
+    // Digits that do not fit a number pass validation and stop the whole write too.
+    TQ2Page p = page;
+    p.OnModbusParam(TModbusParam{1, 1, QStringLiteral("99999999999")}, 4);
+    const TQ2WritePlan plan = PlanQ2Write(p, svr, &row);
+    EXPECT_EQ(plan.Status, TQ2WriteStatus::NotConverted);
+    EXPECT_EQ(plan.Message, QStringLiteral("Poll Timeout(ms)"));
+}
+
+TEST_F(WriteFixture, writeKeepsEveryByteItDoesNotOwnAndSendsToTheRow)
+{
+    QUdpSocket module;
+    ASSERT_TRUE(module.bind(QHostAddress::LocalHost, 0));
+    svr.AddressOverride = {QStringLiteral("127.0.0.1")};
+    svr.BroadcastAddress = QStringLiteral("127.0.0.1");
+    svr.DestPortQ2 = module.localPort();
+    svr.RefreshBindings();
+    const QByteArray readBefore(reinterpret_cast<const char *>(svr.LastRead.data()), 130);
+    page.edt_ModName.Text = QStringLiteral("Renamed");
+    QList<int> pauses;
+    row.Version = QStringLiteral("4016");
+    const TQ2WritePlan plan = WriteQ2Network(page, svr, &row, log, [&](int ms) { pauses << ms; });
+    ASSERT_EQ(plan.Status, TQ2WriteStatus::Sent);
+    EXPECT_EQ(pauses, (QList<int>{500, 2000}));
+    QList<QByteArray> got;
+    QElapsedTimer t;
+    t.start();
+    while (got.size() < 3 && t.elapsed() < 5000) {
+        module.waitForReadyRead(100);
+        while (module.hasPendingDatagrams())
+            got << module.receiveDatagram().data();
+    }
+    ASSERT_EQ(got.size(), 3);
+    EXPECT_EQ(uint8_t(got[0][2]), CmdWriteBase);
+    EXPECT_EQ(uint8_t(got[2][2]), CmdRestart);
+    const QByteArray base = got[0].mid(21, 67);
+    QList<int> changed;
+    for (int i = 0; i < 67; ++i)
+        if (base[i] != readBefore[i])
+            changed << i;
+    // Only what the page changed: gateway and mask, name, credentials, DNS, short time.
+    for (int i : changed)
+        EXPECT_TRUE((i >= 13 && i < 49) || (i >= 59 && i < 64)) << i;
+    EXPECT_EQ(base.mid(21, 7), QByteArray("Renamed"));
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char *>(svr.LastRead.data()), 67), base) << "the template follows the write";
+}

@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# The CLI's write against a simulated Q2 across a veth pair: exactly the bytes of the changed fields
+# change in the module's blocks, a dry run sends nothing, and refused frames are each reported.
+source "$(dirname "$0")/lib.sh"
+e2e_require_private_netns
+make_peer 2
+
+start_peer_bg "$E2E_TMP/sim.log" "$SIM" lan --module mac=001A2B3C4D5E,ip=10.77.2.7,name=Lab-Q2,version=4017
+wait_for_line "$E2E_TMP/sim.log" 'listening'
+cli() { "$CLI" --interface 10.77.2.1 --wait 800 "$@"; }
+
+# Bad names and values are refused before anything is sent.
+set +e
+cli write 001A2B3C4D5E Colour=red > /dev/null 2> "$E2E_TMP/bad.err"; rc1=$?
+cli write 001A2B3C4D5E Parity=PURPLE > /dev/null 2> "$E2E_TMP/bad2.err"; rc2=$?
+set -e
+[ "$rc1" = 2 ] && [ "$rc2" = 2 ] || fail "bad fields gave $rc1/$rc2"
+grep -q 'NONE' "$E2E_TMP/bad2.err" || fail "allowed parity values not named"
+grep -q 'wrote' "$E2E_TMP/sim.log" && fail "a refused write reached the module"
+
+# A dry run prints the changes and the frames and sends no block.
+cli write 001A2B3C4D5E --dry-run ModName=Renamed LocalPort=6001 > "$E2E_TMP/dry.out" 2>/dev/null
+grep -q '^ModName: Lab-Q2 -> Renamed$' "$E2E_TMP/dry.out" || fail "dry run change line"
+grep -q '^LocalPort: 20108 -> 6001$' "$E2E_TMP/dry.out" || fail "dry run change line"
+[ "$(grep -c '^frame ' "$E2E_TMP/dry.out")" = 7 ] || fail "dry run should list 7 frames"
+grep -q 'wrote' "$E2E_TMP/sim.log" && fail "the dry run sent a block"
+
+# The real write: every frame acknowledged, and only the owned bytes change.
+cli write 001A2B3C4D5E ModName=Renamed LocalPort=6001 Parity=EVEN > "$E2E_TMP/write.out" 2> "$E2E_TMP/write.err" ||
+  { cat "$E2E_TMP/write.out" "$E2E_TMP/write.err"; fail "write failed"; }
+grep -q '^7 of 7 frames acknowledged$' "$E2E_TMP/write.out" || fail "not every frame acknowledged"
+wait_for_line "$E2E_TMP/sim.log" '001A2B3C4D5E: restarting'
+python3 - "$E2E_TMP/sim.log" <<'PY'
+import re, sys
+log = open(sys.argv[1]).read()
+def block(name):
+    m = re.search(r"wrote %s: ([0-9A-F ]+) was: ([0-9A-F ]+)" % name, log)
+    assert m, name
+    return bytes.fromhex(m.group(1)), bytes.fromhex(m.group(2))
+new, old = block("base block")
+changed = [i for i in range(67) if new[i] != old[i]]
+assert changed and all(21 <= i < 37 for i in changed), changed
+assert new[21:28] == b"Renamed" and new[28:37] == bytes(9)
+new, old = block("port block")
+changed = [i for i in range(63) if new[i] != old[i]]
+assert changed == [5, 12, 13], changed
+assert new[5] == 3 and new[12:14] == (6001).to_bytes(2, "little")
+new, old = block("heartbeat/register block")
+assert new == old, "heartbeat block changed"
+PY
+
+# Read back what was written.
+cli --json read 001A2B3C4D5E 2>/dev/null | python3 -c 'import json,sys; r=json.load(sys.stdin); assert r["base"]["ModName"]=="Renamed" and r["port"]["LocalPort"]==6001 and r["port"]["Parity"]==3, r'
+
+# A module that refuses every frame: each refusal is reported and the exit status is 1.
+kill "$BG_PID"; wait "$BG_PID" 2>/dev/null || true
+start_peer_bg "$E2E_TMP/sim2.log" "$SIM" lan --refuse-writes P --module mac=001A2B3C4D5E,ip=10.77.2.7,version=4017
+wait_for_line "$E2E_TMP/sim2.log" 'listening'
+if cli write 001A2B3C4D5E ModName=Again > "$E2E_TMP/pw.out" 2>/dev/null; then fail "refused write reported success"; fi
+[ "$(grep -c 'UsrName or Password Error!' "$E2E_TMP/pw.out")" = 7 ] || { cat "$E2E_TMP/pw.out"; fail "every refused frame must be reported"; }
+grep -q '^0 of 7 frames acknowledged$' "$E2E_TMP/pw.out" || fail "summary line"
+echo "lan write e2e: ok"
