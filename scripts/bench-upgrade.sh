@@ -20,9 +20,6 @@ e2e_require_private_netns
 make_peer 70
 HERE=10.77.70.1
 MOD=10.77.70.2
-# Started through nsenter itself, not a shell function, so that each PID is the program's own and
-# the cleanup really ends it.
-peer=(nsenter -t "$PEER_PID" -n --)
 best() { sort -g | head -n 1; }
 
 img=$E2E_TMP/fw.bin
@@ -31,14 +28,14 @@ img=$E2E_TMP/fw.bin
 # Our own handling, in process: an acknowledgement in, the next block read and sent to a null net.
 "$B/bench/bench_upgrade" handler 8192
 
-start_bg "$E2E_TMP/echo.log" "${peer[@]}" "$B/bench/bench_upgrade" echo 13634
-start_bg "$E2E_TMP/qecho.log" "${peer[@]}" "$B/bench/bench_upgrade" qt-echo 13635
+start_peer_bg "$E2E_TMP/echo.log" "$B/bench/bench_upgrade" echo 13634
+start_peer_bg "$E2E_TMP/qecho.log" "$B/bench/bench_upgrade" qt-echo 13635
 sleep 0.3
 
 : > "$E2E_TMP/upgrade" ; : > "$E2E_TMP/rtt" ; : > "$E2E_TMP/qrtt"
 for ((i = 0; i < RUNS; i++)); do
   # The whole upgrade; the loader times it from its read request to the final block.
-  start_bg "$E2E_TMP/sim$i.log" "${peer[@]}" "$SIM" bootloader --ip $MOD --mac 020000007002 --expect "$img" --once --linger 100
+  start_peer_bg "$E2E_TMP/sim$i.log" "$SIM" bootloader --ip $MOD --mac 020000007002 --expect "$img" --once --linger 100
   sim=$BG_PID
   wait_for_line "$E2E_TMP/sim$i.log" 'waiting for the trigger'
   "$CLI" --lang en upgrade --ip $MOD --mac 020000007002 --local-ip $HERE "$img" > "$E2E_TMP/cli$i.out" 2>&1 ||

@@ -13,7 +13,7 @@ bin=$E2E_TMP/Q2-firmware.bin
 { printf '\x51\x32\x00\x01'; head -c 262144 /dev/urandom; } > "$bin"
 echo
 echo "A generated firmware file: identifier 51 32 00 01 and 256 KiB of image."
-start_bg "$E2E_TMP/loader.log" nsenter -t "$PEER_PID" -n -- "$SIM" bootloader --ip 10.77.2.2 \
+start_peer_bg "$E2E_TMP/loader.log" "$SIM" bootloader --ip 10.77.2.2 \
   --mac "00 1A 2B 3C 4D 5E" --expect "$bin" --save "$E2E_TMP/received.img" --drop-acks 2 --once --linger 500
 loader=$BG_PID
 wait_for_line "$E2E_TMP/loader.log" 'waiting for the trigger'

@@ -3,8 +3,6 @@
 # acknowledgements repaired. The received image is compared byte for byte each time.
 source "$(dirname "$0")/lib.sh"
 e2e_require_private_netns
-# The peer-side simulator is started through nsenter itself (not the in_peer function), so that its
-# PID is the simulator's own and stop really ends it before the next case.
 stop() { kill "$1" 2>/dev/null || true; wait "$1" 2>/dev/null || true; }
 make_peer 60
 HERE=10.77.60.1
@@ -31,7 +29,7 @@ SUCCESS=' Upgrade successful.please restore factory default.'
 
 # 1. A whole image across the veth pair, with the real ports.
 bin=$(image 300000)
-start_bg "$E2E_TMP/sim1.log" nsenter -t "$PEER_PID" -n -- "$SIM" bootloader --ip $MOD --mac "02 00 00 00 60 02" --expect "$bin" \
+start_peer_bg "$E2E_TMP/sim1.log" "$SIM" bootloader --ip $MOD --mac "02 00 00 00 60 02" --expect "$bin" \
   --save "$E2E_TMP/got1.img"
 sim=$BG_PID
 wait_for_line "$E2E_TMP/sim1.log" 'waiting for the trigger'
@@ -49,7 +47,7 @@ stop $sim
 
 # 2. Lost acknowledgements, the final one included, are repaired by retransmission.
 bin=$(image 5000)
-start_bg "$E2E_TMP/sim2.log" nsenter -t "$PEER_PID" -n -- "$SIM" bootloader --ip $MOD --mac 020000006002 --expect "$bin" \
+start_peer_bg "$E2E_TMP/sim2.log" "$SIM" bootloader --ip $MOD --mac 020000006002 --expect "$bin" \
   --save "$E2E_TMP/got2.img" --drop-acks 3 --drop-final
 sim=$BG_PID
 wait_for_line "$E2E_TMP/sim2.log" 'waiting for the trigger'
@@ -75,7 +73,7 @@ same_image "$bin" "$E2E_TMP/got3.img"
 
 # 4. Chinese texts come from the language table too.
 bin=$(image 600)
-start_bg "$E2E_TMP/sim4.log" nsenter -t "$PEER_PID" -n -- "$SIM" bootloader --ip $MOD --mac 020000006002 --expect "$bin"
+start_peer_bg "$E2E_TMP/sim4.log" "$SIM" bootloader --ip $MOD --mac 020000006002 --expect "$bin"
 sim=$BG_PID
 wait_for_line "$E2E_TMP/sim4.log" 'waiting for the trigger'
 "$CLI" --lang zh upgrade --ip $MOD --mac 020000006002 --local-ip $HERE "$bin" > "$E2E_TMP/cli4.out" 2>&1 ||

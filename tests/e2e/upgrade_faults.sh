@@ -3,8 +3,6 @@
 # that stops acknowledging, ports that cannot be bound, refusals before the start.
 source "$(dirname "$0")/lib.sh"
 e2e_require_private_netns
-# The peer-side simulator is started through nsenter itself (not the in_peer function), so that its
-# PID is the simulator's own and stop really ends it before the next case.
 stop() { kill "$1" 2>/dev/null || true; wait "$1" 2>/dev/null || true; }
 make_peer 61
 HERE=10.77.61.1
@@ -29,7 +27,7 @@ expect_exit() {
 start_loader() {
   local log=$1
   shift
-  start_bg "$log" nsenter -t "$PEER_PID" -n -- "$SIM" bootloader --ip $MOD --mac "$MAC" "$@"
+  start_peer_bg "$log" "$SIM" bootloader --ip $MOD --mac "$MAC" "$@"
   LOADER=$BG_PID
   wait_for_line "$log" 'waiting for the trigger'
 }
