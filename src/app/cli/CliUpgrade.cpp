@@ -1,0 +1,129 @@
+// bexo-z0-cli upgrade: one firmware upgrade attempt, shown on the terminal.
+
+#include "app/cli/Cli.h"
+
+#include "core/ProFun.h"
+#include "lang/LangList.h"
+#include "upgrade/Upgrade.h"
+
+#include <QEventLoop>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+const QString KeyProgress = QStringLiteral("lang_Hint_UpProgress");
+
+int msOption(const QString &name, const QString &text)
+{
+    int v = 0;
+    if (!TryStrToInt(text, v) || v < 1)
+        throw TUsageError{QStringLiteral("%1 needs a number of milliseconds").arg(name)};
+    return v;
+}
+
+// The progress bar redrawn in place on a terminal; a plain line per ten per cent otherwise.
+class TProgressView {
+public:
+    TProgressView() : FTty(isatty(STDOUT_FILENO)) {}
+
+    void Show(int percent, const QString &text)
+    {
+        if (FTty) {
+            if (percent == FShown)
+                return;
+            FShown = percent;
+            const int filled = percent * 30 / 100;
+            const QString bar = QString(filled, u'#') + QString(30 - filled, u'.');
+            const QByteArray line = QStringLiteral("\r[%1] %2%").arg(bar).arg(percent, 3).toUtf8();
+            fwrite(line.constData(), 1, size_t(line.size()), stdout);
+            fflush(stdout);
+            FOpenLine = true;
+        } else if (percent / 10 > FShown / 10 || FShown < 0) {
+            FShown = percent;
+            if (percent >= 10)
+                Out(text);
+        }
+    }
+
+    // A status line: ends the bar's line first.
+    void Line(const QString &text)
+    {
+        if (FOpenLine) {
+            fputc('\n', stdout);
+            FOpenLine = false;
+        }
+        FShown = -1;
+        Out(text);
+    }
+
+private:
+    bool FTty;
+    bool FOpenLine = false;
+    int FShown = -1;
+};
+
+int upgradeCommand(const TCliOptions &opt, const QStringList &args)
+{
+    TUpgradeInputs in;
+    TUpgradeTimes times;
+    bool haveLocal = false;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString &a = args[i];
+        const auto value = [&]() -> QString {
+            if (i + 1 >= args.size())
+                throw TUsageError{QStringLiteral("%1 needs a value").arg(a)};
+            return args[++i];
+        };
+        if (a == QLatin1String("--ip")) in.ModuleIP = value();
+        else if (a == QLatin1String("--mac")) in.ModuleMAC = value();
+        else if (a == QLatin1String("--local-ip")) { in.LocalIP = value(); haveLocal = true; }
+        else if (a == QLatin1String("--search-timeout")) times.SearchMs = msOption(a, value());
+        else if (a == QLatin1String("--block-timeout")) times.BlockMs = msOption(a, value());
+        else if (a.startsWith(QLatin1String("--")))
+            throw TUsageError{QStringLiteral("upgrade: unknown option %1").arg(a)};
+        else if (in.BinFileName.isEmpty()) in.BinFileName = a;
+        else throw TUsageError{QStringLiteral("upgrade takes one FILE.bin")};
+    }
+    if (!haveLocal && !opt.Interfaces.isEmpty())
+        in.LocalIP = opt.Interfaces.first();
+
+    TCliLogSink log(opt.Hex);
+    TUpgradeAttempt attempt;
+    attempt.Times = times;
+    attempt.Log = &log;
+    attempt.LogTraffic = opt.Hex;
+
+    TProgressView view;
+    QEventLoop loop;
+    int rc = 1;
+    attempt.OnStatus = [&](const QString &key, const QString &text) {
+        if (key != KeyProgress)
+            view.Line(text);
+    };
+    attempt.OnProgress = [&](int percent) {
+        if (attempt.State() == TUpgradeState::Serving)
+            view.Show(percent, GetLangText(KeyProgress) + QString::number(percent) + QLatin1Char('%'));
+    };
+    attempt.OnMessageBox = [&](const QString &, const QString &text) { view.Line(text); };
+    attempt.OnFinished = [&](TUpgradeState end) {
+        rc = end == TUpgradeState::Done ? 0 : 1;
+        loop.quit();
+    };
+    if (!attempt.Program(in))
+        return 1;
+    if (attempt.State() == TUpgradeState::Searching || attempt.State() == TUpgradeState::Serving)
+        loop.exec();
+    return rc;
+}
+
+TCliRegistrar upgradeReg(
+    {QStringLiteral("upgrade"),
+     QStringLiteral("--ip IP --mac MAC --local-ip IP [--search-timeout MS] [--block-timeout MS] FILE.bin"),
+     QStringLiteral("replace a module's firmware over the LAN: trigger its boot loader, answer BOOTP and serve\n"
+                    "      FILE.bin over TFTP from the local IP (any address of this machine, loopback too; ports\n"
+                    "      9, 67 and 69 need root). Exits 0 on success, 1 otherwise; the status text comes last.\n"
+                    "      Time-outs default to 10000 ms until the read request and 2000 ms per block."),
+     upgradeCommand});
+
+} // namespace

@@ -1,0 +1,662 @@
+#include "upgrade/Upgrade.h"
+
+#include "core/ProFun.h"
+#include "core/Public.h"
+#include "lang/LangList.h"
+
+#include <QFile>
+#include <QHostAddress>
+#include <QNetworkDatagram>
+#include <QNetworkInterface>
+#include <QPointer>
+#include <QUdpSocket>
+#include <algorithm>
+#include <stdexcept>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+const QString KeyNoClient = QStringLiteral("lang_Hint_UpNoClient");
+const QString KeyNoFileName = QStringLiteral("lang_Hint_UpNoFileName");
+const QString KeyNoSameNetwork = QStringLiteral("lang_Hint_UpNoSamNetwork");
+const QString KeySearching = QStringLiteral("lang_Hint_UpSearching");
+const QString KeyReady = QStringLiteral("lang_Hint_UpReady");
+const QString KeyNotMatch = QStringLiteral("lang_Hint_BinNotMatch");
+const QString KeyProgress = QStringLiteral("lang_Hint_UpProgress");
+const QString KeySuccess = QStringLiteral("lang_Hint_UpSuccess");
+const QString KeyFailed = QStringLiteral("lang_Hint_Upfailed");
+const QString KeyTimeOut = QStringLiteral("lang_Hint_UpTimeOut");
+
+const QByteArray OctetMode = QByteArrayLiteral("octet");
+
+uint8_t at(const QByteArray &b, int i) { return static_cast<uint8_t>(b[i]); }
+
+// What to tell the user when a binding fails, beyond the system's own words.
+QString bindHint(int err, TUpBinding role)
+{
+    switch (err) {
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("ports below 1024 need root or the CAP_NET_BIND_SERVICE capability");
+    case EADDRINUSE:
+        if (role == TUpBinding::Bootp)
+            return QStringLiteral("another program, probably a DHCP or BOOTP server, holds this port");
+        if (role == TUpBinding::Tftp)
+            return QStringLiteral("another program, probably a TFTP server, holds this port");
+        return QStringLiteral("another program holds this port");
+    case EADDRNOTAVAIL:
+        return QStringLiteral("the address is not one of this machine's");
+    default:
+        return {};
+    }
+}
+
+// Name of the interface that carries the address, for tying the broadcast receiver to it.
+QByteArray interfaceOf(const QHostAddress &address)
+{
+    const auto interfaces = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface &iface : interfaces)
+        for (const QNetworkAddressEntry &entry : iface.addressEntries())
+            if (entry.ip() == address)
+                return iface.name().toLocal8Bit();
+    return {};
+}
+
+} // namespace
+
+const char *UpgradeStateName(TUpgradeState state)
+{
+    switch (state) {
+    case TUpgradeState::Idle: return "idle";
+    case TUpgradeState::Searching: return "searching";
+    case TUpgradeState::Serving: return "serving";
+    case TUpgradeState::Done: return "done";
+    case TUpgradeState::Failed: return "failed";
+    case TUpgradeState::Mismatch: return "mismatch";
+    case TUpgradeState::TimedOut: return "timed out";
+    }
+    return "?";
+}
+
+// ---------------------------------------------------------------------------------------------
+// Wire helpers
+
+std::array<uint8_t, 4> UpAddressBytes(const QString &text)
+{
+    const QStringList parts = RemoveSpaces(text).split(u'.');
+    const auto bad = [&] { return EConvertError(QStringLiteral("'%1' is not a valid IP address").arg(text)); };
+    if (parts.size() != 4)
+        throw bad();
+    std::array<uint8_t, 4> out{};
+    for (int i = 0; i < 4; ++i) {
+        const QString &p = parts[i];
+        if (p.isEmpty() || p.size() > 3)
+            throw bad();
+        int v = 0;
+        for (QChar c : p) {
+            if (c < u'0' || c > u'9')
+                throw bad();
+            v = v * 10 + (c.unicode() - '0');
+        }
+        if (v > 255)
+            throw bad();
+        out[i] = static_cast<uint8_t>(v);
+    }
+    return out;
+}
+
+QByteArray UpBuildTrigger(const uint8_t mac[6])
+{
+    QByteArray t(UpTriggerLen, char(0xAA));
+    for (int copy = 0; copy < 4; ++copy)
+        std::copy(mac, mac + 6, t.begin() + 6 + 6 * copy);
+    return t;
+}
+
+bool UpBootpRequestFieldsOk(const QByteArray &r)
+{
+    return r.size() == UpBootpLen && at(r, 0) == 1 && at(r, 1) == 1 && at(r, 2) == 6 && at(r, 3) == 0 &&
+           at(r, 10) == 0 && at(r, 11) == 0;
+}
+
+QByteArray UpBuildBootpReply(const QByteArray &request, const std::array<uint8_t, 4> &yourAddr,
+                             const std::array<uint8_t, 4> &serverAddr)
+{
+    QByteArray r = request;
+    if (r.size() < UpBootpLen)
+        r.resize(UpBootpLen, '\0');
+    r[0] = 2;
+    std::copy(yourAddr.begin(), yourAddr.end(), r.begin() + 16);
+    std::copy(serverAddr.begin(), serverAddr.end(), r.begin() + 20);
+    std::copy(UpBootFileName.begin(), UpBootFileName.end(), r.begin() + 108);
+    return r;
+}
+
+bool UpReadRequestOk(const QByteArray &r)
+{
+    // Bytes 14 and 20, the terminators, are not looked at.
+    return r.size() == UpReadReqLen && at(r, 0) == 0 && at(r, 1) == 1 && r.mid(2, 12) == UpBootFileName &&
+           r.mid(15, 5) == OctetMode;
+}
+
+QByteArray UpBuildReadRequest()
+{
+    QByteArray r("\x00\x01", 2);
+    r += UpBootFileName;
+    r += '\0';
+    r += OctetMode;
+    r += '\0';
+    return r;
+}
+
+QByteArray UpBuildAck(int block)
+{
+    QByteArray a(UpAckLen, '\0');
+    a[1] = 4;
+    a[2] = char((block >> 8) & 0xFF);
+    a[3] = char(block & 0xFF);
+    return a;
+}
+
+int UpProgressPercent(int b, qint64 fileSize)
+{
+    const qint64 d = fileSize / UpBlockSize;
+    if (d <= 0)
+        return 100;
+    // b / d * 100, halves rounded up.
+    const qint64 p = (qint64(b) * 200 + d) / (2 * d);
+    return int(std::clamp<qint64>(p, 0, 100));
+}
+
+// ---------------------------------------------------------------------------------------------
+// TUpgradeUdpNet
+
+TUpgradeUdpNet::TUpgradeUdpNet(QObject *parent) : QObject(parent) {}
+
+TUpgradeUdpNet::~TUpgradeUdpNet() { Close(); }
+
+QUdpSocket *TUpgradeUdpNet::bindSocket(const QString &address, uint16_t port, const QByteArray &device,
+                                       TUpBinding role, QString &reason)
+{
+    // Made by hand rather than with QUdpSocket::bind: Qt asks for address reuse on Unix, and then a
+    // DHCP or TFTP server that also asked for it would silently share the port with us.
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) {
+        reason = QStringLiteral("cannot create a UDP socket: %1").arg(QString::fromLocal8Bit(strerror(errno)));
+        return nullptr;
+    }
+    const int one = 1;
+    (void)::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
+#ifdef SO_BINDTODEVICE
+    // Best effort: without it the receiver also hears broadcasts of other interfaces.
+    if (!device.isEmpty())
+        (void)::setsockopt(fd, SOL_SOCKET, SO_BINDTODEVICE, device.constData(), socklen_t(device.size()));
+#else
+    (void)device;
+#endif
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(port);
+    if (::inet_pton(AF_INET, address.toLatin1().constData(), &sa.sin_addr) != 1) {
+        ::close(fd);
+        reason = QStringLiteral("'%1' is not an IPv4 address").arg(address);
+        return nullptr;
+    }
+    if (::bind(fd, reinterpret_cast<const sockaddr *>(&sa), sizeof sa) != 0) {
+        const int err = errno;
+        ::close(fd);
+        reason = QStringLiteral("cannot bind %1 port %2: %3").arg(address).arg(port).arg(
+            QString::fromLocal8Bit(strerror(err)));
+        const QString hint = bindHint(err, role);
+        if (!hint.isEmpty())
+            reason += QStringLiteral(" (%1)").arg(hint);
+        return nullptr;
+    }
+    auto *s = new QUdpSocket(this);
+    if (!s->setSocketDescriptor(fd, QAbstractSocket::BoundState, QIODevice::ReadWrite)) {
+        reason = QStringLiteral("cannot use the socket for %1 port %2: %3").arg(address).arg(port).arg(s->errorString());
+        delete s;
+        ::close(fd);
+        return nullptr;
+    }
+    return s;
+}
+
+bool TUpgradeUdpNet::Open(const QString &localIP, TUpgradePorts &ports, QString &reason)
+{
+    Close();
+    QHostAddress local;
+    if (!local.setAddress(localIP) || local.protocol() != QAbstractSocket::IPv4Protocol) {
+        reason = QStringLiteral("'%1' is not an IPv4 address").arg(localIP);
+        return false;
+    }
+    const uint16_t wanted[4] = {ports.Trigger, ports.Bootp, ports.Tftp, ports.Data};
+    for (int i = 0; i < 4; ++i) {
+        FSockets[i] = bindSocket(localIP, wanted[i], {}, TUpBinding(i), reason);
+        if (!FSockets[i]) {
+            Close();
+            return false;
+        }
+    }
+    const uint16_t bootpPort = FSockets[int(TUpBinding::Bootp)]->localPort();
+    FBroadcast = bindSocket(BroadcastIP, bootpPort, interfaceOf(local), TUpBinding::Bootp, reason);
+    if (!FBroadcast) {
+        Close();
+        return false;
+    }
+
+    ports.Trigger = FSockets[0]->localPort();
+    ports.Bootp = bootpPort;
+    ports.Tftp = FSockets[2]->localPort();
+    ports.Data = FSockets[3]->localPort();
+    for (QUdpSocket *s : {FSockets[0], FSockets[1], FSockets[2], FSockets[3], FBroadcast}) {
+        const uint16_t port = s->localPort();
+        connect(s, &QUdpSocket::readyRead, this, [this, s, port] { drain(s, port); });
+    }
+    FOpen = true;
+    return true;
+}
+
+void TUpgradeUdpNet::drain(QUdpSocket *socket, uint16_t localPort)
+{
+    QPointer<QUdpSocket> guard(socket);
+    const uint64_t generation = FGeneration;
+    while (guard && generation == FGeneration && socket->hasPendingDatagrams()) {
+        const QNetworkDatagram d = socket->receiveDatagram();
+        if (!d.isValid())
+            break; // an error report instead of a datagram; readyRead comes again for the rest
+        bool ok = false;
+        const quint32 v4 = d.senderAddress().toIPv4Address(&ok);
+        const QString sender = ok ? QHostAddress(v4).toString() : d.senderAddress().toString();
+        if (OnDatagram)
+            OnDatagram(localPort, d.data(), sender);
+    }
+}
+
+void TUpgradeUdpNet::Close()
+{
+    ++FGeneration;
+    for (QUdpSocket *&s : FSockets) {
+        if (s) {
+            s->disconnect(this);
+            s->close();
+            s->deleteLater(); // may be inside its own readyRead right now
+            s = nullptr;
+        }
+    }
+    if (FBroadcast) {
+        FBroadcast->disconnect(this);
+        FBroadcast->close();
+        FBroadcast->deleteLater();
+        FBroadcast = nullptr;
+    }
+    FOpen = false;
+}
+
+bool TUpgradeUdpNet::Send(TUpBinding from, const QByteArray &bytes, const QString &host, uint16_t port,
+                          QString &reason)
+{
+    QUdpSocket *s = FSockets[int(from)];
+    if (!FOpen || !s) {
+        reason = QStringLiteral("the upgrade bindings are not open");
+        return false;
+    }
+    const QHostAddress to = host == BroadcastIP ? QHostAddress(QHostAddress::Broadcast) : QHostAddress(host);
+    if (to.isNull()) {
+        reason = QStringLiteral("'%1' is not an address to send to").arg(host);
+        return false;
+    }
+    if (s->writeDatagram(bytes, to, port) != bytes.size()) {
+        reason = QStringLiteral("cannot send to %1 port %2: %3").arg(host).arg(port).arg(s->errorString());
+        return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TUpgradeAttempt
+
+TUpgradeAttempt::TUpgradeAttempt(IUpgradeNet *net, QObject *parent) : QObject(parent), FNet(net)
+{
+    if (!FNet) {
+        FOwnNet = std::make_unique<TUpgradeUdpNet>();
+        FNet = FOwnNet.get();
+    }
+    FNet->OnDatagram = [this](uint16_t port, const QByteArray &bytes, const QString &sender) {
+        HandleDatagram(port, bytes, sender);
+    };
+    FTimer.setSingleShot(false);
+    FTimer.setInterval(Times.SearchMs);
+    connect(&FTimer, &QTimer::timeout, this, &TUpgradeAttempt::TimerFired);
+}
+
+TUpgradeAttempt::~TUpgradeAttempt()
+{
+    FTimer.stop();
+    FNet->OnDatagram = nullptr;
+    FNet->Close();
+}
+
+int TUpgradeAttempt::LastBlock() const
+{
+    if (!UpFile)
+        return 0;
+    return int((FFileSize - UpHwIdLen) / UpBlockSize) + 1;
+}
+
+void TUpgradeAttempt::status(const QString &key, const QString &suffix)
+{
+    FShownPercent = -1; // any other text replaces the progress line
+    if (OnStatus)
+        OnStatus(key, GetLangText(key) + suffix);
+}
+
+void TUpgradeAttempt::progress(int percent)
+{
+    if (OnProgress)
+        OnProgress(percent);
+}
+
+void TUpgradeAttempt::buttons(bool enabled)
+{
+    if (OnButtons)
+        OnButtons(enabled, enabled);
+}
+
+void TUpgradeAttempt::closeFile() { UpFile.reset(); }
+
+void TUpgradeAttempt::end(TUpgradeState state, const QString &key)
+{
+    FTimer.stop();
+    FNet->Close();
+    closeFile();
+    FState = state;
+    status(key);
+    buttons(true);
+    progress(0);
+    if (OnFinished)
+        OnFinished(state);
+}
+
+void TUpgradeAttempt::fail(const QString &reason)
+{
+    if (Log && !reason.isEmpty())
+        Log->AddLog(reason, TLogColor::Red);
+    end(TUpgradeState::Failed, KeyFailed);
+}
+
+void TUpgradeAttempt::succeed()
+{
+    FTimer.stop();
+    closeFile();
+    FState = TUpgradeState::Done;
+    status(KeySuccess);
+    progress(0);
+    buttons(true);
+    if (OnFinished)
+        OnFinished(TUpgradeState::Done);
+}
+
+void TUpgradeAttempt::logSent(const QByteArray &bytes, const QString &host, uint16_t port)
+{
+    if (LogTraffic && Log)
+        Log->AddHex(LogOpen + LogPC + LogSendArrow + host + QLatin1Char(':') + QString::number(port) + LogClose +
+                        LogColon + BytesToHexSpaced(bytes),
+                    TLogColor::Blue);
+}
+
+void TUpgradeAttempt::logReceived(const QByteArray &bytes, const QString &sender)
+{
+    if (LogTraffic && Log)
+        Log->AddHex(LogOpen + sender + LogRecvArrow + LogPC + LogClose + LogColon + BytesToHexSpaced(bytes),
+                    TLogColor::Green);
+}
+
+void TUpgradeAttempt::sendOrThrow(TUpBinding from, const QByteArray &bytes, const QString &host, uint16_t port)
+{
+    QString reason;
+    if (!FNet->Send(from, bytes, host, port, reason))
+        throw std::runtime_error(reason.toStdString());
+    logSent(bytes, host, port);
+}
+
+bool TUpgradeAttempt::fromModule(const QString &sender) const
+{
+    if (sender == FModuleHost)
+        return true;
+    // Otherwise compared as numbers: "192.168.0.007" typed by the user is the module that says
+    // 192.168.0.7.
+    QHostAddress a;
+    if (!a.setAddress(sender))
+        return false;
+    bool ok = false;
+    const quint32 v = a.toIPv4Address(&ok);
+    return ok && v == FModuleAddr;
+}
+
+bool TUpgradeAttempt::Program(const TUpgradeInputs &inputs)
+{
+    UpModuleIP = inputs.ModuleIP;
+    UpModuleMAC = inputs.ModuleMAC;
+    LocalIP = inputs.LocalIP;
+    if (UpModuleIP.isEmpty() || UpModuleMAC.isEmpty() || LocalIP.isEmpty()) {
+        status(KeyNoClient);
+        return false;
+    }
+    if (inputs.BinFileName.isEmpty()) {
+        status(KeyNoFileName);
+        return false;
+    }
+    if (UpMask.isEmpty())
+        UpMask = UpDefaultMask;
+    std::array<uint8_t, 4> module{}, local{};
+    try {
+        if (!SameSubnet(UpModuleIP, LocalIP, UpMask)) {
+            if (OnMessageBox)
+                OnMessageBox(KeyNoSameNetwork, GetLangText(KeyNoSameNetwork));
+            return false;
+        }
+        // The addresses go into the BOOTP reply as four bytes; a text that will not fit stops here,
+        // before anything has started.
+        module = UpAddressBytes(UpModuleIP);
+        local = UpAddressBytes(LocalIP);
+    } catch (const EConvertError &e) {
+        if (OnMessageBox)
+            OnMessageBox(QString(), e.Message());
+        return false;
+    }
+    FModuleAddr = (uint32_t(module[0]) << 24) | (uint32_t(module[1]) << 16) | (uint32_t(module[2]) << 8) | module[3];
+    FModuleHost = IntToIP(FModuleAddr);
+    const QString localHost = IntToIP((uint32_t(local[0]) << 24) | (uint32_t(local[1]) << 16) |
+                                      (uint32_t(local[2]) << 8) | local[3]);
+
+    // From here on every error ends the attempt as a failure.
+    buttons(false);
+    UpLastSent = false;
+    UpBlock = 0;
+    UpRetries = -1;
+    UpHwId.clear(); // never compare with the identifier of an earlier file
+    FState = TUpgradeState::Searching;
+    FTimer.start(Times.SearchMs);
+    status(KeySearching);
+    try {
+        FNet->Close();
+        QString reason;
+        if (!FNet->Open(localHost, Ports, reason)) {
+            fail(reason);
+            return true;
+        }
+
+        closeFile();
+        auto file = std::make_unique<QFile>(inputs.BinFileName);
+        // Unbuffered: a read-ahead buffer would go on serving bytes of a file that changed since.
+        if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+            fail(QStringLiteral("cannot open %1: %2").arg(inputs.BinFileName, file->errorString()));
+            return true;
+        }
+        FFileSize = file->size();
+        const QByteArray id = file->read(UpHwIdLen);
+        if (id.size() < UpHwIdLen) {
+            fail(QStringLiteral("%1 has %2 bytes, too few for the 4-byte hardware identifier")
+                     .arg(inputs.BinFileName)
+                     .arg(FFileSize));
+            return true;
+        }
+        UpHwId = id;
+        UpFile = std::move(file);
+
+        progress(0);
+
+        uint8_t mac[6];
+        MacToBytes(UpModuleMAC, mac);
+        sendOrThrow(TUpBinding::Trigger, UpBuildTrigger(mac), BroadcastIP, Ports.TriggerDest);
+    } catch (const EConvertError &e) {
+        fail(e.Message());
+    } catch (const std::exception &e) {
+        fail(QString::fromStdString(e.what()));
+    }
+    return true;
+}
+
+void TUpgradeAttempt::HandleDatagram(uint16_t localPort, const QByteArray &bytes, const QString &sender)
+{
+    if (!FNet->IsOpen())
+        return; // nothing is bound: a late datagram of an ended attempt
+    try {
+        if (localPort == Ports.Bootp && bytes.size() == UpBootpLen) {
+            logReceived(bytes, sender);
+            handleBootp(bytes);
+        } else if (localPort == Ports.Tftp && bytes.size() == UpReadReqLen) {
+            logReceived(bytes, sender);
+            handleReadRequest(bytes, sender);
+        } else if (localPort == Ports.Data && bytes.size() == UpAckLen) {
+            logReceived(bytes, sender);
+            handleAck(bytes, sender);
+        }
+    } catch (const std::exception &e) {
+        fail(QString::fromStdString(e.what()));
+    }
+}
+
+void TUpgradeAttempt::handleBootp(const QByteArray &bytes)
+{
+    UpBootpBuf = bytes;
+    if (!UpBootpRequestFieldsOk(bytes))
+        return;
+    if (UpHwId.size() == UpHwIdLen && bytes.mid(UpHwIdOffset, UpHwIdLen) == UpHwId) {
+        status(KeyReady);
+        const QByteArray reply = UpBuildBootpReply(bytes, UpAddressBytes(UpModuleIP), UpAddressBytes(LocalIP));
+        sendOrThrow(TUpBinding::Bootp, reply, BroadcastIP, Ports.BootpReply);
+    } else if (at(bytes, 26) != 0) {
+        end(TUpgradeState::Mismatch, KeyNotMatch);
+    }
+    // A different identifier with byte 26 clear is someone else's boot loader: not ours to answer.
+}
+
+void TUpgradeAttempt::handleReadRequest(const QByteArray &bytes, const QString &sender)
+{
+    if (!fromModule(sender))
+        return;
+    UpReadReqBuf = bytes;
+    if (!UpReadRequestOk(bytes) || !UpFile)
+        return;
+    // Again later: the boot loader started over, so do we.
+    FTimer.stop();
+    UpRetries = 0;
+    FState = TUpgradeState::Serving;
+    SendUpgradeData(1);
+}
+
+void TUpgradeAttempt::handleAck(const QByteArray &bytes, const QString &sender)
+{
+    if (!fromModule(sender))
+        return;
+    UpAckBuf = bytes;
+    // Anything but an acknowledgement of a running transfer leaves the time-out armed, so a stray
+    // datagram can never stall the attempt with both buttons disabled.
+    if (at(bytes, 0) != 0 || at(bytes, 1) != 4 || FState != TUpgradeState::Serving || !UpFile)
+        return;
+    // Block numbers are 16 bits on the wire: take the block nearest the one sent last, so an image
+    // of more than 65535 blocks goes on past the wrap instead of starting over.
+    const uint16_t low = uint16_t((at(bytes, 2) << 8) | at(bytes, 3));
+    const int acked = UpBlock + int16_t(uint16_t(low - uint16_t(UpBlock & 0xFFFF)));
+    if (acked > UpBlock || acked < 0)
+        return; // acknowledges a block never sent
+    if (UpLastSent && acked == UpBlock) {
+        succeed();
+        return;
+    }
+    if (acked + 1 > LastBlock())
+        return;
+    FTimer.stop();
+    SendUpgradeData(acked + 1);
+}
+
+void TUpgradeAttempt::SendUpgradeData(int b)
+{
+    if (!UpFile || b < 1 || b > LastBlock())
+        return;
+    UpBlock = b;
+    try {
+        const qint64 offset = UpHwIdLen + qint64(b - 1) * UpBlockSize;
+        const qint64 remaining = FFileSize - offset;
+        const int n = remaining >= UpBlockSize ? UpBlockSize : int(remaining);
+        QByteArray packet(4 + n, Qt::Uninitialized);
+        packet[0] = 0;
+        packet[1] = 3;
+        packet[2] = char((b >> 8) & 0xFF);
+        packet[3] = char(b & 0xFF);
+        // Blocks are read in order, so the position is mostly right already: no seek needed.
+        if ((UpFile->pos() != offset && !UpFile->seek(offset)) || (n > 0 && UpFile->read(packet.data() + 4, n) != n))
+            throw std::runtime_error(QStringLiteral("cannot read block %1 of %2: %3")
+                                         .arg(b)
+                                         .arg(UpFile->fileName(), UpFile->error() == QFile::NoError
+                                                                       ? QStringLiteral("the file became shorter")
+                                                                       : UpFile->errorString())
+                                         .toStdString());
+        UpLastSent = n < UpBlockSize;
+        // The file stays open after the final, short block: if its acknowledgement is lost, the
+        // time-out sends it again.
+        const int percent = UpLastSent ? 100 : UpProgressPercent(b, FFileSize);
+        if (percent != FShownPercent) { // a few hundred changes in thousands of blocks
+            status(KeyProgress, QString::number(percent) + QLatin1Char('%'));
+            progress(percent);
+            FShownPercent = percent;
+        }
+        sendOrThrow(TUpBinding::Data, packet, FModuleHost, Ports.ModuleData);
+        FTimer.start(Times.BlockMs);
+    } catch (const std::exception &e) {
+        fail(QString::fromStdString(e.what()));
+    }
+}
+
+void TUpgradeAttempt::TimerFired()
+{
+    if (FState != TUpgradeState::Searching && FState != TUpgradeState::Serving) {
+        FTimer.stop(); // an ended attempt keeps its message
+        return;
+    }
+    if (UpRetries < 0 || UpRetries >= UpMaxRetries) {
+        end(TUpgradeState::TimedOut, KeyTimeOut);
+        return;
+    }
+    ++UpRetries;
+    SendUpgradeData(UpBlock);
+}
+
+void TUpgradeAttempt::Exit()
+{
+    FNet->Close();
+    FTimer.stop();
+    closeFile();
+    if (FState == TUpgradeState::Searching || FState == TUpgradeState::Serving)
+        FState = TUpgradeState::Idle;
+    buttons(true);
+    progress(0);
+}
