@@ -29,3 +29,5 @@ run --interface 10.77.1.1 export "$E2E_TMP"
 echo
 echo "What the simulated modules received:"
 sed 's/^/  /' "$E2E_TMP/sim.log"
+
+bash "$(dirname "$0")/demo-upgrade.sh" "$BIN"
