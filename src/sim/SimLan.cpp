@@ -321,7 +321,7 @@ TSimBlocks defaultBlocks(int version)
     return b;
 }
 
-TSimModule parseModule(const QString &spec, int index, const QString &user, const QString &password)
+TSimModule parseModule(const QString &options, int index, const QString &user, const QString &password)
 {
     QString mac = QStringLiteral("02BE%1").arg(index + 1, 8, 16, QLatin1Char('0')).toUpper();
     QString ip = QStringLiteral("192.168.0.%1").arg(7 + index);
@@ -331,7 +331,7 @@ TSimModule parseModule(const QString &spec, int index, const QString &user, cons
     int version = 4017;
     QString blocks;
     bool haveBlocks = false;
-    for (const QString &part : spec.split(u',', Qt::SkipEmptyParts)) {
+    for (const QString &part : options.split(u',', Qt::SkipEmptyParts)) {
         const int eq = int(part.indexOf(u'='));
         if (eq < 0)
             throw TSimUsageError{QStringLiteral("module option without '=': %1").arg(part)};
@@ -385,12 +385,12 @@ QString lanHelp()
     return QStringLiteral(
         "Simulated modules on the LAN. Q2 modules answer from port 1500; Q3 modules hear the search on 1500\n"
         "and answer from 1901; a module with a version below 2002 stays unknown to the tool.\n"
-        "  --module SPEC       add a module; SPEC is key=value pairs joined by ',':\n"
+        "  --module OPTIONS    add a module; OPTIONS are key=value pairs joined by ',':\n"
         "                      mac=001A2B3C4D5E ip=192.168.0.7 name=TEXT version=4017 model=q2|q3\n"
         "                      user=NAME password=PW (its login, default tovak)\n"
         "                      blocks=cloud+heart+httpd+mb1|mb4+mbpack+mbnew|none (Q2 optional blocks;\n"
         "                      default: all of them from version 4017 on, none before)\n"
-        "  --config FILE       one module SPEC per line ('#' starts a comment)\n"
+        "  --config FILE       one module's OPTIONS per line ('#' starts a comment)\n"
         "  --count N           add N generated Q2 modules (MACs 02BE00000001...)\n"
         "  --bind ADDR         address to listen on (default 0.0.0.0, all addresses)\n"
         "  --port-q2 P, --port-q3 P   listening ports (default 1500, 1901)\n"
@@ -402,7 +402,7 @@ QString lanHelp()
 int lanRun(const QStringList &args)
 {
     TSimLan sim;
-    QStringList specs;
+    QStringList modules;
     int count = 0;
     char refuse = 0;
     for (int i = 0; i < args.size(); ++i) {
@@ -412,7 +412,7 @@ int lanRun(const QStringList &args)
                 throw TSimUsageError{QStringLiteral("%1 needs a value").arg(a)};
             return args[++i];
         };
-        if (a == QLatin1String("--module")) specs << value();
+        if (a == QLatin1String("--module")) modules << value();
         else if (a == QLatin1String("--config")) {
             const QString path = value();
             QFile f(path);
@@ -421,7 +421,7 @@ int lanRun(const QStringList &args)
             for (QString line : QString::fromUtf8(f.readAll()).split(u'\n')) {
                 line = line.section(u'#', 0, 0).trimmed();
                 if (!line.isEmpty())
-                    specs << line;
+                    modules << line;
             }
         } else if (a == QLatin1String("--count")) {
             bool ok = false;
@@ -443,10 +443,10 @@ int lanRun(const QStringList &args)
             throw TSimUsageError{QStringLiteral("unknown option %1").arg(a)};
     }
     const QString user = QString::fromLatin1(DefaultLogin);
-    for (int i = 0; i < specs.size(); ++i)
-        sim.Modules << parseModule(specs[i], i, user, user);
+    for (int i = 0; i < modules.size(); ++i)
+        sim.Modules << parseModule(modules[i], i, user, user);
     for (int i = 0; i < count; ++i) {
-        const int k = int(specs.size()) + i;
+        const int k = int(modules.size()) + i;
         sim.Modules << parseModule(QStringLiteral("ip=10.%1.%2.%3").arg((k >> 16) & 255).arg((k >> 8) & 255).arg(k & 255),
                                    k, user, user);
     }
