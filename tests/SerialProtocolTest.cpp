@@ -494,7 +494,9 @@ TEST_F(ProtocolFixture, aQ2ReadChainAndWriteAgainstTheSimulatedModule)
 TEST_F(ProtocolFixture, aSplitReplyIsTracedInTwoPiecesAndRecognisedAsNothing)
 {
     SimSerialProcess sim;
-    ASSERT_TRUE(sim.start({QStringLiteral("--model"), QStringLiteral("q1"), QStringLiteral("--split-reply")}))
+    // A pause well above the 50 ms gap, so that a loaded machine cannot join the two pieces.
+    ASSERT_TRUE(sim.start({QStringLiteral("--model"), QStringLiteral("q1"), QStringLiteral("--split-reply"),
+                           QStringLiteral("--split-pause"), QStringLiteral("300")}))
         << sim.log().toStdString();
     session.PortName = sim.port;
     session.Wait = WaitWithMessages;

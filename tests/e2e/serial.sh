@@ -105,14 +105,16 @@ changed = [i for i in range(28) if new[i] != old[i]]
 assert changed == [4, 5, 16, 21, 22], changed
 assert new[4:6] == bytes([0x28, 0x23]) and new[16] == 2 and new[21:23] == bytes([1, 2])
 PY
-cli serial read "$E2E_TMP/q1" --model q1 2>/dev/null | grep -q '^DeviceID = 258$' || fail "q1 read back"
+cli serial read "$E2E_TMP/q1" --model q1 > "$E2E_TMP/q1back.out" 2>/dev/null || fail "q1 read back"
+grep -q '^DeviceID = 258$' "$E2E_TMP/q1back.out" || fail "q1 read back: ID"
 # A Q1 module does not answer the Q2 read.
 if cli serial read "$E2E_TMP/q1" > /dev/null 2> "$E2E_TMP/q1q2.err"; then fail "q2 read of a q1 module"; fi
 grep -q 'no reply from a Q2 module' "$E2E_TMP/q1q2.err" || fail "no-reply message"
 stop_sim q1
 
-# ---- A module that breaks its reply in two: two chunks, neither recognised, no second request
-start_sim split --model q2 --split-reply
+# ---- A module that breaks its reply in two: two chunks, neither recognised, no second request.
+# (A longer pause than the default 100 ms, so that a loaded machine cannot join the pieces.)
+start_sim split --model q2 --split-reply --split-pause 300
 if cli --hex serial read "$E2E_TMP/split" > "$E2E_TMP/split.out" 2> "$E2E_TMP/split.err"; then fail "split read succeeded"; fi
 grep -q '^\[ Length : 68 \]$' "$E2E_TMP/split.err" && grep -q '^\[ Length : 69 \]$' "$E2E_TMP/split.err" ||
   { cat "$E2E_TMP/split.err"; fail "the two pieces are not traced"; }
@@ -121,11 +123,15 @@ grep -q 'Read OK' "$E2E_TMP/split.err" && fail "a split reply was taken"
 [ -s "$E2E_TMP/split.out" ] && fail "records printed for a split reply"
 grep -q '55 C1' "$E2E_TMP/split.log" && fail "the tool asked for the second reply"
 
-# A port held by another session is busy.
+# A port held by another session is busy: the first read holds it for its whole wait, since no
+# reply it recognises comes.
+requests() { grep -c 'heard 2 byte(s): 55 BD' "$E2E_TMP/split.log" || true; }
+before=$(requests)
 "$CLI" serial read "$E2E_TMP/split" > /dev/null 2>&1 &
 HOLD=$!
 E2E_PIDS+=("$HOLD")
-sleep 0.7
+for ((i = 0; i < 100; i++)); do [ "$(requests)" -gt "$before" ] && break; sleep 0.1; done
+[ "$(requests)" -gt "$before" ] || fail "the holding read never sent its request"
 if cli serial read "$E2E_TMP/split" > /dev/null 2> "$E2E_TMP/busy.err"; then fail "busy port read succeeded"; fi
 wait "$HOLD" || true
 grep -q '^Serial is Occupied' "$E2E_TMP/busy.err" && grep -q 'could not be opened' "$E2E_TMP/busy.err" ||
