@@ -26,8 +26,23 @@ say "bexo-z0-cli --interface 10.77.1.1 read 001A2B3C4D5E | grep -E 'ModName|Loca
 run --interface 10.77.1.1 --lang zh restart 00A0C5000101
 run --interface 10.77.1.1 export "$E2E_TMP"
 
+start_bg "$E2E_TMP/serial-sim.log" "$SIM" serial --model q2 --link "$E2E_TMP/ttyBEXO"
+wait_for_line "$E2E_TMP/serial-sim.log" '^sim: serial port '
 echo
-echo "What the simulated modules received:"
+echo "A simulated Q2 module, configuration pin grounded, waits behind the pseudo-terminal $E2E_TMP/ttyBEXO."
+run serial read "$E2E_TMP/ttyBEXO"
+run serial write "$E2E_TMP/ttyBEXO" ModName=Bench-Q2 LocalPort=7001
+say "bexo-z0-cli serial read $E2E_TMP/ttyBEXO | grep -E 'ModName|LocalPort'"
+"$CLI" serial read "$E2E_TMP/ttyBEXO" 2>/dev/null | grep -E 'ModName|LocalPort'
+start_bg "$E2E_TMP/serial-q1.log" "$SIM" serial --model q1 --link "$E2E_TMP/ttyQ1"
+wait_for_line "$E2E_TMP/serial-q1.log" '^sim: serial port '
+run serial read "$E2E_TMP/ttyQ1" --model q1
+run serial write "$E2E_TMP/ttyQ1" --model q1 DestPort=9000 DeviceID=258
+
+echo
+echo "What the simulated LAN modules received:"
 sed 's/^/  /' "$E2E_TMP/sim.log"
+echo "What the simulated serial modules received:"
+sed 's/^/  /' "$E2E_TMP/serial-sim.log" "$E2E_TMP/serial-q1.log"
 
 bash "$(dirname "$0")/demo-upgrade.sh" "$BIN"
