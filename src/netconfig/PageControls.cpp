@@ -34,3 +34,13 @@ void SelectBaud(TComboState &list, const QString &text)
         list.Index = 0;
     }
 }
+
+void InitSerialLists(TComboState &parity, TComboState &dataBits, TComboState &stopBits)
+{
+    parity.Items = {"NONE", "ODD", "EVEN", "MARK", "SPACE"};
+    parity.Index = 0;
+    dataBits.Items = {"5", "6", "7", "8"};
+    dataBits.Index = 3;
+    stopBits.Items = {"1", "2"};
+    stopBits.Index = 0;
+}

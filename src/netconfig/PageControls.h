@@ -46,5 +46,7 @@ bool IsDigits(const QString &text);
 // an answer that converts to a 32-bit integer goes into item 0; anything else selects "9600";
 // a cancelled prompt (no answer) keeps item 0 and selects it.
 void ApplyCustomBaud(TComboState &list, const QString *answer);
+// The parity, data-bits and stop-bits lists of both pages, at NONE, 8 and 1.
+void InitSerialLists(TComboState &parity, TComboState &dataBits, TComboState &stopBits);
 // Selects the item whose text is the number, or writes it into item 0 and selects that.
 void SelectBaud(TComboState &list, const QString &text);

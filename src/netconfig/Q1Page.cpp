@@ -13,12 +13,7 @@ TQ1Page::TQ1Page()
     cbb_BaudRate.Items = {"115200", "Custom", "300",   "600",   "1200",   "2400",   "4800", "9600",
                           "14400",  "19200",  "38400", "57600", "115200", "230400", "460800"};
     cbb_BaudRate.Index = 12;
-    cbb_P.Items = {"NONE", "ODD", "EVEN", "MARK", "SPACE"};
-    cbb_P.Index = 0;
-    cbb_D.Items = {"5", "6", "7", "8"};
-    cbb_D.Index = 3;
-    cbb_S.Items = {"1", "2"};
-    cbb_S.Index = 0;
+    InitSerialLists(cbb_P, cbb_D, cbb_S);
     edt_ModulePort = {QStringLiteral("201108"), 5};
     edt_DeIP.Text = QStringLiteral("192.168.0.201");
     edt_DePort = {QStringLiteral("8234"), 5};

@@ -65,12 +65,7 @@ TQ2Page::TQ2Page()
                           QStringList{"600", "1200", "2400", "4800", "9600", "14400", "19200", "38400", "57600",
                                       "115200", "230400", "256000", "460800", "921600"};
     cbb_BaudRate0.Index = 11;
-    cbb_P0.Items = {"NONE", "ODD", "EVEN", "MARK", "SPACE"};
-    cbb_P0.Index = 0;
-    cbb_D0.Items = {"5", "6", "7", "8"};
-    cbb_D0.Index = 3;
-    cbb_S0.Items = {"1", "2"};
-    cbb_S0.Index = 0;
+    InitSerialLists(cbb_P0, cbb_D0, cbb_S0);
     cbb_WorkMode0.Items = workModes5;
     edt_LocalPort0 = {QStringLiteral("5555"), 5};
     edt_RemotePort0 = {QStringLiteral("5555"), 5};
