@@ -160,8 +160,9 @@ TEST(HeartRegBlock, lengthsAreCappedAtTheField)
         EXPECT_EQ(uint8_t(b[3]), c.length) << c.text.size();
         EXPECT_EQ(HexOf(b.mid(5, 1)), c.first);
         EXPECT_EQ(uint8_t(b[4]), 3);
-        if (c.length < 40)
+        if (c.length < 40) {
             EXPECT_EQ(uint8_t(b[5 + 40 - 1]), 0) << "the rest of the field is zero";
+        }
     }
 }
 

@@ -85,8 +85,9 @@ TEST_F(PageFixture, workModeListFollowsIsT0AndMulticast)
         EXPECT_EQ(page.cbb_WorkMode0.Items.size(), c.items) << c.isT0 << "/" << c.workMode;
         EXPECT_EQ(page.cbb_WorkMode0.Index, c.index) << c.isT0 << "/" << c.workMode;
         EXPECT_EQ(page.chkisT0.Checked, c.isT0 == 1);
-        if (c.index == 0)
+        if (c.index == 0) {
             EXPECT_EQ(page.chkMulticast.Checked, c.multicast);
+        }
         EXPECT_EQ(page.chkMulticast.Visible, c.index == 0);
         EXPECT_EQ(page.RzGroupBoxHttpd.Visible, c.index == 4);
     }

@@ -87,8 +87,9 @@ TEST_F(WriteFixture, orderByVersionAndGroups)
         const TQ2WritePlan plan = PlanQ2Write(p, svr, &row);
         ASSERT_EQ(plan.Status, TQ2WriteStatus::Ready) << plan.Message.toStdString();
         EXPECT_EQ(shape(plan), QString::fromLatin1(c.shape)) << c.version << " mode " << c.workMode;
-        if (c.modbus4)
+        if (c.modbus4) {
             EXPECT_EQ(HexOf(plan.Frames[2].Payload), "01 01 03 E8");
+        }
     }
 }
 

@@ -7,6 +7,10 @@
 namespace {
 QByteArray bytes(const uint8_t *p, int n) { return QByteArray(reinterpret_cast<const char *>(p), n); }
 uint8_t *U(QByteArray &b) { return reinterpret_cast<uint8_t *>(b.data()); }
+template <size_t N> void copyInto(std::array<uint8_t, N> &to, const QByteArray &from)
+{
+    std::copy_n(from.begin(), std::min<size_t>(N, size_t(from.size())), to.begin());
+}
 } // namespace
 
 int RowVersion(const TDeviceRow &row)
@@ -127,12 +131,12 @@ TQ2WritePlan WriteQ2Network(const TQ2Page &page, TUdpSvr &svr, const TDeviceRow 
     default: return plan;
     }
     // The templates change with every write, as with every reply.
-    std::copy(plan.Read.begin(), plan.Read.end(), svr.LastRead.begin());
-    std::copy(plan.HeartReg.begin(), plan.HeartReg.end(), svr.LastHeartReg.begin());
-    std::copy(plan.Httpd.begin(), plan.Httpd.end(), svr.LastHttpd.begin());
-    std::copy(plan.Modbus4.begin(), plan.Modbus4.end(), svr.LastModbus4.begin());
-    std::copy(plan.ModbusPack.begin(), plan.ModbusPack.end(), svr.LastModbusPack.begin());
-    std::copy(plan.ModbusNew.begin(), plan.ModbusNew.end(), svr.LastModbusNew.begin());
+    copyInto(svr.LastRead, plan.Read);
+    copyInto(svr.LastHeartReg, plan.HeartReg);
+    copyInto(svr.LastHttpd, plan.Httpd);
+    copyInto(svr.LastModbus4, plan.Modbus4);
+    copyInto(svr.LastModbusPack, plan.ModbusPack);
+    copyInto(svr.LastModbusNew, plan.ModbusNew);
     for (const TPlannedFrame &f : plan.Frames) {
         if (f.Payload.isEmpty())
             svr.SendCmdQ2(f.BindingIndex, f.Mac, f.Cmd, LoginName, LoginPswd);
