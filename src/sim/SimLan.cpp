@@ -309,9 +309,19 @@ void TSimLan::onReadyRead(QUdpSocket *s, bool q3)
     }
 }
 
-namespace {
 
-TSimBlocks defaultBlocks(int version)
+QStringList SimConfigLines(const QByteArray &file)
+{
+    QStringList out;
+    for (QString line : QString::fromUtf8(file).split(u'\n')) {
+        line = line.section(u'#', 0, 0).trimmed();
+        if (!line.isEmpty())
+            out << line;
+    }
+    return out;
+}
+
+static TSimBlocks defaultBlocks(int version)
 {
     TSimBlocks b;
     if (version >= 4017) {
@@ -321,7 +331,7 @@ TSimBlocks defaultBlocks(int version)
     return b;
 }
 
-TSimModule parseModule(const QString &options, int index, const QString &user, const QString &password)
+TSimModule SimParseModule(const QString &options, int index, const QString &user, const QString &password)
 {
     QString mac = QStringLiteral("02BE%1").arg(index + 1, 8, 16, QLatin1Char('0')).toUpper();
     QString ip = QStringLiteral("192.168.0.%1").arg(7 + index);
@@ -380,6 +390,8 @@ TSimModule parseModule(const QString &options, int index, const QString &user, c
     return TSimModule::Make(mac, ip, name, version, model, b, u, pw);
 }
 
+namespace {
+
 QString lanHelp()
 {
     return QStringLiteral(
@@ -418,11 +430,7 @@ int lanRun(const QStringList &args)
             QFile f(path);
             if (!f.open(QIODevice::ReadOnly))
                 throw TSimUsageError{QStringLiteral("cannot read %1").arg(path)};
-            for (QString line : QString::fromUtf8(f.readAll()).split(u'\n')) {
-                line = line.section(u'#', 0, 0).trimmed();
-                if (!line.isEmpty())
-                    modules << line;
-            }
+            modules << SimConfigLines(f.readAll());
         } else if (a == QLatin1String("--count")) {
             bool ok = false;
             count = value().toInt(&ok);
@@ -444,14 +452,14 @@ int lanRun(const QStringList &args)
     }
     const QString user = QString::fromLatin1(DefaultLogin);
     for (int i = 0; i < modules.size(); ++i)
-        sim.Modules << parseModule(modules[i], i, user, user);
+        sim.Modules << SimParseModule(modules[i], i, user, user);
     for (int i = 0; i < count; ++i) {
         const int k = int(modules.size()) + i;
-        sim.Modules << parseModule(QStringLiteral("ip=10.%1.%2.%3").arg((k >> 16) & 255).arg((k >> 8) & 255).arg(k & 255),
+        sim.Modules << SimParseModule(QStringLiteral("ip=10.%1.%2.%3").arg((k >> 16) & 255).arg((k >> 8) & 255).arg(k & 255),
                                    k, user, user);
     }
     if (sim.Modules.isEmpty())
-        sim.Modules << parseModule(QString(), 0, user, user);
+        sim.Modules << SimParseModule(QString(), 0, user, user);
     for (TSimModule &m : sim.Modules)
         m.RefuseWrites = refuse;
     QString error;

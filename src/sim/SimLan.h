@@ -41,6 +41,12 @@ struct TSimModule {
 QList<QByteArray> SimHandleFrame(TSimModule &m, const QByteArray &frame, bool onQ3Port,
                                  const std::function<void(const QString &)> &note);
 
+// The module lines of a --config file: '#' starts a comment, blank lines are skipped.
+QStringList SimConfigLines(const QByteArray &file);
+// One module from its option list ("mac=...,ip=...,model=q3"); index numbers the defaults. Raises
+// TSimUsageError for an option it does not know or a value that does not fit.
+TSimModule SimParseModule(const QString &options, int index, const QString &user, const QString &password);
+
 class TSimLan : public QObject {
     Q_OBJECT
 public:
