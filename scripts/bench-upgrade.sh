@@ -58,5 +58,5 @@ awk -v ms="$ms" -v blocks="$blocks" -v rtt="$rtt" -v qrtt="$qrtt" -v runs="$RUNS
   printf "upgrade_4mib_time_per_block: %.2f us\n", per
   printf "upgrade_cost_per_block_beyond_round_trip: %.2f us\n", per - rtt
   printf "upgrade_cost_per_block_beyond_qt_round_trip: %.2f us\n", per - qrtt
-  printf "upgrade_runs: %d (best of each; %d blocks per upgrade)\n", runs, blocks
+  printf "upgrade_runs: %d runs\n", runs; printf "upgrade_blocks_per_image: %d blocks\n", blocks
 }'
