@@ -12,6 +12,7 @@ QList<TSimMode> &SimModes()
     static QList<TSimMode> modes;
     return modes;
 }
+QString SimOptionValue(const QStringList &args, int &i) { return args.value(++i); }
 void SimOut(const QString &) {}
 void SimErr(const QString &) {}
 

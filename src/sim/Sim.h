@@ -24,5 +24,8 @@ struct TSimUsageError {
     QString Message;
 };
 
+// The value after option args[i]; moves i past it. Raises TSimUsageError when there is none.
+QString SimOptionValue(const QStringList &args, int &i);
+
 void SimOut(const QString &text); // a line on stdout, flushed at once
 void SimErr(const QString &text); // a line on stderr

@@ -334,11 +334,7 @@ int run(const QStringList &args)
     TBootLoaderOptions o;
     for (int i = 0; i < args.size(); ++i) {
         const QString &a = args[i];
-        const auto value = [&]() -> QString {
-            if (i + 1 >= args.size())
-                throw TSimUsageError{QStringLiteral("%1 needs a value").arg(a)};
-            return args[++i];
-        };
+        const auto value = [&] { return SimOptionValue(args, i); };
         if (a == QLatin1String("--ip")) o.Ip = value();
         else if (a == QLatin1String("--mac")) {
             uint8_t mac[6];

@@ -419,11 +419,7 @@ int lanRun(const QStringList &args)
     char refuse = 0;
     for (int i = 0; i < args.size(); ++i) {
         const QString &a = args[i];
-        const auto value = [&]() -> QString {
-            if (i + 1 >= args.size())
-                throw TSimUsageError{QStringLiteral("%1 needs a value").arg(a)};
-            return args[++i];
-        };
+        const auto value = [&] { return SimOptionValue(args, i); };
         if (a == QLatin1String("--module")) modules << value();
         else if (a == QLatin1String("--config")) {
             const QString path = value();

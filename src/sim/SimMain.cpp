@@ -14,6 +14,13 @@ QList<TSimMode> &SimModes()
     return modes;
 }
 
+QString SimOptionValue(const QStringList &args, int &i)
+{
+    if (i + 1 >= args.size())
+        throw TSimUsageError{QStringLiteral("%1 needs a value").arg(args[i])};
+    return args[++i];
+}
+
 void SimOut(const QString &text) { WriteLine(stdout, text); }
 
 void SimErr(const QString &text) { WriteLine(stderr, text); }

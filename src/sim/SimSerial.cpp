@@ -301,11 +301,7 @@ int serialRun(const QStringList &args)
     QString model = QStringLiteral("q2");
     for (int i = 0; i < args.size(); ++i) {
         const QString &a = args[i];
-        const auto value = [&]() -> QString {
-            if (i + 1 >= args.size())
-                throw TSimUsageError{QStringLiteral("%1 needs a value").arg(a)};
-            return args[++i];
-        };
+        const auto value = [&] { return SimOptionValue(args, i); };
         if (a == QLatin1String("--model")) {
             model = value().toLower();
             if (model != QLatin1String("q1") && model != QLatin1String("q2") && model != QLatin1String("q3"))

@@ -63,22 +63,7 @@ cli serial write "$E2E_TMP/q2" ModName=Serial-A LocalPort=6002 Parity=EVEN > "$E
 grep -q '^3 of 3 frames acknowledged$' "$E2E_TMP/q2w.out" || fail "q2 acknowledgements"
 [ "$(grep -c '^setup success' "$E2E_TMP/q2w.err")" = 3 ] || fail "one 'setup success' per acknowledgement"
 grep -q 'write finished, settings kept' "$E2E_TMP/q2.log" || fail "no closing frame"
-python3 - "$E2E_TMP/q2.log" <<'PY'
-import re, sys
-log = open(sys.argv[1]).read()
-def block(name):
-    m = re.search(r"wrote %s: ([0-9A-F ]+) was: ([0-9A-F ]+)" % name, log)
-    assert m, name
-    return bytes.fromhex(m.group(1)), bytes.fromhex(m.group(2))
-new, old = block("base block")
-changed = [i for i in range(67) if new[i] != old[i]]
-assert changed and all(21 <= i < 37 for i in changed), changed
-assert new[21:29] == b"Serial-A" and new[29:37] == bytes(8)
-new, old = block("port block")
-changed = [i for i in range(63) if new[i] != old[i]]
-assert changed == [5, 12, 13], changed
-assert new[5] == 3 and new[12:14] == (6002).to_bytes(2, "little")
-PY
+python3 "$(dirname "$0")/check_written_blocks.py" "$E2E_TMP/q2.log" Serial-A 6002
 cli --json serial read "$E2E_TMP/q2" 2>/dev/null | python3 -c 'import json,sys; r=json.load(sys.stdin); assert r["base"]["ModName"]=="Serial-A" and r["port"]["LocalPort"]==6002 and r["port"]["Parity"]==3, r'
 stop_sim q2
 
