@@ -1,0 +1,76 @@
+#pragma once
+// The firmware upgrade window: the inputs of an attempt, and the attempt's status, progress and
+// buttons as TUpgradeAttempt reports them. Exit is the only way out while nothing runs; while an
+// attempt runs there is none.
+
+#include "upgrade/Upgrade.h"
+
+#include <QByteArray>
+#include <QDialog>
+#include <QString>
+#include <functional>
+
+struct TAppSettings;
+class ILogSink;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+
+class Tfrm_Upgrade : public QDialog {
+    Q_OBJECT
+public:
+    // The three edits come from the settings the main window read.
+    explicit Tfrm_Upgrade(const TAppSettings &settings, QWidget *parent = nullptr);
+    ~Tfrm_Upgrade() override;
+
+    // The device list's hand-over, then shown modally.
+    void OpenFor(const QString &ip, const QString &mac, const QString &localIP, const QByteArray &searchReply);
+    // The hand-over alone: the row's IP and MAC when the IP is not empty, the local address (also
+    // shown in cbbSvrIP when not empty), the row's search reply.
+    void HandOver(const QString &ip, const QString &mac, const QString &localIP, const QByteArray &searchReply);
+    // Captions in the current language, lbl_Info re-translated from what it shows.
+    void ApplyUpgradeTexts();
+    // edt_IP, edt_MAC and edt_BinFileName into UpgradeIP, UpgradeMAC and UpgradeFileName.
+    void StoreSettings(TAppSettings &s) const;
+    // The main window's operation log: why an attempt failed.
+    void SetLog(ILogSink *log);
+
+    QString LocalIP() const { return FLocalIP; }
+    QByteArray SearchReply() const { return FSearchReply; }
+    bool AttemptRunning() const;
+    // Tests move its ports and times.
+    TUpgradeAttempt &Attempt() { return FAttempt; }
+
+    void btn_BrowseClick();
+    void btn_ProgramClick();
+    void btn_ExitClick();
+    void cbbSvrIPDropDown();
+
+    // The file dialog of btn_Browse (parent, folder to start in) -> chosen path or empty; tests
+    // replace it.
+    std::function<QString(QWidget *, const QString &)> ChooseBinFile;
+    // The message boxes (parent, title, text); tests replace it.
+    std::function<void(QWidget *, const QString &, const QString &)> ShowMessage;
+
+public slots:
+    // Esc and the window manager's close: ignored while an attempt runs, Exit otherwise.
+    void reject() override;
+
+private:
+    TUpgradeAttempt FAttempt;
+    QString FLocalIP;
+    QByteArray FSearchReply;
+
+    QLabel *lblFwUpTip;
+    QLineEdit *edt_IP;
+    QLineEdit *edt_MAC;
+    QComboBox *cbbSvrIP;
+    QLineEdit *edt_BinFileName;
+    QPushButton *btn_Browse;
+    QPushButton *btn_Program;
+    QPushButton *btn_Exit;
+    QLabel *lbl_Info;
+    QProgressBar *pb1;
+};
