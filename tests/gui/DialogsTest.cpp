@@ -5,6 +5,7 @@
 #include "core/Public.h"
 #include "core/Settings.h"
 #include "core/Version.h"
+#include "gui/AppLook.h"
 #include "gui/Frm_About.h"
 #include "gui/Frm_Pswd.h"
 #include "gui/Frm_Upgrade.h"
@@ -99,6 +100,22 @@ TEST(DialogTexts, noCaptionIsCutOffInEitherLanguage)
             SaveShot(w.get(), QStringLiteral("%1-%2").arg(QLatin1String(c.Name), chinese ? "zh" : "en"));
         }
     }
+}
+
+// The pictures live in a static library's resources, which a program only gets when something
+// registers them.
+TEST(DialogPictures, iconAndPicturesAreCompiledIn)
+{
+    TLangScope lang(false);
+    EXPECT_EQ(AppIcon().availableSizes().size(), 4);
+    TFrm_About about;
+    TFrm_Pswd login;
+    Tfrm_Upgrade upgrade{TAppSettings{}};
+    for (QWidget *w : {static_cast<QWidget *>(&about), static_cast<QWidget *>(&login), static_cast<QWidget *>(&upgrade)})
+        EXPECT_FALSE(w->windowIcon().isNull()) << w->objectName().toStdString();
+    EXPECT_FALSE(Ctl<QLabel>(&about, "img_About")->pixmap().isNull());
+    EXPECT_FALSE(Ctl<QLabel>(&login, "img1")->pixmap().isNull());
+    EXPECT_FALSE(Ctl<QLabel>(&login, "img2")->pixmap().isNull());
 }
 
 // ---------------------------------------------------------------------------------------------
