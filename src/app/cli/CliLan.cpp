@@ -1,6 +1,5 @@
 #include "app/cli/CliLan.h"
 
-#include "core/AppPaths.h"
 #include "core/ProFun.h"
 #include "core/Public.h"
 #include "lang/LangList.h"
@@ -377,7 +376,6 @@ int exportCommand(const TCliOptions &opt, const QStringList &args)
 {
     if (args.size() > 1)
         throw TUsageError{QStringLiteral("export takes at most one folder")};
-    const QString folder = args.isEmpty() ? DataFolder() : args[0];
     TCliLan lan(opt);
     lan.Search();
     if (lan.Devices.Count() == 0) {
@@ -385,9 +383,9 @@ int exportCommand(const TCliOptions &opt, const QStringList &args)
         return 1;
     }
     try {
-        const QString path = ExportDevices(lan.Devices, folder, QDateTime::currentDateTime());
-        lan.Log.AddLogInfo(path);
-        Out(path);
+        const QDateTime now = QDateTime::currentDateTime();
+        const QString path = args.isEmpty() ? ExportDevices(lan.Devices, now) : ExportDevices(lan.Devices, args[0], now);
+        Out(path); // the result, once: not also as a log line
         return 0;
     } catch (const EExportError &e) {
         Err(QStringLiteral("bexo-z0-cli: ") + e.Message());
@@ -408,7 +406,8 @@ TCliRegistrar resetReg({QStringLiteral("reset"), QStringLiteral("MAC"),
                         resetCommand});
 TCliRegistrar exportReg({QStringLiteral("export"), QStringLiteral("[DIR]"),
                          QStringLiteral("search, then write the device list as CSV into DIR (default: the "
-                                        "program folder); print its path"),
+                                        "program folder, or ~/Documents when that cannot be written); print "
+                                        "its path"),
                          exportCommand});
 
 } // namespace
