@@ -332,6 +332,8 @@ TUpgradeAttempt::TUpgradeAttempt(IUpgradeNet *net, QObject *parent) : QObject(pa
         HandleDatagram(port, bytes, sender);
     };
     FTimer.setSingleShot(false);
+    // A coarse timer may fire up to 5 % early: the boot loader gets every millisecond it is given.
+    FTimer.setTimerType(Qt::PreciseTimer);
     FTimer.setInterval(Times.SearchMs);
     connect(&FTimer, &QTimer::timeout, this, &TUpgradeAttempt::TimerFired);
 }
