@@ -416,7 +416,7 @@ void TUpgradeAttempt::logSent(const QByteArray &bytes, const QString &host, uint
 void TUpgradeAttempt::logReceived(const QByteArray &bytes, const QString &sender)
 {
     if (LogTraffic && Log)
-        Log->AddHex(LogOpen + sender + LogRecvArrow + LogPC + LogClose + LogColon + BytesToHexSpaced(bytes),
+        Log->AddHex(LogOpen + LogPC + LogRecvArrow + sender + LogClose + LogColon + BytesToHexSpaced(bytes),
                     TLogColor::Green);
 }
 
