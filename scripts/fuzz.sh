@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# fuzz.sh [SECONDS]: builds every fuzz target with clang and runs each from its committed seed
-# corpus for SECONDS (default 20). A crash, a sanitizer report or a leak fails the run.
+# fuzz.sh [SECONDS] [NAME...]: builds every fuzz target with clang and runs each (or only the named
+# ones, e.g. gbk) from its committed seed corpus for SECONDS (default 20). A crash, a sanitizer
+# report or a leak fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-20}
+shift $(( $# > 0 ? 1 : 0 ))
+only=" $* "
 bash scripts/build.sh build-fuzz Debug -DBEXO_BUILD_FUZZ=ON -DBEXO_BUILD_TESTS=OFF -DBEXO_SANITIZE=ON \
   -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link
 work=$(mktemp -d)
@@ -12,6 +15,7 @@ status=0
 for bin in build-fuzz/fuzz/fuzz_*; do
   [ -f "$bin" ] && [ -x "$bin" ] || continue
   name=$(basename "$bin" | sed 's/^fuzz_//')
+  [ "$only" = "  " ] || [[ "$only" == *" $name "* ]] || continue
   seeds=fuzz/corpus/$name
   mkdir -p "$work/$name"
   echo "fuzz: $name for ${seconds}s"

@@ -6,6 +6,7 @@
 #include "netconfig/DeviceList.h"
 #include "netconfig/UdpSvr.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -63,6 +64,28 @@ TEST_F(EnglishTable, exportFileNameAndText)
     EXPECT_EQ(f.readAll(), ExportText(list));
     EXPECT_TRUE(ExportDevices(TDeviceList(), dir.path(), when).isEmpty());
     EXPECT_THROW(ExportDevices(list, dir.filePath(QStringLiteral("no/such/dir")), when), EExportError);
+}
+
+TEST_F(EnglishTable, exportNameTakesFolderAndMenuTextAsTheyAre)
+{
+    // Placeholders in the folder or in a Lang.txt menu text are text, not places to fill.
+    LangList->ReadLangImage("lang_Menu_ExpDev|x|Export %3 (%1)\r\n");
+    const QDateTime when(QDate(2024, 3, 1), QTime(8, 5, 9));
+    struct Case { const char *folder, *name; } cases[] = {
+        {"/data/x%1y", "/data/x%1y/Export %3 (%1) 20240301 080509 - (2).csv"},
+        {"/data/%2%4/", "/data/%2%4/Export %3 (%1) 20240301 080509 - (2).csv"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(ExportFileName(QString::fromUtf8(c.folder), when, 2), QString::fromUtf8(c.name)) << c.folder;
+
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("x%1y"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    TDeviceList list;
+    list.AddReply("192.168.0.7", "Lab", "00 1A 2B 3C 4D 5E", "4017", ModelQ2, 0, {});
+    const QString path = ExportDevices(list, folder, when);
+    EXPECT_TRUE(QFile::exists(path)) << path.toStdString();
+    EXPECT_TRUE(path.startsWith(folder + u'/'));
 }
 
 TEST_F(EnglishTable, statusReactions)

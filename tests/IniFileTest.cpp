@@ -141,3 +141,64 @@ TEST_F(IniFixture, writeSettingsOrderAndCredentialsNotReadBack)
     EXPECT_EQ(back.UpgradeIP, QStringLiteral("192.168.0.7"));
     EXPECT_EQ(back.LocalCom, QStringLiteral("/dev/ttyS1"));
 }
+
+TEST_F(IniFixture, valuesOutsideGbkTurnTheFileIntoUtf8AndBack)
+{
+    put("[System]\r\nUserName=" + ToGbk(QStringLiteral("用户")) + "\r\n");
+    TIniFile ini(path());
+    const QString jorg = QStringLiteral("/home/jörg/fw.bin");
+    ini.WriteString(IniSection, QStringLiteral("UpgradeFileName"), jorg);
+    EXPECT_EQ(image(), QStringLiteral("[System]\r\nUserName=用户\r\nUpgradeFileName=/home/jörg/fw.bin\r\n").toUtf8());
+    EXPECT_EQ(TIniFile(path()).ReadString(IniSection, QStringLiteral("UpgradeFileName"), QString()), jorg);
+    EXPECT_EQ(ini.ReadString(IniSection, QStringLiteral("UserName"), QString()), QStringLiteral("用户"));
+    // Once every value fits again, the file is GBK again.
+    ini.WriteString(IniSection, QStringLiteral("UpgradeFileName"), QStringLiteral("/home/j/fw.bin"));
+    EXPECT_EQ(image(), "[System]\r\nUserName=" + ToGbk(QStringLiteral("用户")) + "\r\nUpgradeFileName=/home/j/fw.bin\r\n");
+}
+
+TEST_F(IniFixture, gbkThatWouldReadAsUtf8IsWrittenAsUtf8)
+{
+    // 小 is D0 A1 in GBK, which is also the UTF-8 form of a Cyrillic letter.
+    const QString path_ = QStringLiteral("/home/小/fw.bin");
+    TIniFile ini(path());
+    ini.WriteString(IniSection, QStringLiteral("UpgradeFileName"), path_);
+    EXPECT_EQ(ini.ReadString(IniSection, QStringLiteral("UpgradeFileName"), QString()), path_);
+    EXPECT_TRUE(image().contains(path_.toUtf8()));
+}
+
+TEST_F(IniFixture, aByteOrderMarkIsSkippedAndStrayGbkBytesStay)
+{
+    put("\xEF\xBB\xBF[System]\r\nLocalCom=/dev/ttyS\xC3\xB6\r\n");
+    EXPECT_EQ(TIniFile(path()).ReadString(IniSection, QStringLiteral("LocalCom"), QString()),
+              QStringLiteral("/dev/ttyS\u00F6"));
+    put("[System]\r\nX=ab\x81\r\nLocalCom=COM1\r\n");
+    TIniFile ini(path());
+    ini.WriteString(IniSection, QStringLiteral("LocalCom"), QStringLiteral("COM2"));
+    EXPECT_EQ(image(), QByteArray("[System]\r\nX=ab\x81\r\nLocalCom=COM2\r\n"));
+}
+
+TEST_F(IniFixture, longUtf8ValuesAreCutAtACharacter)
+{
+    put("[System]\r\nS=" + QString(1500, QChar(0x00F6)).toUtf8() + "\r\n");
+    EXPECT_EQ(TIniFile(path()).ReadString(IniSection, QStringLiteral("S"), QString()), QString(1023, QChar(0x00F6)));
+    // GBK: 2047 bytes of two-byte characters keep 1023 of them.
+    put("[System]\r\nS=" + ToGbk(QString(1500, QChar(0x4E2D))) + "\r\n");
+    EXPECT_EQ(TIniFile(path()).ReadString(IniSection, QStringLiteral("S"), QString()), QString(1023, QChar(0x4E2D)));
+}
+
+TEST_F(IniFixture, aSeedIsReadUntilTheFileExistsAndStartsItsFirstWrite)
+{
+    const QString seed = dir.filePath(QStringLiteral("shipped.ini"));
+    QFile f(seed);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("[System]\r\nCustom=1\r\nQNum=3\r\n");
+    f.close();
+    TIniFile ini(path(), seed);
+    EXPECT_EQ(ini.ReadInteger(IniSection, QStringLiteral("QNum"), 1), 3);
+    ini.WriteInteger(IniSection, QStringLiteral("QNum"), 2);
+    EXPECT_EQ(image(), QByteArray("[System]\r\nCustom=1\r\nQNum=2\r\n"));
+    EXPECT_EQ(ini.ReadInteger(IniSection, QStringLiteral("QNum"), 1), 2);
+    QFile s(seed);
+    ASSERT_TRUE(s.open(QIODevice::ReadOnly));
+    EXPECT_EQ(s.readAll(), QByteArray("[System]\r\nCustom=1\r\nQNum=3\r\n"));
+}

@@ -191,7 +191,9 @@ TEST_F(ProtocolFixture, aQ1ReplyWithAWrongHeadOrChecksumLeavesThePageAsItWas)
         shown.clear();
         QByteArray r = good;
         r[c.at] = char(uint8_t(r[c.at]) + c.delta);
+        const int refused = proto.RefusedQ1Replies;
         EXPECT_EQ(afterTrace(r), QStringList({HeadErr})) << c.what;
+        EXPECT_EQ(proto.RefusedQ1Replies, refused + 1) << "counted, so no one reports it as silence";
         EXPECT_TRUE(shown.isEmpty()) << c.what;
         EXPECT_EQ(q1.edt_ModuleIP.Text, before.edt_ModuleIP.Text) << c.what;
         EXPECT_EQ(q1.edt_ModulePort.Text, before.edt_ModulePort.Text) << c.what;
@@ -289,6 +291,10 @@ TEST_F(ProtocolFixture, theQ2WriteSendsBothBlocksOnTheLastReplyWithPausesAndTheC
 
     const TSerialWritePlan plan = proto.WriteParamsSerial(ModelQ2);
     ASSERT_EQ(plan.Status, TSerialWriteStatus::Ready);
+    // Both blocks must be taken; an answer to the closing frame is not needed.
+    EXPECT_EQ(plan.AcksNeeded, 2);
+    EXPECT_TRUE(plan.Acknowledged(2));
+    EXPECT_FALSE(plan.Acknowledged(1));
     EXPECT_EQ(log.lines.filter(QRegularExpression("^(log|pause)")),
               QStringList({SendOk, QStringLiteral("pause 500"), SendOk, QStringLiteral("pause 500"), SendOk}));
     const QByteArray sent = fromTool(70 + 66 + 3);
@@ -322,7 +328,7 @@ TEST_F(ProtocolFixture, theQ1AndQ3WriteIsOneFrameWithoutPause)
         ASSERT_TRUE(session.OpenSerialPort());
         log.lines.clear();
         q1.edt_DePort.Text = QStringLiteral("9000");
-        proto.WriteParamsSerial(model);
+        EXPECT_EQ(proto.WriteParamsSerial(model).AcksNeeded, 1);
         EXPECT_EQ(log.pane(QStringLiteral("log")), QStringList({SendOk})) << model;
         EXPECT_FALSE(log.lines.contains(QStringLiteral("pause 500")));
         const QByteArray frame = fromTool(31);

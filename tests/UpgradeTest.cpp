@@ -7,6 +7,7 @@
 #include "lang/LangList.h"
 #include "upgrade/Upgrade.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QNetworkDatagram>
@@ -37,8 +38,10 @@ public:
         QByteArray Bytes;
         QString Host;
         uint16_t Port;
+        qint64 AtNs; // on Clock
     };
     QList<TSent> Sends;
+    QElapsedTimer Clock;
     bool Opened = false;
     int Opens = 0;
     QString OpenedOn;
@@ -64,7 +67,7 @@ public:
             reason = FailSends;
             return false;
         }
-        Sends.append({from, bytes, host, port});
+        Sends.append({from, bytes, host, port, Clock.isValid() ? Clock.nsecsElapsed() : 0});
         return true;
     }
     QList<TSent> From(TUpBinding b) const
@@ -727,6 +730,43 @@ TEST_F(UpgradeAttemptTest, realTimerEndsASilentSearchAndAStalledTransfer)
         EXPECT_EQ(Finished, QList<TUpgradeState>{TUpgradeState::TimedOut});
         EXPECT_EQ(Data().size(), serving ? 1 + UpMaxRetries : 0);
         EXPECT_EQ(LastStatus(), TextTimeOut);
+    }
+}
+
+TEST_F(UpgradeAttemptTest, timeOutsNeverFireBeforeTheirTime)
+{
+    // Short intervals in place of 10 s and 2 s. A timer that fires early, even by a few per cent,
+    // shows in one of the eleven intervals measured here.
+    constexpr int Ms = 200;
+    constexpr qint64 Ns = qint64(Ms) * 1000000;
+    for (bool serving : {false, true}) {
+        SCOPED_TRACE(serving ? "block time-outs" : "search time-out");
+        Reset();
+        A->Times = {Ms, Ms};
+        QEventLoop loop;
+        qint64 endedAt = 0;
+        A->OnFinished = [&](TUpgradeState s) {
+            endedAt = Net.Clock.nsecsElapsed();
+            Finished << s;
+            loop.quit();
+        };
+        const QString file = WriteBin(2000);
+        Net.Clock.start(); // before the attempt starts its timer
+        Start(file);
+        if (serving)
+            Rx(A->Ports.Tftp, ReadRequest());
+        QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+        loop.exec();
+        ASSERT_EQ(Finished, QList<TUpgradeState>{TUpgradeState::TimedOut});
+        if (!serving) {
+            EXPECT_GE(endedAt, Ns) << "the search ended after " << endedAt / 1000 << " us";
+            continue;
+        }
+        const auto d = Data();
+        ASSERT_EQ(d.size(), 1 + UpMaxRetries);
+        for (int i = 1; i < d.size(); ++i)
+            EXPECT_GE(d[i].AtNs - d[i - 1].AtNs, Ns) << "block sent again after " << (d[i].AtNs - d[i - 1].AtNs) / 1000 << " us";
+        EXPECT_GE(endedAt - d.last().AtNs, Ns);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
@@ -20,25 +21,48 @@ bool canWrite(const QString &folder)
     QTemporaryFile probe(QDir(folder).filePath(QStringLiteral(".bexo-probe-XXXXXX")));
     return probe.open();
 }
+
+QString programFolder() { return QCoreApplication::applicationDirPath(); }
+QString userConfigFolder() { return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation); }
 } // namespace
 
-QString ChooseDataFolder(const QString &programFolder, const QString &configFolder)
+QString TDataFilePlace::ReadPath() const
+{
+    return Seed.isEmpty() || QFileInfo::exists(Path) ? Path : Seed;
+}
+
+TDataFilePlace ChooseDataFilePlace(const QString &name, const QString &programFolder, const QString &userFolder)
+{
+    const QString beside = QDir(programFolder).filePath(name);
+    const QFileInfo besideInfo(beside);
+    // A file shipped read-only in a writable folder is a copy the user must not lose changes to
+    // either: it seeds the user's copy like one in a read-only folder.
+    if (canWrite(programFolder) && (!besideInfo.exists() || (besideInfo.isFile() && besideInfo.isWritable())))
+        return {beside, QString()};
+    QDir().mkpath(userFolder);
+    return {QDir(userFolder).filePath(name), besideInfo.isFile() ? beside : QString()};
+}
+
+TDataFilePlace DataFilePlace(const QString &name)
+{
+    if (!overrideFolder().isEmpty())
+        return {QDir(overrideFolder()).filePath(name), QString()};
+    return ChooseDataFilePlace(name, programFolder(), userConfigFolder());
+}
+
+QString ChooseExportFolder(const QString &programFolder, const QString &documentsFolder)
 {
     if (canWrite(programFolder))
         return programFolder;
-    QDir().mkpath(configFolder);
-    return configFolder;
+    QDir().mkpath(documentsFolder);
+    return documentsFolder;
 }
 
-QString DataFolder()
+QString ExportFolder()
 {
     if (!overrideFolder().isEmpty())
         return overrideFolder();
-    static const QString chosen = ChooseDataFolder(
-        QCoreApplication::applicationDirPath(), QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
-    return chosen;
+    return ChooseExportFolder(programFolder(), QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
 }
 
 void SetDataFolderOverride(const QString &folder) { overrideFolder() = folder; }
-
-QString DataFile(const QString &name) { return QDir(DataFolder()).filePath(name); }

@@ -11,75 +11,127 @@
 
 namespace {
 
-QList<QByteArray> splitLines(const QByteArray &image)
+bool isBlank(QChar c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\v' || c == u'\f'; }
+
+// Trims what the byte-oriented format counts as blanks, not every Unicode space: U+3000 is a
+// character of the value.
+QString trimBlanks(const QString &s)
 {
-    QList<QByteArray> lines = image.split('\n');
+    qsizetype b = 0, e = s.size();
+    while (b < e && isBlank(s[b]))
+        ++b;
+    while (e > b && isBlank(s[e - 1]))
+        --e;
+    return s.mid(b, e - b);
+}
+
+const QByteArray Utf8Bom = QByteArrayLiteral("\xEF\xBB\xBF");
+
+// The lines of a file image: UTF-8 when the whole image is valid UTF-8 (an editor's byte-order
+// mark is dropped), GBK otherwise.
+QStringList imageLines(const QByteArray &image, bool &utf8)
+{
+    QByteArray bytes = image;
+    if (bytes.startsWith(Utf8Bom))
+        bytes.remove(0, Utf8Bom.size());
+    utf8 = IsValidUtf8(bytes);
+    const QString text = utf8 ? QString::fromUtf8(bytes) : FromGbk(bytes);
+    QStringList lines = text.split(u'\n');
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
-    for (QByteArray &l : lines)
-        if (l.endsWith('\r'))
+    for (QString &l : lines)
+        if (l.endsWith(u'\r'))
             l.chop(1);
     return lines;
 }
 
-// "[name]" -> name, else a null string.
-QString sectionName(const QByteArray &line)
+// The image of lines ending in CR LF: GBK when that loses nothing and cannot be taken for UTF-8,
+// else UTF-8 (a path like /home/jörg has no GBK form).
+QByteArray linesImage(const QStringList &lines)
 {
-    const QByteArray t = line.trimmed();
-    if (t.size() >= 2 && t.startsWith('[')) {
-        const qsizetype close = t.indexOf(']');
+    QString text;
+    for (const QString &l : lines)
+        text += l + QStringLiteral("\r\n");
+    const QByteArray gbk = ToGbk(text);
+    bool ascii = true;
+    for (char c : gbk)
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            ascii = false;
+            break;
+        }
+    if (ascii || (FitsGbk(text) && !IsValidUtf8(gbk)))
+        return gbk;
+    return text.toUtf8();
+}
+
+// "[name]" -> name, else a null string.
+QString sectionName(const QString &line)
+{
+    const QString t = trimBlanks(line);
+    if (t.size() >= 2 && t.startsWith(u'[')) {
+        const qsizetype close = t.indexOf(u']');
         if (close > 0)
-            return FromGbk(t.mid(1, close - 1)).trimmed();
+            return trimBlanks(t.mid(1, close - 1));
     }
     return QString();
 }
 
-bool splitKey(const QByteArray &line, QString &key, QByteArray &value)
+bool splitKey(const QString &line, QString &key, QString &value)
 {
-    const QByteArray t = line.trimmed();
-    if (t.isEmpty() || t.startsWith(';') || t.startsWith('['))
+    const QString t = trimBlanks(line);
+    if (t.isEmpty() || t.startsWith(u';') || t.startsWith(u'['))
         return false;
-    const qsizetype eq = t.indexOf('=');
+    const qsizetype eq = t.indexOf(u'=');
     if (eq < 0)
         return false;
-    key = FromGbk(t.left(eq)).trimmed();
-    value = t.mid(eq + 1).trimmed();
+    key = trimBlanks(t.left(eq));
+    value = trimBlanks(t.mid(eq + 1));
     return true;
 }
 
-QByteArray readImage(const QString &fileName, bool &exists)
+QByteArray readImage(const QString &fileName)
 {
     QFile f(fileName);
-    exists = f.exists();
-    if (!exists || !f.open(QIODevice::ReadOnly))
+    if (!f.open(QIODevice::ReadOnly))
         return {};
     return f.readAll();
 }
 
-// A value is cut at MaxValueBytes bytes, never inside a double-byte character.
-QString valueText(QByteArray value)
+// A value is cut at MaxValueBytes bytes of the file's encoding, never inside a character.
+QString valueText(QString value, bool utf8)
 {
-    if (value.size() >= 2 && value.startsWith('"') && value.endsWith('"'))
+    if (value.size() >= 2 && value.startsWith(u'"') && value.endsWith(u'"'))
         value = value.mid(1, value.size() - 2);
-    if (value.size() > TIniFile::MaxValueBytes) {
-        int cut = 0;
-        while (cut < TIniFile::MaxValueBytes) {
-            const int step = static_cast<uint8_t>(value[cut]) >= 0x81 ? 2 : 1;
-            if (cut + step > TIniFile::MaxValueBytes)
-                break;
-            cut += step;
-        }
-        value.truncate(cut);
+    if (!utf8)
+        return value.size() > TIniFile::MaxValueBytes / 2 ? FromGbk(ToGbkCut(value, TIniFile::MaxValueBytes)) : value;
+    qsizetype bytes = 0, i = 0;
+    while (i < value.size()) {
+        const bool pair = value[i].isHighSurrogate() && i + 1 < value.size() && value[i + 1].isLowSurrogate();
+        const char32_t cp = pair ? QChar::surrogateToUcs4(value[i], value[i + 1]) : value[i].unicode();
+        const int width = cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
+        if (bytes + width > TIniFile::MaxValueBytes)
+            break;
+        bytes += width;
+        i += pair ? 2 : 1;
     }
-    return FromGbk(value);
+    value.truncate(i);
+    return value;
 }
 
 } // namespace
 
+QByteArray TIniFile::ReadImage() const
+{
+    if (QFileInfo::exists(FFileName) || FSeedFileName.isEmpty())
+        return readImage(FFileName);
+    return readImage(FSeedFileName);
+}
+
 bool TIniFile::FindValue(const QByteArray &image, const QString &section, const QString &key, QString &value)
 {
+    bool utf8 = false;
     bool inSection = false;
-    for (const QByteArray &line : splitLines(image)) {
+    for (const QString &line : imageLines(image, utf8)) {
         const QString s = sectionName(line);
         if (!s.isNull()) {
             inSection = s.compare(section, Qt::CaseInsensitive) == 0;
@@ -87,10 +139,9 @@ bool TIniFile::FindValue(const QByteArray &image, const QString &section, const 
         }
         if (!inSection)
             continue;
-        QString k;
-        QByteArray v;
+        QString k, v;
         if (splitKey(line, k, v) && k.compare(key, Qt::CaseInsensitive) == 0) {
-            value = valueText(v);
+            value = valueText(v, utf8);
             return true;
         }
     }
@@ -99,10 +150,8 @@ bool TIniFile::FindValue(const QByteArray &image, const QString &section, const 
 
 QString TIniFile::ReadString(const QString &section, const QString &key, const QString &def) const
 {
-    bool exists = false;
-    const QByteArray image = readImage(FFileName, exists);
     QString value;
-    if (!FindValue(image, section, key, value))
+    if (!FindValue(ReadImage(), section, key, value))
         return def;
     return value;
 }
@@ -137,13 +186,15 @@ void TIniFile::WriteString(const QString &section, const QString &key, const QSt
     const QString fullPath = QFileInfo(FFileName).absoluteFilePath();
     const auto refuse = [&] { throw EIniFileError(QStringLiteral("Unable to write to %1").arg(fullPath)); };
 
-    bool exists = false;
-    QFileInfo info(FFileName);
-    if (info.exists() && (!info.isFile() || !info.isWritable()))
+    const QFileInfo info(FFileName);
+    const bool exists = info.exists();
+    if (exists && (!info.isFile() || !info.isWritable()))
         refuse();
-    QList<QByteArray> lines = splitLines(readImage(FFileName, exists));
+    // A file not written yet starts from its seed, so that keys only ever set by hand stay.
+    bool utf8 = false;
+    QStringList lines = imageLines(ReadImage(), utf8);
 
-    const QByteArray entry = ToGbk(key) + '=' + ToGbk(value);
+    const QString entry = key + u'=' + value;
     qsizetype sectionAt = -1, lastKeyAt = -1, keyAt = -1;
     bool inSection = false;
     for (qsizetype i = 0; i < lines.size(); ++i) {
@@ -158,8 +209,7 @@ void TIniFile::WriteString(const QString &section, const QString &key, const QSt
         }
         if (!inSection)
             continue;
-        QString k;
-        QByteArray v;
+        QString k, v;
         if (splitKey(lines[i], k, v)) {
             lastKeyAt = i;
             if (k.compare(key, Qt::CaseInsensitive) == 0) {
@@ -173,12 +223,9 @@ void TIniFile::WriteString(const QString &section, const QString &key, const QSt
     else if (sectionAt >= 0)
         lines.insert(lastKeyAt + 1, entry);
     else
-        lines << '[' + ToGbk(section) + ']' << entry;
+        lines << u'[' + section + u']' << entry;
 
-    QByteArray image;
-    for (const QByteArray &l : lines)
-        image += l + "\r\n";
-
+    const QByteArray image = linesImage(lines);
     QSaveFile out(FFileName);
     if (!out.open(QIODevice::WriteOnly))
         refuse();

@@ -1,6 +1,8 @@
 #pragma once
 // Cfg.ini: our own reader and writer of the INI format. No copy of the contents is kept; every
-// read and every write goes to the file at that moment. Lines end with CR LF, text is GBK.
+// read and every write goes to the file at that moment. Lines end with CR LF. Text is GBK while
+// every line has a GBK form; a file with a value outside GBK (a path like /home/jörg) is written
+// as UTF-8. A file that is valid UTF-8 throughout is read as UTF-8, any other as GBK.
 
 #include <QString>
 #include <stdexcept>
@@ -16,7 +18,12 @@ public:
     static constexpr int MaxValueBytes = 2047;
 
     explicit TIniFile(QString fileName) : FFileName(std::move(fileName)) {}
+    // Reads seedFileName while fileName does not exist; the first write creates fileName from the
+    // seed's contents. (The copy beside an installed program is the seed of the user's own copy.)
+    TIniFile(QString fileName, QString seedFileName)
+        : FFileName(std::move(fileName)), FSeedFileName(std::move(seedFileName)) {}
     const QString &FileName() const { return FFileName; }
+    const QString &SeedFileName() const { return FSeedFileName; }
 
     // Missing file, section or key: the default. A present key with an empty value: "".
     QString ReadString(const QString &section, const QString &key, const QString &def) const;
@@ -36,5 +43,7 @@ public:
     static bool FindValue(const QByteArray &image, const QString &section, const QString &key, QString &value);
 
 private:
+    QByteArray ReadImage() const;
     QString FFileName;
+    QString FSeedFileName;
 };

@@ -178,29 +178,11 @@ QString BytesToStr(const uint8_t *buf, int n)
     return FromGbk(reinterpret_cast<const char *>(buf), n);
 }
 
-namespace {
-// GBK bytes of a text, cut to at most n bytes without leaving half a double-byte character.
-QByteArray gbkCut(const QString &text, int n)
-{
-    QByteArray bytes = ToGbk(text);
-    if (bytes.size() <= n)
-        return bytes;
-    int cut = 0;
-    while (cut < n) {
-        const int step = static_cast<uint8_t>(bytes[cut]) >= 0x81 ? 2 : 1;
-        if (cut + step > n)
-            break;
-        cut += step;
-    }
-    return bytes.left(cut);
-}
-} // namespace
-
 void StrToBufPad(const QString &text, uint8_t *buf, int n)
 {
     if (n <= 0)
         return;
-    const QByteArray bytes = gbkCut(text, n);
+    const QByteArray bytes = ToGbkCut(text, n);
     std::fill(buf, buf + n, uint8_t(0));
     std::copy(bytes.begin(), bytes.end(), buf);
 }
@@ -209,7 +191,7 @@ void PutPaddedStr(QByteArray &array, const QString &text, int offset, int count)
 {
     if (count <= 0 || offset < 0)
         return;
-    QByteArray bytes = gbkCut(RemoveSpaces(text), count);
+    QByteArray bytes = ToGbkCut(RemoveSpaces(text), count);
     if (bytes.size() < std::max(6, count))
         bytes.append(QByteArray(std::max(6, count) - bytes.size(), '\0'));
     if (array.size() < offset + count)

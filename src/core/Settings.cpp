@@ -18,13 +18,18 @@ TAppSettings ReadSettingsFrom(const TIniFile &ini, bool isChineseDefault)
     return s;
 }
 
-TAppSettings ReadSettings(const QString &fileName, bool isChineseDefault)
+TAppSettings ReadSettings(const TDataFilePlace &place, bool isChineseDefault)
 {
     delete IniFile;
-    IniFile = new TIniFile(fileName);
+    IniFile = new TIniFile(place.Path, place.Seed);
     TAppSettings s = ReadSettingsFrom(*IniFile, isChineseDefault);
     CmdFilePath = s.FilePath;
     return s;
+}
+
+TAppSettings ReadSettings(const QString &fileName, bool isChineseDefault)
+{
+    return ReadSettings(TDataFilePlace{fileName, QString()}, isChineseDefault);
 }
 
 void ReadUpgradeSettings(const TIniFile &ini, TAppSettings &settings)

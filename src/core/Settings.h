@@ -1,6 +1,7 @@
 #pragma once
 // The values Cfg.ini keeps, read into a plain struct that a front end applies, and written from one.
 
+#include "core/AppPaths.h"
 #include "core/IniFile.h"
 
 #include <QString>
@@ -27,6 +28,8 @@ extern TIniFile *IniFile;
 // Opens IniFile on the given path and reads the start-up values. The language defaults to
 // isChineseDefault (the system's language); FilePath defaults to the current CmdFilePath.
 TAppSettings ReadSettings(const QString &fileName, bool isChineseDefault);
+// The same on the program's Cfg.ini: the user's copy, or the copy beside the program (CfgIniPlace).
+TAppSettings ReadSettings(const TDataFilePlace &place, bool isChineseDefault);
 // Reads the start-up values from an open settings object.
 TAppSettings ReadSettingsFrom(const TIniFile &ini, bool isChineseDefault);
 // Fills the three upgrade-window values.

@@ -186,7 +186,7 @@ void InitLanguage(const QString &langFileName)
     LangList->LoadFromFile(langFileName);
 }
 
-void InitLanguage() { InitLanguage(DataFile(QStringLiteral("Lang.txt"))); }
+void InitLanguage() { InitLanguage(LangFilePath()); }
 
 QString GetLangText(const QString &key)
 {

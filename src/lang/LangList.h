@@ -48,7 +48,7 @@ extern TLangList *LangList;
 
 // Adds the built-in entries to LangList, in table order.
 void FillDefaultTable();
-// Creates LangList, fills the built-in table and loads Lang.txt from the data folder.
+// Creates LangList, fills the built-in table and loads Lang.txt (LangFilePath).
 void InitLanguage();
 void InitLanguage(const QString &langFileName);
 // GetText of LangList; never raises: any failure, LangList missing included, returns the key.

@@ -42,8 +42,11 @@ bool putData(const QString &text, bool hex, uint8_t *lengthByte, uint8_t *data)
         length = int(text.size() / 2);
         ok = HexStrToBuf(text, data, HeartDataMax);
     } else {
-        length = int(ToGbk(text).size());
-        StrToBufPad(text, data, HeartDataMax);
+        // The length is what fits: a double-byte character cut off by the field is left out whole.
+        const QByteArray bytes = ToGbkCut(text, HeartDataMax);
+        length = int(bytes.size());
+        std::fill(data, data + HeartDataMax, uint8_t(0));
+        std::copy(bytes.begin(), bytes.end(), data);
     }
     // Lowered to 40 before it is stored: a longer text must not wrap to a short length.
     *lengthByte = uint8_t(std::min(length, HeartDataMax));
@@ -280,10 +283,9 @@ TEncodeResult EncodeHeartRegParam(const THeartRegParam &p, uint8_t *b)
 namespace {
 void putHttpdPart(const QString &text, uint8_t *lengthByte, int max)
 {
-    const QByteArray bytes = ToGbk(text);
-    const int n = std::min<int>(int(bytes.size()), max);
-    *lengthByte = uint8_t(n);
-    std::copy(bytes.begin(), bytes.begin() + n, lengthByte + 1);
+    const QByteArray bytes = ToGbkCut(text, max);
+    *lengthByte = uint8_t(bytes.size());
+    std::copy(bytes.begin(), bytes.end(), lengthByte + 1);
 }
 } // namespace
 

@@ -1,5 +1,6 @@
 #include "netconfig/DeviceList.h"
 
+#include "core/AppPaths.h"
 #include "core/Gbk.h"
 #include "core/ProFun.h"
 #include "core/Public.h"
@@ -175,8 +176,9 @@ QString ExportFileName(const QString &folder, const QDateTime &when, int rows)
     QString dir = folder;
     if (!dir.endsWith(u'/'))
         dir += u'/';
-    return QStringLiteral("%1%2 %3 - (%4)").arg(dir, menu, when.toString(QStringLiteral("yyyyMMdd hhmmss"))).arg(rows) +
-           QStringLiteral(".csv");
+    // One substitution: a folder or menu text holding %1 must come out as it is.
+    return QStringLiteral("%1%2 %3 - (%4).csv")
+        .arg(dir, menu, when.toString(QStringLiteral("yyyyMMdd hhmmss")), QString::number(rows));
 }
 
 QString ExportDevices(const TDeviceList &list, const QString &folder, const QDateTime &when)
@@ -189,4 +191,9 @@ QString ExportDevices(const TDeviceList &list, const QString &folder, const QDat
     if (!f.open(QIODevice::WriteOnly) || f.write(text) != text.size() || !f.commit())
         throw EExportError(QStringLiteral("Cannot create file \"%1\". %2").arg(QDir::toNativeSeparators(path), f.errorString()));
     return path;
+}
+
+QString ExportDevices(const TDeviceList &list, const QDateTime &when)
+{
+    return list.Rows.isEmpty() ? QString() : ExportDevices(list, ExportFolder(), when);
 }

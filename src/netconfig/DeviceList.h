@@ -82,3 +82,6 @@ QString ExportFileName(const QString &folder, const QDateTime &when, int rows);
 // Writes the export into folder and returns its full path; an empty list writes nothing and
 // returns an empty path. Raises EExportError when the file cannot be written.
 QString ExportDevices(const TDeviceList &list, const QString &folder, const QDateTime &when);
+// The same into ExportFolder(): the program's folder when it can be written, else the user's
+// documents folder. The path returned says where the file went.
+QString ExportDevices(const TDeviceList &list, const QDateTime &when);

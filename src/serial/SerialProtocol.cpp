@@ -69,6 +69,7 @@ TSerialWritePlan PlanSerialWrite(int model, const TQ2Page &q2, TQ1Page &q1, cons
             return failed(TSerialWriteStatus::NotConverted, field);
         TSerialWritePlan plan;
         plan.Frames << frame;
+        plan.AcksNeeded = 1;
         return plan;
     }
     if (model != ModelQ2)
@@ -94,6 +95,7 @@ TSerialWritePlan PlanSerialWrite(int model, const TQ2Page &q2, TQ1Page &q1, cons
     plan.Frames << BuildSerialBlockFrame(ComWriteBase, blocks.left(LenBase))
                 << BuildSerialBlockFrame(ComWritePort, blocks.mid(LenBase, LenPort))
                 << request(ComFinishQ2) + char(ComFinishQ2Tail);
+    plan.AcksNeeded = 2;
     return plan;
 }
 
@@ -185,6 +187,7 @@ bool TSerialProtocol::ApplyQ1SerialReply(const uint8_t *reply)
 {
     ILogSink &log = FSession.Log();
     if (!IsValidQ1SerialReply(reply, LenComQ1)) {
+        ++RefusedQ1Replies;
         log.AddLog(GetLangText(QStringLiteral("lang_DataHeadOrChkErr")), TLogColor::Red);
         return false;
     }

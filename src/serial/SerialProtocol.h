@@ -52,6 +52,10 @@ struct TSerialWritePlan {
     TSerialWriteStatus Status = TSerialWriteStatus::Ready;
     QString Field;            // what did not convert
     QList<QByteArray> Frames; // in order; a pause follows each Q2 block frame
+    // Acceptances the write needs: one per frame that carries parameters (the Q2 base and port
+    // blocks, the Q1/Q3 fields). An answer to the Q2 closing frame is welcome, not needed.
+    int AcksNeeded = 0;
+    bool Acknowledged(int ackCount) const { return AcksNeeded > 0 && ackCount >= AcksNeeded; }
 };
 
 // Everything a serial write would send, without sending. The Q2 blocks are encoded on a copy of
@@ -86,6 +90,7 @@ public:
     QByteArray LastRead;      // base and port block (130 bytes) of the last 137-byte reply; empty before
     QByteArray LastExtra;     // the last 115-byte reply
     QByteArray LastQ1Reply;   // the last 32-byte reply that passed its checks
+    int RefusedQ1Replies = 0; // 32-byte replies with a wrong head or checksum (a red line each)
     int AckCount = 0;         // one-byte 0x4B replies
     QList<int> Unrecognised;  // lengths of the chunks that were no reply (split or foreign data)
 

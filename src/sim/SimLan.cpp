@@ -207,6 +207,8 @@ QList<QByteArray> SimHandleFrame(TSimModule &m, const QByteArray &frame, bool on
     const bool q2 = m.Model == QLatin1String("q2");
     if (m.RefuseWrites && cmd != CmdRead) {
         note(QStringLiteral("%1: refused %2 ('%3')").arg(m.Mac, describe(cmd)).arg(QChar(m.RefuseWrites)));
+        if (m.RefuseWrites == 'C')
+            return {QByteArray("\x45", 1) + char(expected)};
         return {ack(cmd, m.RefuseWrites)};
     }
     switch (cmd) {
@@ -406,7 +408,8 @@ QString lanHelp()
         "  --count N           add N generated Q2 modules (MACs 02BE00000001...)\n"
         "  --bind ADDR         address to listen on (default 0.0.0.0, all addresses)\n"
         "  --port-q2 P, --port-q3 P   listening ports (default 1500, 1901)\n"
-        "  --refuse-writes P|E answer every write with a password error (P) or another error (E)\n"
+        "  --refuse-writes P|E|C  answer every write, restart and reset with a password error (P),\n"
+        "                      another error (E) or a checksum error naming the frame's sum (C)\n"
         "  --quiet             do not print the frames received\n"
         "  --verbose           print the bytes of every frame received");
 }
@@ -438,8 +441,8 @@ int lanRun(const QStringList &args)
         else if (a == QLatin1String("--quiet")) sim.Quiet = true;
         else if (a == QLatin1String("--refuse-writes")) {
             const QString v = value();
-            if (v != QLatin1String("P") && v != QLatin1String("E"))
-                throw TSimUsageError{QStringLiteral("--refuse-writes takes P or E")};
+            if (v != QLatin1String("P") && v != QLatin1String("E") && v != QLatin1String("C"))
+                throw TSimUsageError{QStringLiteral("--refuse-writes takes P, E or C")};
             refuse = v[0].toLatin1();
         }
         else if (a == QLatin1String("--verbose")) sim.Verbose = true;

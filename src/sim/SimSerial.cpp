@@ -143,6 +143,11 @@ QList<QByteArray> TSimSerialModule::Handle(const QByteArray &frame, const std::f
         if (IsQ2())
             return wrongModel("read request 0xBC");
         note(QStringLiteral("read request: %1 parameters").arg(Model));
+        if (BadQ1Checksum) {
+            QByteArray r = Q1Reply();
+            r[31] = char(uint8_t(r[31]) + 1);
+            return {r};
+        }
         return {Q1Reply()};
     case ComReadQ2:
         if (!IsQ2())
@@ -166,6 +171,8 @@ QList<QByteArray> TSimSerialModule::Handle(const QByteArray &frame, const std::f
             return {};
         }
         note(QStringLiteral("write finished, settings kept"));
+        if (SilentFinish)
+            return {};
         return {ack()};
     case ComWriteQ1:
         return IsQ2() ? wrongModel("Q1/Q3 fields") : take(Fields, "fields");
@@ -281,6 +288,8 @@ QString serialHelp()
         "                      whose reply is interrupted would (the tool then recognises none)\n"
         "  --split-pause MS    the pause inside a split reply (default 100)\n"
         "  --reply-gap MS      least quiet time between two replies (default 150; the tool needs 50)\n"
+        "  --bad-checksum      (q1, q3) answer the read with a wrong checksum in its last byte\n"
+        "  --silent-finish     (q2) take the closing frame of a write without answering it\n"
         "  --link PATH         also make PATH a symbolic link to the port (removed at the end)\n"
         "  --quiet             do not print what is heard and sent\n"
         "  --verbose           print the bytes of every frame heard and sent");
@@ -299,6 +308,7 @@ int serialRun(const QStringList &args)
 {
     TSimSerial sim;
     QString model = QStringLiteral("q2");
+    bool badChecksum = false, silentFinish = false;
     for (int i = 0; i < args.size(); ++i) {
         const QString &a = args[i];
         const auto value = [&] { return SimOptionValue(args, i); };
@@ -310,12 +320,16 @@ int serialRun(const QStringList &args)
         else if (a == QLatin1String("--split-pause")) sim.SplitPauseMs = number(a, value(), 0, 10000);
         else if (a == QLatin1String("--reply-gap")) sim.ReplyGapMs = number(a, value(), 0, 10000);
         else if (a == QLatin1String("--link")) sim.LinkPath = value();
+        else if (a == QLatin1String("--bad-checksum")) badChecksum = true;
+        else if (a == QLatin1String("--silent-finish")) silentFinish = true;
         else if (a == QLatin1String("--quiet")) sim.Quiet = true;
         else if (a == QLatin1String("--verbose")) sim.Verbose = true;
         else
             throw TSimUsageError{QStringLiteral("unknown option %1").arg(a)};
     }
     sim.Module = TSimSerialModule::Make(model);
+    sim.Module.BadQ1Checksum = badChecksum;
+    sim.Module.SilentFinish = silentFinish;
     QString error;
     if (!sim.Start(error)) {
         SimErr(QStringLiteral("bexo-z0-sim serial: ") + error);

@@ -23,6 +23,8 @@ struct TSimSerialModule {
     QByteArray Heart;        // Q2: 85-byte heartbeat/register block
     QByteArray Fields;       // Q1/Q3: the 28-byte field group
     uint8_t Q1Byte30 = 0x00; // Q1/Q3: the reply byte the tool does not interpret
+    bool BadQ1Checksum = false; // Q1/Q3: the 32-byte reply carries a wrong checksum
+    bool SilentFinish = false;  // Q2: the closing frame of a write gets no answer
 
     // A factory-new module of the model.
     static TSimSerialModule Make(const QString &model);

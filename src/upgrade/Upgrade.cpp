@@ -332,6 +332,8 @@ TUpgradeAttempt::TUpgradeAttempt(IUpgradeNet *net, QObject *parent) : QObject(pa
         HandleDatagram(port, bytes, sender);
     };
     FTimer.setSingleShot(false);
+    // A coarse timer may fire up to 5 % early: the boot loader gets every millisecond it is given.
+    FTimer.setTimerType(Qt::PreciseTimer);
     FTimer.setInterval(Times.SearchMs);
     connect(&FTimer, &QTimer::timeout, this, &TUpgradeAttempt::TimerFired);
 }
@@ -414,7 +416,7 @@ void TUpgradeAttempt::logSent(const QByteArray &bytes, const QString &host, uint
 void TUpgradeAttempt::logReceived(const QByteArray &bytes, const QString &sender)
 {
     if (LogTraffic && Log)
-        Log->AddHex(LogOpen + sender + LogRecvArrow + LogPC + LogClose + LogColon + BytesToHexSpaced(bytes),
+        Log->AddHex(LogOpen + LogPC + LogRecvArrow + sender + LogClose + LogColon + BytesToHexSpaced(bytes),
                     TLogColor::Green);
 }
 

@@ -55,9 +55,16 @@ if cli --password wrong read 001A2B3C4D5E > /dev/null 2> "$E2E_TMP/pw.err"; then
 grep -q 'UsrName or Password Error!' "$E2E_TMP/pw.err" || fail "password error not reported"
 grep -q 'wrong user name or password' "$E2E_TMP/sim.log" || fail "simulator did not see the wrong password"
 
-# Restart and factory reset are acknowledged.
-[ "$(cli restart 001A2B3C4D5F 2>/dev/null)" = " ACK." ] || fail "restart not acknowledged"
+# Restart and factory reset are acknowledged; the answer is the result, shown once.
+cli restart 001A2B3C4D5F > "$E2E_TMP/restart.out" 2> "$E2E_TMP/restart.err" || fail "restart failed"
+[ "$(cat "$E2E_TMP/restart.out")" = " ACK." ] || fail "restart not acknowledged"
+grep -q 'ACK' "$E2E_TMP/restart.err" && fail "the acknowledgement is shown twice"
 [ "$(cli reset 001A2B3C4D5E 2>/dev/null)" = " ACK." ] || fail "reset not acknowledged"
+if cli --password wrong restart 001A2B3C4D5F > "$E2E_TMP/restartpw.out" 2> "$E2E_TMP/restartpw.err"; then
+  fail "restart with a wrong password succeeded"
+fi
+[ "$(cat "$E2E_TMP/restartpw.out")" = " UsrName or Password Error!" ] || fail "restart refusal: $(cat "$E2E_TMP/restartpw.out")"
+grep -q 'Password Error' "$E2E_TMP/restartpw.err" && fail "the refusal is shown twice"
 wait_for_line "$E2E_TMP/sim.log" '001A2B3C4D5F: restarting'
 wait_for_line "$E2E_TMP/sim.log" '001A2B3C4D5E: factory settings restored'
 
@@ -66,7 +73,8 @@ set +e; cli read 00-1A-ZZ > /dev/null 2>&1; rc=$?; set -e
 [ "$rc" = 2 ] || fail "bad MAC gave exit $rc, not 2"
 
 # Export writes the CSV and prints its path.
-path=$(cli export "$E2E_TMP" 2>/dev/null)
+path=$(cli export "$E2E_TMP" 2> "$E2E_TMP/export.err")
+grep -q -F "$path" "$E2E_TMP/export.err" && fail "the path is shown twice"
 [ -f "$path" ] || fail "export path $path missing"
 head -1 "$path" | grep -q $'^IP,Name,MAC,Ver\r$' || fail "export header wrong"
 [ "$(wc -l < "$path")" = 4 ] || fail "export should have 4 lines"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The CLI's write against a simulated Q2 across a veth pair: exactly the bytes of the changed fields
-# change in the module's blocks, a dry run sends nothing, and refused frames are each reported.
+# change in the module's blocks, a dry run sends nothing, and refused frames are each reported once,
+# checksum errors with the checksum the module expected.
 source "$(dirname "$0")/lib.sh"
 e2e_require_private_netns
 make_peer 2
@@ -28,7 +29,9 @@ grep -q 'wrote' "$E2E_TMP/sim.log" && fail "the dry run sent a block"
 # The real write: every frame acknowledged, and only the owned bytes change.
 cli write 001A2B3C4D5E ModName=Renamed LocalPort=6001 Parity=EVEN > "$E2E_TMP/write.out" 2> "$E2E_TMP/write.err" ||
   { cat "$E2E_TMP/write.out" "$E2E_TMP/write.err"; fail "write failed"; }
-grep -q '^7 of 7 frames acknowledged$' "$E2E_TMP/write.out" || fail "not every frame acknowledged"
+[ "$(cat "$E2E_TMP/write.out")" = "7 of 7 frames acknowledged" ] || fail "write result: $(cat "$E2E_TMP/write.out")"
+# Each answer once: in the log, not again on stdout.
+[ "$(grep -c '^ ACK\.$' "$E2E_TMP/write.err")" = 7 ] || fail "one ACK line per frame in the log: $(cat "$E2E_TMP/write.err")"
 wait_for_line "$E2E_TMP/sim.log" '001A2B3C4D5E: restarting'
 python3 "$(dirname "$0")/check_written_blocks.py" "$E2E_TMP/sim.log" Renamed 6001 --heart-unchanged
 
@@ -39,7 +42,20 @@ cli --json read 001A2B3C4D5E 2>/dev/null | python3 -c 'import json,sys; r=json.l
 kill "$BG_PID"; wait "$BG_PID" 2>/dev/null || true
 start_peer_bg "$E2E_TMP/sim2.log" "$SIM" lan --refuse-writes P --module mac=001A2B3C4D5E,ip=10.77.2.7,version=4017
 wait_for_line "$E2E_TMP/sim2.log" 'listening'
-if cli write 001A2B3C4D5E ModName=Again > "$E2E_TMP/pw.out" 2>/dev/null; then fail "refused write reported success"; fi
-[ "$(grep -c 'UsrName or Password Error!' "$E2E_TMP/pw.out")" = 7 ] || { cat "$E2E_TMP/pw.out"; fail "every refused frame must be reported"; }
-grep -q '^0 of 7 frames acknowledged$' "$E2E_TMP/pw.out" || fail "summary line"
+if cli write 001A2B3C4D5E ModName=Again > "$E2E_TMP/pw.out" 2> "$E2E_TMP/pw.err"; then fail "refused write reported success"; fi
+[ "$(grep -c 'UsrName or Password Error!' "$E2E_TMP/pw.err")" = 7 ] || { cat "$E2E_TMP/pw.err"; fail "every refused frame must be reported"; }
+[ "$(cat "$E2E_TMP/pw.out")" = "0 of 7 frames acknowledged" ] || fail "summary line: $(cat "$E2E_TMP/pw.out")"
+
+# A module that answers with checksum errors: each line names the checksum the module expected.
+kill "$BG_PID"; wait "$BG_PID" 2>/dev/null || true
+start_peer_bg "$E2E_TMP/sim3.log" "$SIM" lan --refuse-writes C --module mac=001A2B3C4D5E,ip=10.77.2.7,version=4017
+wait_for_line "$E2E_TMP/sim3.log" 'listening'
+if cli write 001A2B3C4D5E ModName=Again > "$E2E_TMP/chk.out" 2> "$E2E_TMP/chk.err"; then fail "write with checksum errors reported success"; fi
+[ "$(grep -c -E '^ Check Error: it should be: [0-9A-F]{2}$' "$E2E_TMP/chk.err")" = 7 ] ||
+  { cat "$E2E_TMP/chk.err"; fail "every checksum error with its checksum"; }
+[ "$(cat "$E2E_TMP/chk.out")" = "0 of 7 frames acknowledged" ] || fail "summary line: $(cat "$E2E_TMP/chk.out")"
+if cli restart 001A2B3C4D5E > "$E2E_TMP/chkr.out" 2> "$E2E_TMP/chkr.err"; then fail "restart with a checksum error succeeded"; fi
+grep -q -x -E ' Check Error: it should be: [0-9A-F]{2}' "$E2E_TMP/chkr.out" && [ "$(wc -l < "$E2E_TMP/chkr.out")" = 1 ] ||
+  fail "restart result: $(cat "$E2E_TMP/chkr.out")"
+grep -q 'Check Error' "$E2E_TMP/chkr.err" && fail "the restart's answer is shown twice"
 echo "lan write e2e: ok"

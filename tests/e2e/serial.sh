@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The CLI's serial commands against simulated modules on pseudo-terminals: a Q2 read chain and
-# write, a Q1 read and write, what the modules kept, refused input that sends nothing, a reply
+# write, a Q1 read and write, what the modules kept, refused input that sends nothing, a module that
+# leaves the closing frame unanswered, a reply with a wrong checksum, a reply
 # split by a pause, a busy port and one that does not exist.
 source "$(dirname "$0")/lib.sh"
 
@@ -60,12 +61,21 @@ grep -q 'wrote' "$E2E_TMP/q2.log" && fail "a refused write reached the module"
 # The write: base, port and closing frame acknowledged; only the owned bytes change.
 cli serial write "$E2E_TMP/q2" ModName=Serial-A LocalPort=6002 Parity=EVEN > "$E2E_TMP/q2w.out" 2> "$E2E_TMP/q2w.err" ||
   { cat "$E2E_TMP/q2w.out" "$E2E_TMP/q2w.err"; fail "q2 write"; }
-grep -q '^3 of 3 frames acknowledged$' "$E2E_TMP/q2w.out" || fail "q2 acknowledgements"
+[ "$(cat "$E2E_TMP/q2w.out")" = "2 of 2 blocks acknowledged, and the closing frame" ] || fail "q2 acknowledgements: $(cat "$E2E_TMP/q2w.out")"
 [ "$(grep -c '^setup success' "$E2E_TMP/q2w.err")" = 3 ] || fail "one 'setup success' per acknowledgement"
 grep -q 'write finished, settings kept' "$E2E_TMP/q2.log" || fail "no closing frame"
 python3 "$(dirname "$0")/check_written_blocks.py" "$E2E_TMP/q2.log" Serial-A 6002
 cli --json serial read "$E2E_TMP/q2" 2>/dev/null | python3 -c 'import json,sys; r=json.load(sys.stdin); assert r["base"]["ModName"]=="Serial-A" and r["port"]["LocalPort"]==6002 and r["port"]["Parity"]==3, r'
 stop_sim q2
+
+# A module that takes the closing frame without answering it: both blocks acknowledged is success.
+start_sim q2quiet --model q2 --silent-finish
+cli serial write "$E2E_TMP/q2quiet" LocalPort=6003 > "$E2E_TMP/q2quiet.out" 2> "$E2E_TMP/q2quiet.err" ||
+  { cat "$E2E_TMP/q2quiet.out" "$E2E_TMP/q2quiet.err"; fail "q2 write without an answer to the closing frame"; }
+[ "$(cat "$E2E_TMP/q2quiet.out")" = "2 of 2 blocks acknowledged; the closing frame had no answer" ] ||
+  fail "q2 result: $(cat "$E2E_TMP/q2quiet.out")"
+grep -q 'write finished, settings kept' "$E2E_TMP/q2quiet.log" || fail "no closing frame sent"
+stop_sim q2quiet
 
 # ---- Q1: the page fields, under the names 'serial write' takes
 start_sim q1 --model q1
@@ -80,7 +90,7 @@ grep -q 'wrote' "$E2E_TMP/q1.log" && fail "a refused q1 write reached the module
 
 cli serial write "$E2E_TMP/q1" --model q1 DestPort=9000 DeviceID=258 "WorkMode=UDP Server" > "$E2E_TMP/q1w.out" 2>/dev/null ||
   fail "q1 write"
-grep -q '^1 of 1 frames acknowledged$' "$E2E_TMP/q1w.out" || fail "q1 acknowledgement"
+[ "$(cat "$E2E_TMP/q1w.out")" = "1 of 1 blocks acknowledged" ] || fail "q1 acknowledgement: $(cat "$E2E_TMP/q1w.out")"
 python3 - "$E2E_TMP/q1.log" <<'PY'
 import re, sys
 m = re.search(r"wrote fields: ([0-9A-F ]+) was: ([0-9A-F ]+)", open(sys.argv[1]).read())
@@ -96,6 +106,14 @@ grep -q '^DeviceID = 258$' "$E2E_TMP/q1back.out" || fail "q1 read back: ID"
 if cli serial read "$E2E_TMP/q1" > /dev/null 2> "$E2E_TMP/q1q2.err"; then fail "q2 read of a q1 module"; fi
 grep -q 'no reply from a Q2 module' "$E2E_TMP/q1q2.err" || fail "no-reply message"
 stop_sim q1
+
+# A reply with a wrong checksum: its red line, and no claim that nothing came.
+start_sim q1bad --model q1 --bad-checksum
+if cli serial read "$E2E_TMP/q1bad" --model q1 > "$E2E_TMP/q1bad.out" 2> "$E2E_TMP/q1bad.err"; then fail "a bad reply was read"; fi
+[ "$(grep -c '^Packet Header error or check sum is not correct$' "$E2E_TMP/q1bad.err")" = 1 ] || fail "red line: $(cat "$E2E_TMP/q1bad.err")"
+grep -q 'no reply' "$E2E_TMP/q1bad.err" && fail "a refused reply reported as none: $(cat "$E2E_TMP/q1bad.err")"
+[ -s "$E2E_TMP/q1bad.out" ] && fail "fields printed for a refused reply"
+stop_sim q1bad
 
 # ---- A module that breaks its reply in two: two chunks, neither recognised, no second request.
 # (A longer pause than the default 100 ms, so that a loaded machine cannot join the pieces.)

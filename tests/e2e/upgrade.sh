@@ -59,15 +59,20 @@ grep -q 'acknowledgement of the final block 10 dropped' "$E2E_TMP/sim2.log" || f
 same_image "$bin" "$E2E_TMP/got2.img"
 stop $sim
 
-# 3. On loopback in this namespace, with a delay per block.
+# 3. On loopback in this namespace, with a delay per block, and the traffic shown: this machine on
+# the left, the arrow pointing the way each datagram went.
 bin=$(image 3000)
 start_bg "$E2E_TMP/sim3.log" "$SIM" bootloader --ip 127.0.0.1 --mac 020000006003 --expect "$bin" \
   --save "$E2E_TMP/got3.img" --delay 20 --once --linger 200
 sim=$BG_PID
 wait_for_line "$E2E_TMP/sim3.log" 'waiting for the trigger'
-"$CLI" --lang en upgrade --ip 127.0.0.1 --mac 020000006003 --local-ip 127.0.0.1 "$bin" \
-  > "$E2E_TMP/cli3.out" 2>&1 || { cat "$E2E_TMP/cli3.out" >&2; fail "upgrade on loopback failed"; }
+"$CLI" --lang en --hex upgrade --ip 127.0.0.1 --mac 020000006003 --local-ip 127.0.0.1 "$bin" \
+  > "$E2E_TMP/cli3.out" 2> "$E2E_TMP/cli3.err" || { cat "$E2E_TMP/cli3.out" "$E2E_TMP/cli3.err" >&2; fail "upgrade on loopback failed"; }
 last_line "$E2E_TMP/cli3.out" "$SUCCESS"
+grep -q '^\[ PC \] → \[ 127\.0\.0\.1:13633 \] : 00 03 00 01 ' "$E2E_TMP/cli3.err" || fail "no data block line: $(head "$E2E_TMP/cli3.err")"
+grep -q '^\[ PC \] ← \[ 127\.0\.0\.1 \] : 00 04 00 01 $' "$E2E_TMP/cli3.err" || fail "no acknowledgement line"
+grep -q '^\[ PC \] ← \[ 127\.0\.0\.1 \] : 00 01 66 69 72 6D' "$E2E_TMP/cli3.err" || fail "no read request line"
+grep -v '^\[ PC \] [←→] \[ ' "$E2E_TMP/cli3.err" | grep -q '^\[' && fail "a traffic line with another form: $(grep -v '^\[ PC' "$E2E_TMP/cli3.err" | head -3)"
 wait "$sim" || fail "the loader's verdict on the loopback image: $(cat "$E2E_TMP/sim3.log")"
 same_image "$bin" "$E2E_TMP/got3.img"
 

@@ -1,6 +1,5 @@
 #include "app/cli/CliLan.h"
 
-#include "core/AppPaths.h"
 #include "core/ProFun.h"
 #include "core/Public.h"
 #include "lang/LangList.h"
@@ -25,6 +24,11 @@ QString NormalizeMacArg(const QString &text)
     return t.toUpper();
 }
 
+bool IsModuleAnswer(int status)
+{
+    return status == StsAck || status == StsPswdErr || status == StsOtherErr || status == StsCheckErr;
+}
+
 TCliLan::TCliLan(const TCliOptions &opt) : Opt(opt), Log(opt.Hex)
 {
     for (const QString &ip : Opt.Interfaces) {
@@ -40,7 +44,12 @@ TCliLan::TCliLan(const TCliOptions &opt) : Opt(opt), Log(opt.Hex)
         DumpRecvDatagram(Log, d, peer, local, pp, lp);
     };
     Svr.OnStatus = [this](int code, const QString &msg) {
-        ReactToStatus(code, msg, Log);
+        if (AnswerIsResult && IsModuleAnswer(code)) {
+            TNullLogSink quiet;
+            AnswerLines << ReactToStatus(code, msg, quiet).Line;
+        } else {
+            ReactToStatus(code, msg, Log);
+        }
         Statuses << code;
         Read.Statuses << code;
         if (OnStatus)
@@ -335,8 +344,6 @@ int readCommand(const TCliOptions &opt, const QStringList &args)
     return 0;
 }
 
-bool isAnswer(int code) { return code == StsAck || code == StsPswdErr || code == StsOtherErr || code == StsCheckErr; }
-
 int commandAndAnswer(const TCliOptions &opt, const QStringList &args, bool reset)
 {
     if (args.size() != 1)
@@ -346,6 +353,7 @@ int commandAndAnswer(const TCliOptions &opt, const QStringList &args, bool reset
     if (!row)
         return 1;
     const int before = int(lan.Statuses.size());
+    lan.AnswerIsResult = true;
     const bool sent = reset ? ResetDevice(lan.Svr, *row) : RestartDevice(lan.Svr, *row);
     if (!sent) {
         Err(reset ? QStringLiteral("bexo-z0-cli: factory settings are not available for a module of this model")
@@ -355,19 +363,19 @@ int commandAndAnswer(const TCliOptions &opt, const QStringList &args, bool reset
     int answer = 0;
     lan.Listen(opt.WaitMs, [&] {
         for (int i = before; i < lan.Statuses.size(); ++i)
-            if (isAnswer(lan.Statuses[i])) {
+            if (IsModuleAnswer(lan.Statuses[i])) {
                 answer = lan.Statuses[i];
                 return true;
             }
         return false;
     });
-    switch (answer) {
-    case StsAck: Out(GetLangText(QStringLiteral("lang_Hint_ACK"))); return 0;
-    case StsPswdErr: Out(GetLangText(QStringLiteral("lang_Hint_PswdErr"))); return 1;
-    case StsOtherErr: Out(GetLangText(QStringLiteral("lang_Hint_OtherErr"))); return 1;
-    case StsCheckErr: Out(GetLangText(QStringLiteral("lang_Hint_CheckErr"))); return 1;
-    default: Out(GetLangText(QStringLiteral("lang_Hint_OverTime"))); return 1;
+    // The first answer is the result, printed once (with the checksum a check error names).
+    if (answer == 0 || lan.AnswerLines.isEmpty()) {
+        Out(GetLangText(QStringLiteral("lang_Hint_OverTime")));
+        return 1;
     }
+    Out(lan.AnswerLines.first());
+    return answer == StsAck ? 0 : 1;
 }
 
 int restartCommand(const TCliOptions &opt, const QStringList &args) { return commandAndAnswer(opt, args, false); }
@@ -377,7 +385,6 @@ int exportCommand(const TCliOptions &opt, const QStringList &args)
 {
     if (args.size() > 1)
         throw TUsageError{QStringLiteral("export takes at most one folder")};
-    const QString folder = args.isEmpty() ? DataFolder() : args[0];
     TCliLan lan(opt);
     lan.Search();
     if (lan.Devices.Count() == 0) {
@@ -385,9 +392,9 @@ int exportCommand(const TCliOptions &opt, const QStringList &args)
         return 1;
     }
     try {
-        const QString path = ExportDevices(lan.Devices, folder, QDateTime::currentDateTime());
-        lan.Log.AddLogInfo(path);
-        Out(path);
+        const QDateTime now = QDateTime::currentDateTime();
+        const QString path = args.isEmpty() ? ExportDevices(lan.Devices, now) : ExportDevices(lan.Devices, args[0], now);
+        Out(path); // the result, once: not also as a log line
         return 0;
     } catch (const EExportError &e) {
         Err(QStringLiteral("bexo-z0-cli: ") + e.Message());
@@ -408,7 +415,8 @@ TCliRegistrar resetReg({QStringLiteral("reset"), QStringLiteral("MAC"),
                         resetCommand});
 TCliRegistrar exportReg({QStringLiteral("export"), QStringLiteral("[DIR]"),
                          QStringLiteral("search, then write the device list as CSV into DIR (default: the "
-                                        "program folder); print its path"),
+                                        "program folder, or ~/Documents when that cannot be written); print "
+                                        "its path"),
                          exportCommand});
 
 } // namespace

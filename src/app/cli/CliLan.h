@@ -39,6 +39,11 @@ public:
     QString SelectedMac;
     // Called for every status after it is logged.
     std::function<void(int)> OnStatus;
+    // When set, a module's answer to a command (acknowledgement, password, checksum or other
+    // error) is the command's result: it is kept in AnswerLines for the command to print once,
+    // not logged as well.
+    bool AnswerIsResult = false;
+    QStringList AnswerLines; // the text each answer's log line would have had, in order
 
     // Clears the list, searches and listens for Opt.WaitMs.
     void Search();
@@ -51,6 +56,9 @@ public:
     // Listens until ms have passed or until stop() turns true.
     void Listen(int ms, const std::function<bool()> &stop = {});
 };
+
+// A module's answer to a command frame.
+bool IsModuleAnswer(int status);
 
 // "001a2b3c4d5e", "00 1A 2B ...", "00:1A:..." -> "001A2B3C4D5E"; raises TUsageError otherwise.
 QString NormalizeMacArg(const QString &text);

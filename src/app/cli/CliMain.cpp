@@ -139,7 +139,7 @@ int run(const QStringList &argv)
 
     // Start as the GUI does: the language table first, then the settings.
     InitLanguage();
-    const TAppSettings settings = ReadSettings(DataFile(QStringLiteral("Cfg.ini")), TLangList::IsChineseSystem());
+    const TAppSettings settings = ReadSettings(CfgIniPlace(), TLangList::IsChineseSystem());
     LangList->IsChinese = settings.IsChinese;
     if (!opt.Lang.isEmpty())
         LangList->IsChinese = opt.Lang == QLatin1String("zh");

@@ -36,7 +36,8 @@ QString serialHelp()
                "                               or the Q1/Q3 page fields (the names 'serial write' takes)\n"
                "  serial write PORT NAME=VALUE...\n"
                "                               read the module, change the named fields, write it back;\n"
-               "                               exit 0 when the module acknowledged every frame\n"
+               "                               exit 0 when the module acknowledged every block (Q2: base\n"
+               "                               and port; an answer to the closing frame is not needed)\n"
                "Options:\n"
                "  --model q1|q2|q3   the module's model (default q2)\n"
                "  --baud N           the port's baud rate (default 9600)\n"
@@ -190,11 +191,12 @@ struct TCliSerial {
         if (model == ModelQ2)
             Done = [this] { return !Proto.LastExtra.isEmpty(); };
         else
-            Done = [this] { return !Proto.LastQ1Reply.isEmpty(); };
+            Done = [this] { return !Proto.LastQ1Reply.isEmpty() || Proto.RefusedQ1Replies > 0; };
         Proto.ComRead(model);
         Done = nullptr;
         const bool got = model == ModelQ2 ? !Proto.LastRead.isEmpty() : !Proto.LastQ1Reply.isEmpty();
-        if (Opened && !got)
+        // A reply with a wrong head or checksum has had its red line: it was no silence.
+        if (Opened && !got && Proto.RefusedQ1Replies == 0)
             ReportNoReply(model);
         return got;
     }
@@ -356,14 +358,20 @@ int writeCommand(const TCliOptions &opt, const QStringList &args)
     }
 
     s.Proto.AckCount = 0;
-    const int expected = int(plan.Frames.size());
-    s.Done = [&] { return s.Proto.AckCount >= expected; };
+    // Listen for an answer to every frame, the Q2 closing frame's included, but need only those of
+    // the frames that carry parameters.
+    const int frames = int(plan.Frames.size());
+    s.Done = [&] { return s.Proto.AckCount >= frames; };
     s.Proto.ComWrite(a.Model);
     s.Done = nullptr;
     if (s.ReportBusy(a.Port))
         return 1;
-    Out(QStringLiteral("%1 of %2 frames acknowledged").arg(std::min(s.Proto.AckCount, expected)).arg(expected));
-    return s.Proto.AckCount >= expected ? 0 : 1;
+    const int acks = s.Proto.AckCount;
+    QString line = QStringLiteral("%1 of %2 blocks acknowledged").arg(std::min(acks, plan.AcksNeeded)).arg(plan.AcksNeeded);
+    if (frames > plan.AcksNeeded && plan.Acknowledged(acks))
+        line += acks >= frames ? QStringLiteral(", and the closing frame") : QStringLiteral("; the closing frame had no answer");
+    Out(line);
+    return plan.Acknowledged(acks) ? 0 : 1;
 }
 
 int serialCommand(const TCliOptions &opt, const QStringList &argsIn)

@@ -101,22 +101,14 @@ int writeCommand(const TCliOptions &opt, const QStringList &argsIn)
         answers = acks = 0;
         for (int i = before; i < lan.Statuses.size(); ++i) {
             const int s = lan.Statuses[i];
-            if (s == StsAck || s == StsPswdErr || s == StsOtherErr || s == StsCheckErr)
+            if (IsModuleAnswer(s))
                 ++answers;
             if (s == StsAck)
                 ++acks;
         }
         return answers >= expected;
     });
-    for (int i = before; i < lan.Statuses.size(); ++i) {
-        switch (lan.Statuses[i]) {
-        case StsAck: Out(GetLangText(QStringLiteral("lang_Hint_ACK"))); break;
-        case StsPswdErr: Out(GetLangText(QStringLiteral("lang_Hint_PswdErr"))); break;
-        case StsOtherErr: Out(GetLangText(QStringLiteral("lang_Hint_OtherErr"))); break;
-        case StsCheckErr: Out(GetLangText(QStringLiteral("lang_Hint_CheckErr"))); break;
-        default: break;
-        }
-    }
+    // Each answer is already in the log, once; the result is the count.
     Out(QStringLiteral("%1 of %2 frames acknowledged").arg(acks).arg(expected));
     return acks == expected ? 0 : 1;
 }
