@@ -117,7 +117,7 @@ TEST_F(TwoPrograms, secondCopyRaisesTheFirstAndExitsAKilledFirstLeavesNothingStu
     ASSERT_TRUE(second->waitForFinished(20000));
     EXPECT_EQ(second->exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(second->exitCode(), 0);
-    EXPECT_TRUE(Said(first, "window restored")) << err[first].toStdString();
+    EXPECT_TRUE(Said(first, "window restored: was minimised 0, now visible 1, minimised 0")) << err[first].toStdString();
     EXPECT_EQ(first->state(), QProcess::Running);
 
     // Killed without a chance to clean up: the next copy runs as the first one.

@@ -2,14 +2,12 @@
 #include "gui/SingleInstance.h"
 
 #include <QApplication>
-#include <QLocale>
 
 // The desktop program: one copy per user session; a second copy brings the first to the front.
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("bexo-z0"));
-    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
 
     TSingleInstance instance;
     if (!instance.Claim()) {
