@@ -101,6 +101,19 @@ TEST_F(MainWindow, settingsShapeTheStartAndCloseWritesThemBack)
     EXPECT_EQ(w->UdpSvr, nullptr) << "the endpoint is freed at close";
 }
 
+TEST_F(MainWindow, closeSwallowsASettingsFileThatCannotBeWritten)
+{
+    delete IniFile;
+    IniFile = new TIniFile(DataFile(QStringLiteral("no/such/folder/Cfg.ini")));
+    int stored = 0;
+    w->Hooks.StoreDialogSettings = [&](TAppSettings &) { ++stored; };
+    EXPECT_TRUE(w->close());
+    EXPECT_EQ(stored, 1);
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_EQ(IniFile, nullptr) << "the steps after the failed write still ran";
+    EXPECT_EQ(LangList, nullptr);
+}
+
 TEST_F(MainWindow, pageModesSetWidthsFromTheColumnsAndThePopupItems)
 {
     const int param = w->rzpgcntrl_Param->width();
