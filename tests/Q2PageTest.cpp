@@ -330,6 +330,21 @@ TEST(CustomBaud, answersAndCancel)
     }
 }
 
+TEST(CustomBaud, serialPageListStartsAt9600AndTakesACustomRate)
+{
+    TComboState list;
+    InitSoftBitRate(list);
+    ASSERT_EQ(list.Items.size(), 16);
+    EXPECT_EQ(list.Text(), QStringLiteral("9600"));
+    EXPECT_EQ(list.Index, 6);
+    EXPECT_EQ(list.Items[1], QStringLiteral("Custom"));
+    EXPECT_EQ(list.Items.last(), QStringLiteral("921600"));
+    const QString answer = QStringLiteral("250000");
+    list.Index = 1;
+    ApplyCustomBaud(list, &answer);
+    EXPECT_EQ(list.Text(), answer);
+}
+
 TEST(HexBoxes, toggleTwiceGivesBackTheText)
 {
     TQ2Page page;

@@ -44,3 +44,10 @@ void InitSerialLists(TComboState &parity, TComboState &dataBits, TComboState &st
     stopBits.Items = {"1", "2"};
     stopBits.Index = 0;
 }
+
+void InitSoftBitRate(TComboState &list)
+{
+    list.Items = {"115200", "Custom", "600",   "1200",   "2400",   "4800",   "9600",  "14400",
+                  "19200",  "38400",  "57600", "115200", "230400", "256000", "460800", "921600"};
+    list.Index = list.IndexOf(QStringLiteral("9600"));
+}

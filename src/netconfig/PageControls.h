@@ -50,3 +50,6 @@ void ApplyCustomBaud(TComboState &list, const QString *answer);
 void InitSerialLists(TComboState &parity, TComboState &dataBits, TComboState &stopBits);
 // Selects the item whose text is the number, or writes it into item 0 and selects that.
 void SelectBaud(TComboState &list, const QString &text);
+// The serial page's baud-rate list (cbbSoftBitRate): item 0 a free slot ("115200"), item 1 the
+// custom entry, then the rates from 600 to 921600; "9600" selected.
+void InitSoftBitRate(TComboState &list);

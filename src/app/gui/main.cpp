@@ -1,8 +1,22 @@
+#include "gui/MainWindow.h"
+#include "gui/SingleInstance.h"
+
 #include <QApplication>
 
-// Entry point of the desktop program; the main window is wired in by the window's own unit.
+// The desktop program: one copy per user session; a second copy brings the first to the front.
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    return 0;
+    QApplication::setApplicationName(QStringLiteral("bexo-z0"));
+
+    TSingleInstance instance;
+    if (!instance.Claim()) {
+        instance.AskFirstToRestore();
+        return 0;
+    }
+
+    TFrm_Main mainWindow;
+    instance.OnRestoreRequest = [&mainWindow] { RestoreWindow(&mainWindow); };
+    mainWindow.show();
+    return app.exec();
 }

@@ -1,0 +1,168 @@
+// The main window under load, shown on a real (virtual) display: the time from the search
+// broadcast to all rows shown in lv_Dev, and the time to append a flood of traffic dumps to the
+// panes; the longest stretch the event loop was blocked during each; the window's memory.
+// Usage: bench_gui LOCAL_IP EXPECTED_ROWS [DATAGRAMS]   (simulated modules answering on LOCAL_IP)
+#include "core/AppPaths.h"
+#include "gui/DeviceListModel.h"
+#include "gui/DeviceListView.h"
+#include "gui/LogPanes.h"
+#include "gui/MainWindow.h"
+#include "gui/SearchColumn.h"
+#include "netconfig/UdpSvr.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+// The longest gap between the ticks of a 5 ms timer: how long the event loop could not turn.
+class TBlockMeter : public QObject {
+public:
+    TBlockMeter()
+    {
+        FTimer.setInterval(5);
+        FTimer.setTimerType(Qt::PreciseTimer);
+        connect(&FTimer, &QTimer::timeout, this, [this] {
+            const qint64 now = FClock.nsecsElapsed();
+            FLongest = std::max(FLongest, now - FLast);
+            FLast = now;
+        });
+    }
+    void Start()
+    {
+        FClock.start();
+        FLast = 0;
+        FLongest = 0;
+        FTimer.start();
+    }
+    double StopMs()
+    {
+        FTimer.stop();
+        FLongest = std::max(FLongest, FClock.nsecsElapsed() - FLast);
+        return FLongest / 1e6;
+    }
+
+private:
+    QTimer FTimer;
+    QElapsedTimer FClock;
+    qint64 FLast = 0, FLongest = 0;
+};
+
+bool waitFor(const std::function<bool()> &done, int timeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+double rssMiB()
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    return -1;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    if (argc < 3) {
+        fprintf(stderr, "usage: bench_gui LOCAL_IP EXPECTED_ROWS [DATAGRAMS]\n");
+        return 2;
+    }
+    const int expected = atoi(argv[2]);
+    const int datagrams = argc > 3 ? atoi(argv[3]) : 30000;
+    QTemporaryDir data;
+    SetDataFolderOverride(data.path());
+
+    TFrm_Main w;
+    w.ShowMessage = [](const QString &) {};
+    w.UdpSvr->AddressOverride = {QString::fromLatin1(argv[1])};
+    w.show();
+    if (!waitFor([&] { return w.isVisible() && w.lv_Dev->viewport()->isVisible(); }, 5000))
+        return 1;
+    waitFor([] { return false; }, 300); // let the window settle
+    printf("gui_rss_idle: %.1f MiB\n", rssMiB());
+    TBlockMeter meter;
+
+    // Search: broadcast to all rows painted.
+    QElapsedTimer clock;
+    meter.Start();
+    clock.start();
+    w.rzpgcntrl_Srch->btn_Search->click();
+    // Shown: every row in the model and the list painted with them.
+    const bool found = waitFor([&] {
+        if (w.DevModel->rowCount() < expected)
+            return false;
+        w.lv_Dev->viewport()->repaint();
+        return true;
+    }, 20000);
+    const double searchMs = clock.nsecsElapsed() / 1e6;
+    const double searchBlock = meter.StopMs();
+    if (!found) {
+        printf("gui_search_rows_found: %d rows (of %d, within 20000 ms)\n", w.DevModel->rowCount(), expected);
+        return 1;
+    }
+    printf("gui_search_%d_rows_shown: %.1f ms\n", expected, searchMs);
+    printf("gui_search_longest_block: %.1f ms\n", searchBlock);
+
+    // Flood: acknowledgements arriving faster than anyone reads them, each dumped in four lines
+    // of the data-stream pane and logged in the operation log, handled as the endpoint drains its
+    // socket: many datagrams per turn of the event loop.
+    w.rzpgcntrl_Logs->setCurrentIndex(1);
+    waitFor([] { return false; }, 200);
+    const QByteArray ack = QByteArray::fromHex("FF01054B");
+    const QString peer = QStringLiteral("192.168.0.7");
+    const QString local = QString::fromLatin1(argv[1]);
+    constexpr int PerTurn = 256;
+    int fed = 0;
+    QTimer feeder;
+    feeder.setInterval(0);
+    QObject::connect(&feeder, &QTimer::timeout, [&] {
+        for (int i = 0; i < PerTurn && fed < datagrams; ++i, ++fed)
+            w.UdpSvr->UDPRead(ack, peer, DevPortQ2, local, 1500, 0);
+        if (fed >= datagrams)
+            feeder.stop();
+    });
+    meter.Start();
+    clock.restart();
+    feeder.start();
+    // Shown: every line in the panes and the data-stream pane painted at its end.
+    const bool flooded = waitFor([&] {
+        if (fed < datagrams || w.rzpgcntrl_Logs->PendingLines() > 0)
+            return false;
+        w.rzpgcntrl_Logs->Memo2()->viewport()->repaint();
+        return true;
+    }, 120000);
+    const double floodMs = clock.nsecsElapsed() / 1e6;
+    const double floodBlock = meter.StopMs();
+    if (!flooded) {
+        printf("gui_flood_datagrams_fed: %d datagrams (of %d, within 120000 ms)\n", fed, datagrams);
+        return 1;
+    }
+    printf("gui_flood_%d_dumps_shown: %.1f ms\n", datagrams, floodMs);
+    printf("gui_flood_per_dump: %.1f us\n", floodMs * 1000.0 / datagrams);
+    printf("gui_flood_longest_block: %.1f ms\n", floodBlock);
+    printf("gui_flood_hex_lines: %d lines\n", w.rzpgcntrl_Logs->Memo2()->document()->blockCount());
+    printf("gui_rss_after_flood: %.1f MiB\n", rssMiB());
+    w.close();
+    return 0;
+}

@@ -1,0 +1,130 @@
+#include "gui/DeviceListView.h"
+
+#include "gui/DeviceListModel.h"
+#include "gui/GuiUtil.h"
+
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QMenu>
+#include <QStyle>
+
+TDeviceListView::TDeviceListView(QWidget *parent) : QTreeView(parent), FPopup(new QMenu(this))
+{
+    setObjectName(QStringLiteral("lv_Dev"));
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setUniformRowHeights(true);
+    setAllColumnsShowFocus(true);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setTextElideMode(Qt::ElideRight);
+    header()->setSectionsMovable(false);
+    header()->setStretchLastSection(false);
+    header()->setSectionsClickable(false);
+
+    // The selected module stays marked while another control has the focus.
+    QPalette pal = palette();
+    for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
+        pal.setColor(QPalette::Inactive, role, pal.color(QPalette::Active, role));
+    setPalette(pal);
+
+    InstallHoverFocus(this);
+
+    FPopup->setObjectName(QStringLiteral("pm_NetDev"));
+    for (const char *name : {"mni_OpenWeb", "mni_Restart", "mni_FirmwareUp", "mni_Reset", "", "mni_CopyTheMac",
+                             "mni_CopeAllMac"}) {
+        if (!*name) {
+            FPopup->addSeparator();
+            continue;
+        }
+        QAction *a = FPopup->addAction(QLatin1String(name));
+        a->setObjectName(QLatin1String(name));
+    }
+}
+
+QList<QAction *> TDeviceListView::PopupItems() const
+{
+    QList<QAction *> items;
+    for (QAction *a : FPopup->actions())
+        if (!a->isSeparator())
+            items << a;
+    return items;
+}
+
+void TDeviceListView::SetDeviceModel(TDeviceListModel *model)
+{
+    setModel(model);
+    for (int c = 0; c < TDeviceListModel::ColumnCount; ++c)
+        setColumnHidden(c, TDeviceListModel::ColumnWidths[c] == 0);
+    FitColumns();
+}
+
+void TDeviceListView::FitColumns()
+{
+    if (!model())
+        return;
+    // The widest text each column must show whole.
+    static const char *const widest[TDeviceListModel::ColumnCount] = {"255.255.255.255", "", "DD DD DD DD DD DD",
+                                                                      "65535", "", ""};
+    const QFontMetrics fm(font());
+    const int padding = 2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 8;
+    for (int c = 0; c < TDeviceListModel::ColumnCount; ++c) {
+        const int design = TDeviceListModel::ColumnWidths[c];
+        if (design == 0)
+            continue;
+        int w = qMax(design, header()->sectionSizeHint(c));
+        if (*widest[c])
+            w = qMax(w, fm.horizontalAdvance(QLatin1String(widest[c])) + padding);
+        setColumnWidth(c, w);
+    }
+}
+
+int TDeviceListView::SelectedRow() const
+{
+    const QModelIndexList rows = selectionModel() ? selectionModel()->selectedRows() : QModelIndexList();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void TDeviceListView::SelectRow(int row)
+{
+    if (!model() || !selectionModel())
+        return;
+    const QModelIndex index = model()->index(row, 0);
+    if (!index.isValid()) {
+        selectionModel()->clear();
+        return;
+    }
+    selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+void TDeviceListView::keyPressEvent(QKeyEvent *event)
+{
+    // The keyboard neither moves the selection nor reads a module.
+    event->accept();
+}
+
+void TDeviceListView::mouseReleaseEvent(QMouseEvent *event)
+{
+    QTreeView::mouseReleaseEvent(event);
+    if (event->button() != Qt::LeftButton)
+        return;
+    if (FSkipRelease) {
+        FSkipRelease = false;
+        return;
+    }
+    emit Clicked();
+}
+
+void TDeviceListView::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    QTreeView::mouseDoubleClickEvent(event);
+    // The second press of a double click is no second click.
+    FSkipRelease = event->button() == Qt::LeftButton;
+}
+
+void TDeviceListView::contextMenuEvent(QContextMenuEvent *event)
+{
+    event->accept();
+    emit PopupRequested(event->globalPos());
+}

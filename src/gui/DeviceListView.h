@@ -1,0 +1,43 @@
+#pragma once
+// lv_Dev: the found modules in report style, with the popup pm_NetDev. Rows are chosen with the
+// mouse only: every key is discarded, and the list takes the focus when the mouse moves over it.
+
+#include <QTreeView>
+
+class QMenu;
+class QAction;
+class TDeviceListModel;
+
+class TDeviceListView : public QTreeView {
+    Q_OBJECT
+public:
+    explicit TDeviceListView(QWidget *parent = nullptr);
+
+    // Sets the model and the column widths; Flag and IpIndex stay hidden.
+    void SetDeviceModel(TDeviceListModel *model);
+    // The design widths, widened where the font needs more for a full MAC, an IP or a caption.
+    void FitColumns();
+    // Selected row, or -1.
+    int SelectedRow() const;
+    void SelectRow(int row);
+
+    QMenu *Popup() const { return FPopup; }
+    // The popup's items, in menu order.
+    QList<QAction *> PopupItems() const;
+
+signals:
+    // A left click on the list (on a row or beside the rows); a double click counts once.
+    void Clicked();
+    // The popup is asked for at a screen position.
+    void PopupRequested(const QPoint &globalPos);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+
+private:
+    QMenu *FPopup;
+    bool FSkipRelease = false;
+};

@@ -1,0 +1,507 @@
+#include "gui/MainWindow.h"
+
+#include "core/AppPaths.h"
+#include "core/Version.h"
+#include "gui/DeviceListModel.h"
+#include "gui/DeviceListView.h"
+#include "gui/GuiUtil.h"
+#include "gui/LogPanes.h"
+#include "gui/ParamArea.h"
+#include "gui/SearchColumn.h"
+#include "gui/TextTable.h"
+#include "lang/LangList.h"
+#include "netconfig/UdpSvr.h"
+#include "serial/Comm.h"
+#include "serial/SerialSession.h"
+
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QHBoxLayout>
+#include <QHelpEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QStatusBar>
+#include <QToolTip>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace {
+// The window's outer margin: the left offset of the search column.
+constexpr int Margin = 8;
+// Starting height of the window.
+constexpr int DesignHeight = 610;
+// How long a hint stays up.
+constexpr int HintHidePauseMs = 600000;
+} // namespace
+
+TFrm_Main::TFrm_Main(QWidget *parent) : QMainWindow(parent), cm1(std::make_unique<TComm>())
+{
+    setObjectName(QStringLiteral("Frm_Main"));
+    // System menu and minimise box, no maximise box.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    ApplyCm1Properties(*cm1);
+
+    ShowMessage = [this](const QString &text) {
+        QMessageBox::information(this, QGuiApplication::applicationDisplayName(), text);
+    };
+    OpenUrl = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
+
+    buildLayout();
+    buildMenus();
+    qApp->installEventFilter(this);
+    FormCreate();
+}
+
+TFrm_Main::~TFrm_Main()
+{
+    qApp->removeEventFilter(this);
+    if (cm1)
+        cm1->ClosePort();
+}
+
+void TFrm_Main::buildLayout()
+{
+    auto *central = new QWidget(this);
+    central->setObjectName(QStringLiteral("pnl_Main"));
+    rzpgcntrl_Srch = new TSearchColumn(central);
+    rzpgcntrl_Logs = new TLogPanes(central);
+    rzpgcntrl_Param = new TParamArea(central);
+    lv_Dev = rzpgcntrl_Srch->lv_Dev;
+    DevModel = new TDeviceListModel(this);
+    lv_Dev->SetDeviceModel(DevModel);
+
+    auto *left = new QVBoxLayout;
+    left->setSpacing(Margin);
+    left->addWidget(rzpgcntrl_Srch, 4);
+    left->addWidget(rzpgcntrl_Logs, 3);
+    auto *row = new QHBoxLayout(central);
+    row->setContentsMargins(Margin, Margin, Margin, Margin);
+    row->setSpacing(Margin);
+    row->addLayout(left);
+    row->addWidget(rzpgcntrl_Param);
+    row->addStretch(1);
+    setCentralWidget(central);
+    rzpgcntrl_Logs->setFixedWidth(rzpgcntrl_Srch->width());
+
+    auto *bar = new QStatusBar(this);
+    bar->setObjectName(QStringLiteral("stat1"));
+    bar->setSizeGripEnabled(false);
+    // Two panels of 400 and 50; nothing in this window writes them.
+    for (int w : {400, 50}) {
+        auto *panel = new QLabel(bar);
+        panel->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+        panel->setMinimumWidth(1);
+        panel->setMaximumWidth(w);
+        panel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+        bar->addWidget(panel, w);
+    }
+    setStatusBar(bar);
+
+    connect(rzpgcntrl_Srch, &QTabWidget::currentChanged, this, [this] { rzpgcntrl_SrchTabClick(); });
+    for (QPushButton *b : {rzpgcntrl_Srch->btn_Search, rzpgcntrl_Srch->btn_ComRead})
+        connect(b, &QPushButton::clicked, this, [this, b] { btn_Click(b); });
+    connect(lv_Dev, &TDeviceListView::Clicked, this, &TFrm_Main::lv_DevClick);
+    connect(lv_Dev, &TDeviceListView::PopupRequested, this, [this](const QPoint &pos) {
+        pm_NetDevPopup();
+        lv_Dev->Popup()->popup(pos);
+    });
+    connect(rzpgcntrl_Srch->cbb_SelectCom, &TDropDownComboBox::DropDown, this, &TFrm_Main::cbb_SelectComDropDown);
+    connect(rzpgcntrl_Srch->cbb_SelectCom, &TDropDownComboBox::CloseUp, this, &TFrm_Main::cbb_SelectComCloseUp);
+
+    TComboState baud;
+    InitSoftBitRate(baud);
+    rzpgcntrl_Srch->cbbSoftBitRate->addItems(baud.Items);
+    rzpgcntrl_Srch->cbbSoftBitRate->setCurrentIndex(baud.Index);
+}
+
+void TFrm_Main::buildMenus()
+{
+    QMenuBar *mm1 = menuBar();
+    mm1->setObjectName(QStringLiteral("mm1"));
+    auto menu = [mm1](const char *name) {
+        QMenu *m = mm1->addMenu(QLatin1String(name));
+        m->setObjectName(QLatin1String(name));
+        return m;
+    };
+    auto item = [this](QMenu *m, const char *name) {
+        QAction *a = m->addAction(QLatin1String(name));
+        a->setObjectName(QLatin1String(name));
+        connect(a, &QAction::triggered, this, [this, a] { mni_MenuClick(a); });
+        return a;
+    };
+    mni_File = menu("mni_File");
+    mni_Pswd = item(mni_File, "mni_Pswd");
+    mniExporDevs = item(mni_File, "mniExporDevs");
+    mni_File->addSeparator();
+    mni_Exit = item(mni_File, "mni_Exit");
+
+    mni_Lang = menu("mni_Lang");
+    mni_Cn = item(mni_Lang, "mni_Cn");
+    mni_En = item(mni_Lang, "mni_En");
+    auto *group = new QActionGroup(this);
+    for (QAction *a : {mni_Cn, mni_En}) {
+        a->setCheckable(true);
+        group->addAction(a);
+    }
+
+    mni_Help = menu("mni_Help");
+    mni_About = item(mni_Help, "mni_About");
+    mni_Hint = item(mni_Help, "mni_Hint");
+    mni_Hint->setCheckable(true);
+    mni_Hint->setVisible(false);
+    mni_Up = item(mni_Help, "mni_Up");
+    mni_WorkOrder = item(mni_Help, "mni_WorkOrder");
+
+    const QList<QAction *> popup = lv_Dev->PopupItems();
+    mni_OpenWeb = popup[0];
+    mni_Restart = popup[1];
+    mni_FirmwareUp = popup[2];
+    mni_Reset = popup[3];
+    mni_CopyTheMac = popup[4];
+    mni_CopeAllMac = popup[5];
+    for (QAction *a : popup)
+        connect(a, &QAction::triggered, this, [this, a] { mni_LvRightMmClick(a); });
+}
+
+// ---- Creation and close ----
+
+void TFrm_Main::FormCreate()
+{
+    InitLanguage();
+    Settings = ReadSettings(DataFile(QStringLiteral("Cfg.ini")), TLangList::IsChineseSystem());
+    applySettings();
+    ApplyMainTexts();
+    ShowPage(PageLayout);
+    ShowPage(PageNone);
+    resize(width(), DesignHeight);
+    if (QScreen *s = screen())
+        move(s->availableGeometry().center() - rect().center());
+    connectEndpoint();
+}
+
+void TFrm_Main::applySettings()
+{
+    if (LangList)
+        LangList->IsChinese = Settings.IsChinese;
+    // A custom build hides what points at the maker.
+    for (QAction *a : {mni_About, mni_Up, mni_WorkOrder})
+        a->setVisible(!Settings.CustomBuild);
+    mni_Hint->setVisible(false);
+    (Settings.IsChinese ? mni_Cn : mni_En)->setChecked(true);
+    SetHintsShown(Settings.RealTimeHelp);
+    rzpgcntrl_Srch->cbb_SelectCom->clear();
+    rzpgcntrl_Srch->cbb_SelectCom->addItem(Settings.LocalCom);
+    rzpgcntrl_Srch->cbb_SelectCom->setCurrentIndex(0);
+    rzpgcntrl_Srch->SetQNum(Settings.QNum);
+}
+
+void TFrm_Main::connectEndpoint()
+{
+    UdpSvr = new TUdpSvr(this);
+    UdpSvr->OnSendData = [this](const QByteArray &d, const QString &peer, const QString &local, int pp, int lp) {
+        UdpSendData(d, peer, local, pp, lp);
+    };
+    UdpSvr->OnRecvData = [this](const QByteArray &d, const QString &peer, const QString &local, int pp, int lp) {
+        UdpRecvData(d, peer, local, pp, lp);
+    };
+    UdpSvr->OnSearchReply = [this](const QString &ip, const QString &name, const QString &mac, const QString &ver,
+                                   int model, int index) { UdpSearchReply(ip, name, mac, ver, model, index); };
+    UdpSvr->OnReadParam = [this](const TBaseParam &b, const TarrComParam &p, bool fromCom, int model) {
+        OnReadParam(b, p, fromCom, model);
+    };
+    UdpSvr->OnReadCloud = [this](const TarrCloudParam &c, bool fromCom, int model) { OnReadCloud(c, fromCom, model); };
+    UdpSvr->OnReadHeartReg = [this](const uint8_t *b, bool fromCom, int model) { OnReadHeartReg(b, fromCom, model); };
+    UdpSvr->OnReadHttpd = [this](const QString &url, const QString &header) { OnReadHttpd(url, header); };
+    UdpSvr->OnStatus = [this](int code, const QString &text) { UdpStatus(code, text); };
+    UdpSvr->OnModbusParam = [this](const TModbusParam &p, int len) { OnModbusParam(p, len); };
+    UdpSvr->OnModbusPackParam = [this](const TModbusPackParam &p, int len) { OnModbusPackParam(p, len); };
+    UdpSvr->OnModbusNewParam = [this](const TModbusNewParam &p, int len) { OnModbusNewParam(p, len); };
+}
+
+void TFrm_Main::closeEvent(QCloseEvent *event)
+{
+    FormClose();
+    event->accept();
+}
+
+void TFrm_Main::FormClose()
+{
+    if (FClosed)
+        return;
+    FClosed = true;
+    // Every step on its own: a failing step must not keep the settings from being written.
+    try {
+        cm1->ClosePort();
+    } catch (...) {
+    }
+    try {
+        delete UdpSvr;
+        UdpSvr = nullptr;
+    } catch (...) {
+    }
+    try {
+        if (IniFile) {
+            TAppSettings s = Settings;
+            if (LangList)
+                s.IsChinese = LangList->IsChinese;
+            s.RealTimeHelp = mni_Hint->isChecked();
+            s.LocalCom = rzpgcntrl_Srch->cbb_SelectCom->currentText();
+            s.QNum = rzpgcntrl_Srch->QNum();
+            s.UserName = LoginName;
+            s.Password = LoginPswd;
+            s.FilePath = CmdFilePath;
+            if (Hooks.StoreDialogSettings)
+                Hooks.StoreDialogSettings(s);
+            WriteSettings(*IniFile, s);
+        }
+    } catch (...) {
+    }
+    try {
+        FreeSettings();
+    } catch (...) {
+    }
+    try {
+        FreeLanguage();
+    } catch (...) {
+    }
+}
+
+// ---- Texts and hints ----
+
+void TFrm_Main::ApplyMainTexts()
+{
+    // Rows of controls that are not built yet are simply left out.
+    ApplyTextRows(this, MainTextRows);
+    setWindowTitle(GetLangText(QStringLiteral("lang_Main_Title")) + QStringLiteral(" V") + GetAppVersion());
+    QGuiApplication::setApplicationDisplayName(GetLangText(QStringLiteral("lang_Main_AppTitle")));
+    mni_WorkOrder->setVisible(false);
+    lv_Dev->FitColumns();
+    // Texts of another language may need more room than the design widths.
+    rzpgcntrl_Srch->FitWidth();
+    rzpgcntrl_Logs->setFixedWidth(rzpgcntrl_Srch->width());
+    rzpgcntrl_Param->FitWidth();
+    fitWidth();
+}
+
+void TFrm_Main::SwitchLanguage(bool chinese)
+{
+    (chinese ? mni_Cn : mni_En)->setChecked(true);
+    if (LangList)
+        LangList->IsChinese = chinese;
+    ApplyMainTexts();
+    if (Hooks.ApplyDialogTexts)
+        Hooks.ApplyDialogTexts();
+    try {
+        if (IniFile)
+            WriteLanguage(*IniFile, chinese);
+    } catch (const EIniFileError &e) {
+        AddLog(e.Message(), TLogColor::Red);
+    }
+}
+
+void TFrm_Main::SetHintsShown(bool on)
+{
+    FHintsShown = on;
+    mni_Hint->setChecked(on);
+    if (!on)
+        QToolTip::hideText();
+}
+
+bool TFrm_Main::eventFilter(QObject *watched, QEvent *event)
+{
+    // Hints are shown only while they are on, application-wide, and then stay up as long as the
+    // mouse rests; the hint texts themselves stay set either way.
+    if (event->type() == QEvent::ToolTip) {
+        if (!FHintsShown)
+            return true;
+        auto *w = qobject_cast<QWidget *>(watched);
+        if (w && !w->toolTip().isEmpty()) {
+            QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(), w->toolTip(), w, QRect(),
+                               HintHidePauseMs);
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// ---- Log panes ----
+
+void TFrm_Main::AddLog(const QString &text, TLogColor color) { rzpgcntrl_Logs->AddLog(text, color); }
+
+void TFrm_Main::AddHex(const QString &text, TLogColor color) { rzpgcntrl_Logs->AddHex(text, color); }
+
+// ---- Page modes ----
+
+void TFrm_Main::SetPopupItemsEnabled(bool value)
+{
+    for (QAction *a : lv_Dev->PopupItems())
+        a->setEnabled(value);
+    mni_CopyTheMac->setEnabled(true);
+    mni_CopeAllMac->setEnabled(true);
+}
+
+int TFrm_Main::leftOffset()
+{
+    // Before the window is first shown nothing has been placed yet: place it now.
+    if (QLayout *l = layout())
+        l->activate();
+    if (QLayout *l = centralWidget()->layout())
+        l->activate();
+    return rzpgcntrl_Srch->x();
+}
+
+void TFrm_Main::fitWidth()
+{
+    int w = 0;
+    switch (FPage) {
+    case PageNone: w = rzpgcntrl_Srch->width() + 2 * leftOffset() + 6; break;
+    case PageQ1: w = 2 * rzpgcntrl_Param->width() - 8; break;
+    case PageQ2: w = 2 * rzpgcntrl_Param->width() - 78; break;
+    default: return;
+    }
+    // Never narrower than the columns need (a language with longer texts widens them).
+    int need = 2 * Margin + rzpgcntrl_Srch->width();
+    if (FPage != PageNone)
+        need += Margin + rzpgcntrl_Param->width();
+    setFixedWidth(qMax(w, need));
+}
+
+void TFrm_Main::ShowPage(int mode)
+{
+    switch (mode) {
+    case PageLayout: {
+        {
+            const QSignalBlocker block(rzpgcntrl_Srch);
+            rzpgcntrl_Srch->setCurrentIndex(TSearchColumn::TabNet);
+        }
+        rzpgcntrl_Logs->setCurrentIndex(0);
+        showWriteButtons(true);
+        rzpgcntrl_SrchTabClick();
+        rzpgcntrl_Srch->rbQ2->setChecked(true);
+        return;
+    }
+    case PageNone:
+        rzpgcntrl_Srch->Tabs()->SetTabWidth(rzpgcntrl_Srch->width() / rzpgcntrl_Srch->count() - 4);
+        rzpgcntrl_Logs->Tabs()->SetTabWidth(rzpgcntrl_Logs->width() / rzpgcntrl_Logs->count() - 3);
+        rzpgcntrl_Param->hide();
+        FPage = PageNone;
+        fitWidth();
+        SetPopupItemsEnabled(false);
+        mni_FirmwareUp->setEnabled(true);
+        return;
+    case PageQ1:
+    case PageQ2:
+        rzpgcntrl_Param->show();
+        FPage = mode;
+        fitWidth();
+        rzpgcntrl_Param->setCurrentIndex(mode == PageQ1 ? TParamArea::IndexQ1 : TParamArea::IndexQ2);
+        SetPopupItemsEnabled(true);
+        if (mode == PageQ1) {
+            for (QAction *a : {mni_OpenWeb, mni_Restart, mni_FirmwareUp})
+                a->setEnabled(false);
+        } else {
+            mni_Reset->setEnabled(true);
+            mni_FirmwareUp->setEnabled(true);
+            // The Q2 page view stacks its visible groups again from the top when it is shown.
+        }
+        return;
+    default: return;
+    }
+}
+
+void TFrm_Main::RefreshPages()
+{
+    // The page views copy Q2Model and Q1Model into their widgets here.
+}
+
+void TFrm_Main::ReadPages()
+{
+    // The page views copy their widgets into Q2Model and Q1Model here.
+}
+
+// ---- Search column ----
+
+void TFrm_Main::showWriteButtons(bool lan)
+{
+    // The write buttons live on the pages: on the LAN tab the network ones, on the COM tab the
+    // serial ones.
+    auto show = [this](const char *name, bool visible) {
+        if (auto *w = findChild<QWidget *>(QLatin1String(name)))
+            w->setVisible(visible);
+    };
+    show("btn_ComSet", !lan);
+    show("btn_Q1Set", lan);
+    show("btn_Q2ComSet", !lan);
+    show("btn_Q2NetSet", lan);
+}
+
+void TFrm_Main::refreshPortList()
+{
+    TSerialPortList ports;
+    RefreshSerialPorts(ports);
+    CloseUpSerialPorts(ports);
+    TDropDownComboBox *combo = rzpgcntrl_Srch->cbb_SelectCom;
+    const QSignalBlocker block(combo);
+    combo->clear();
+    combo->addItems(ports.Items);
+    combo->setCurrentIndex(ports.ItemIndex);
+}
+
+void TFrm_Main::rzpgcntrl_SrchTabClick()
+{
+    const bool lan = rzpgcntrl_Srch->currentIndex() == TSearchColumn::TabNet;
+    showWriteButtons(lan);
+    if (!lan)
+        refreshPortList();
+    AddLog(GetLangText(lan ? QStringLiteral("lang_rztbsht_Net") : QStringLiteral("lang_rztbsht_Com")) +
+               QStringLiteral(",") +
+               GetLangText(lan ? QStringLiteral("lang_ts_CfgFree") : QStringLiteral("lang_ts_CfgGnd")),
+           TLogColor::Maroon);
+    ShowPage(PageNone);
+    // The network-only controls of the Q2 page exist only on the LAN tab.
+    Q2Model.SetLanTab(lan);
+    RefreshPages();
+}
+
+void TFrm_Main::cbb_SelectComDropDown()
+{
+    TSerialPortList ports;
+    RefreshSerialPorts(ports);
+    TDropDownComboBox *combo = rzpgcntrl_Srch->cbb_SelectCom;
+    combo->clear();
+    combo->addItems(ports.Items);
+    combo->setCurrentIndex(ports.ItemIndex);
+}
+
+void TFrm_Main::cbb_SelectComCloseUp()
+{
+    TDropDownComboBox *combo = rzpgcntrl_Srch->cbb_SelectCom;
+    TSerialPortList ports;
+    for (int i = 0; i < combo->count(); ++i)
+        ports.Items << combo->itemText(i);
+    ports.ItemIndex = combo->currentIndex();
+    CloseUpSerialPorts(ports);
+    combo->setCurrentIndex(ports.ItemIndex);
+}
+
+void TFrm_Main::btn_Click(QObject *button)
+{
+    const QString name = button ? button->objectName() : QString();
+    if (name == QLatin1String("btn_Search")) {
+        rzpgcntrl_Logs->Clear();
+        DevModel->Clear();
+        if (UdpSvr)
+            UdpSvr->SearchDevices();
+        return;
+    }
+    // btn_ComRead, btn_ComSet, btn_Q1Set, btn_Q2ComSet (the serial exchanges) and btn_Q2NetSet (the
+    // network write) are dispatched from here once the pages are in place.
+}

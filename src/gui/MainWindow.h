@@ -1,0 +1,153 @@
+#pragma once
+// TFrm_Main, the hub of the program: it owns the endpoint, the serial port component and the page
+// models, wires the regions (search column, log panes, parameter area) together, and runs the
+// menus, the device actions and the page modes. Each region keeps its own widgets in its own file.
+
+#include "core/LogSink.h"
+#include "core/Public.h"
+#include "core/Settings.h"
+#include "netconfig/Q1Page.h"
+#include "netconfig/Q2Page.h"
+
+#include <QMainWindow>
+#include <functional>
+#include <memory>
+
+class QAction;
+class QMenu;
+class QUrl;
+class TComm;
+class TDeviceListModel;
+class TDeviceListView;
+class TLogPanes;
+class TParamArea;
+class TSearchColumn;
+class TUdpSvr;
+struct TDeviceRow;
+
+// The page mode that lays the window out once, at creation.
+constexpr int PageLayout = -1;
+
+class TFrm_Main : public QMainWindow, public ILogSink {
+    Q_OBJECT
+public:
+    // The dialogs are reached through these; each is skipped while empty.
+    struct THooks {
+        std::function<void()> OpenLogin;
+        std::function<void()> OpenAbout;
+        // The selected row's IP and MAC (12 digits; both empty without a selection), the local IP of
+        // the binding the row was found on, and the row's own search reply.
+        std::function<void(const QString &ip, const QString &mac, const QString &localIP,
+                           const QByteArray &searchReply)>
+            OpenUpgrade;
+        // Runs after ApplyMainTexts on every language switch.
+        std::function<void()> ApplyDialogTexts;
+        // At close: the upgrade window's IP, MAC and file name and the credentials into the settings.
+        std::function<void(TAppSettings &)> StoreDialogSettings;
+    };
+
+    explicit TFrm_Main(QWidget *parent = nullptr);
+    ~TFrm_Main() override;
+
+    THooks Hooks;
+    // A message box (port in use, export). Tests put in their own so nothing waits on a modal box.
+    std::function<void(const QString &text)> ShowMessage;
+    // Opens an address with the desktop's default handler.
+    std::function<bool(const QUrl &url)> OpenUrl;
+
+    // The page models; the page views show and read them.
+    TQ2Page Q2Model;
+    TQ1Page Q1Model;
+
+    // The one endpoint of the program (freed at close) and the serial port component.
+    TUdpSvr *UdpSvr = nullptr;
+    std::unique_ptr<TComm> cm1;
+    // What Cfg.ini said at start; written back, updated, at close.
+    TAppSettings Settings;
+
+    // Regions.
+    TSearchColumn *rzpgcntrl_Srch;
+    TLogPanes *rzpgcntrl_Logs;
+    TParamArea *rzpgcntrl_Param;
+    TDeviceListModel *DevModel;
+    TDeviceListView *lv_Dev;
+
+    // Menu items.
+    QMenu *mni_File, *mni_Lang, *mni_Help;
+    QAction *mni_Pswd, *mniExporDevs, *mni_Exit, *mni_Cn, *mni_En, *mni_About, *mni_Hint, *mni_Up, *mni_WorkOrder;
+    QAction *mni_OpenWeb, *mni_Restart, *mni_FirmwareUp, *mni_Reset, *mni_CopyTheMac, *mni_CopeAllMac;
+
+    // The two panes.
+    void AddLog(const QString &text, TLogColor color) override;
+    void AddHex(const QString &text, TLogColor color) override;
+
+    // Page modes: PageLayout, PageNone, PageQ1, PageQ2; any other value does nothing.
+    void ShowPage(int mode);
+    int CurrentPage() const { return FPage; }
+    // Every popup item to value, the two copy-MAC items enabled in any case.
+    void SetPopupItemsEnabled(bool value);
+    // Texts of the main window in the current language.
+    void ApplyMainTexts();
+    void SwitchLanguage(bool chinese);
+    bool HintsShown() const { return FHintsShown; }
+    void SetHintsShown(bool on);
+
+    // The page views copy the models into their widgets here (after a model changed)...
+    void RefreshPages();
+    // ...and their widgets back into the models here (before a rule reads a model).
+    void ReadPages();
+
+    // The selected row of lv_Dev, or nullptr.
+    const TDeviceRow *SelectedDevice() const;
+    // Where the device list is exported.
+    QString ExportFolder() const;
+    void ExportDevices();
+
+    // Handlers, named after the control and event.
+    void FormCreate();
+    void FormClose();
+    void rzpgcntrl_SrchTabClick();
+    // The buttons of the window share this, told apart by objectName.
+    void btn_Click(QObject *button);
+    void lv_DevClick();
+    void pm_NetDevPopup();
+    void mni_LvRightMmClick(QAction *item);
+    void mni_MenuClick(QAction *item);
+    void cbb_SelectComDropDown();
+    void cbb_SelectComCloseUp();
+
+    // The endpoint's events.
+    void UdpSendData(const QByteArray &data, const QString &peerIP, const QString &localIP, int peerPort,
+                     int localPort);
+    void UdpRecvData(const QByteArray &data, const QString &peerIP, const QString &localIP, int peerPort,
+                     int localPort);
+    void UdpSearchReply(const QString &ip, const QString &name, const QString &mac, const QString &version, int model,
+                        int bindingIndex);
+    void UdpStatus(int code, const QString &text);
+    void OnReadParam(const TBaseParam &base, const TarrComParam &ports, bool fromCom, int model);
+    void OnReadCloud(const TarrCloudParam &cloud, bool fromCom, int model);
+    void OnReadHeartReg(const uint8_t *block, bool fromCom, int model);
+    void OnReadHttpd(const QString &url, const QString &header);
+    void OnModbusParam(const TModbusParam &param, int length);
+    void OnModbusPackParam(const TModbusPackParam &param, int length);
+    void OnModbusNewParam(const TModbusNewParam &param, int length);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    int FPage = PageNone;
+    bool FHintsShown = true;
+    bool FClosed = false;
+    QByteArray FUpgradeReply; // the search reply handed to the upgrade window (CurSearchReply)
+
+    void buildMenus();
+    void buildLayout();
+    void connectEndpoint();
+    void applySettings();
+    void fitWidth();
+    int leftOffset();
+    void showWriteButtons(bool lan);
+    void refreshPortList();
+};
