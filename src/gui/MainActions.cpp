@@ -90,7 +90,7 @@ void TFrm_Main::mni_LvRightMmClick(QAction *item)
     }
 }
 
-QString TFrm_Main::ExportFolder() const { return DataFolder(); }
+QString TFrm_Main::ExportFolder() const { return ::ExportFolder(); }
 
 void TFrm_Main::ExportDevices()
 {

@@ -176,7 +176,7 @@ void TFrm_Main::buildMenus()
 void TFrm_Main::FormCreate()
 {
     InitLanguage();
-    Settings = ReadSettings(DataFile(QStringLiteral("Cfg.ini")), TLangList::IsChineseSystem());
+    Settings = ReadSettings(CfgIniPlace(), TLangList::IsChineseSystem());
     applySettings();
     ApplyMainTexts();
     ShowPage(PageLayout);

@@ -3,6 +3,7 @@
 // command frames going to two receivers of the test (the Q2 port and the Q3 port), its message
 // boxes, links and dialogs recorded instead of shown.
 
+#include <QFileInfo>
 #include "GuiTestUtil.h"
 #include "core/AppPaths.h"
 #include "gui/DeviceListModel.h"
@@ -72,13 +73,13 @@ struct MainFixture : ::testing::Test {
 
     static void WriteCfg(const QByteArray &body)
     {
-        QFile f(DataFile(QStringLiteral("Cfg.ini")));
+        QFile f(CfgIniPlace().Path);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write("[System]\r\n" + body);
     }
     static QString ReadCfg()
     {
-        QFile f(DataFile(QStringLiteral("Cfg.ini")));
+        QFile f(CfgIniPlace().Path);
         return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()) : QString();
     }
 

@@ -1,5 +1,6 @@
 // The main window's life: start-up state, page modes and widths, the LAN/COM switch, texts and
 // language switch, hints, and what is written at close.
+#include <QFileInfo>
 #include "MainFixture.h"
 #include "core/IniFile.h"
 #include "core/Version.h"
@@ -90,7 +91,7 @@ TEST_F(MainWindow, settingsShapeTheStartAndCloseWritesThemBack)
     };
     w->close();
     EXPECT_TRUE(stored);
-    TIniFile ini(DataFile(QStringLiteral("Cfg.ini")));
+    TIniFile ini(CfgIniPlace().Path);
     EXPECT_EQ(ini.ReadInteger(IniSection, QStringLiteral("QNum"), 0), 2);
     EXPECT_EQ(ini.ReadString(IniSection, QStringLiteral("LocalCom"), {}), QStringLiteral("ttyUSB7"));
     EXPECT_EQ(ini.ReadInteger(IniSection, QStringLiteral("RealTimeHelp"), 9), 0);
@@ -104,7 +105,7 @@ TEST_F(MainWindow, settingsShapeTheStartAndCloseWritesThemBack)
 TEST_F(MainWindow, closeSwallowsASettingsFileThatCannotBeWritten)
 {
     delete IniFile;
-    IniFile = new TIniFile(DataFile(QStringLiteral("no/such/folder/Cfg.ini")));
+    IniFile = new TIniFile(QFileInfo(CfgIniPlace().Path).dir().filePath(QStringLiteral("no/such/folder/Cfg.ini")));
     int stored = 0;
     w->Hooks.StoreDialogSettings = [&](TAppSettings &) { ++stored; };
     EXPECT_TRUE(w->close());
@@ -233,14 +234,14 @@ TEST_F(MainWindow, languageSwitchKeepsSelectionsAndIsWrittenAtOnce)
     EXPECT_EQ(w->rzpgcntrl_Srch->tabText(0), QStringLiteral("通过网络操作"));
     EXPECT_EQ(w->rzpgcntrl_Logs->tabText(1), QStringLiteral("数据流"));
     EXPECT_FALSE(w->mni_WorkOrder->isVisible());
-    EXPECT_EQ(TIniFile(DataFile(QStringLiteral("Cfg.ini"))).ReadInteger(IniSection, QStringLiteral("Language"), 9), 1);
+    EXPECT_EQ(TIniFile(CfgIniPlace().Path).ReadInteger(IniSection, QStringLiteral("Language"), 9), 1);
     EXPECT_EQ(w->rzpgcntrl_Srch->currentIndex(), TSearchColumn::TabNet) << "a switch changes no tab";
 
     w->mni_En->trigger();
     EXPECT_EQ(w->lv_Dev->SelectedRow(), 1);
     EXPECT_EQ(w->DevModel->headerData(2, Qt::Horizontal).toString(), QStringLiteral("MAC"));
     EXPECT_EQ(w->rzpgcntrl_Srch->btn_Search->text(), GetLangText(QStringLiteral("lang_btn_Search")));
-    EXPECT_EQ(TIniFile(DataFile(QStringLiteral("Cfg.ini"))).ReadInteger(IniSection, QStringLiteral("Language"), 9), 0);
+    EXPECT_EQ(TIniFile(CfgIniPlace().Path).ReadInteger(IniSection, QStringLiteral("Language"), 9), 0);
 }
 
 TEST_F(MainWindow, hintsAreShownOnlyWhileSwitchedOnAndKeepTheirTexts)
