@@ -1,6 +1,7 @@
 #include "gui/Frm_About.h"
 
 #include "core/Version.h"
+#include "gui/Accessibility.h"
 #include "gui/AppLook.h"
 #include "gui/TextTable.h"
 
@@ -122,6 +123,7 @@ void TFrm_About::ApplyAboutTexts()
 {
     ApplyTextRows(this, AboutTextRows);
     FitFixedSize(this, DesignSize);
+    ApplyAccessibleNames(this);
 }
 
 void TFrm_About::OpenFromMenu()

@@ -1,6 +1,7 @@
 #include "gui/Frm_Pswd.h"
 
 #include "core/Public.h"
+#include "gui/Accessibility.h"
 #include "gui/AppLook.h"
 #include "gui/TextTable.h"
 
@@ -100,6 +101,7 @@ void TFrm_Pswd::ApplyPswdTexts()
 {
     ApplyTextRows(this, PswdTextRows);
     FitFixedSize(this, DesignSize);
+    ApplyAccessibleNames(this);
 }
 
 void TFrm_Pswd::OpenFromMenu()

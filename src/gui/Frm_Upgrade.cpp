@@ -3,6 +3,7 @@
 #include "core/LogSink.h"
 #include "core/ProFun.h"
 #include "core/Settings.h"
+#include "gui/Accessibility.h"
 #include "gui/AppLook.h"
 #include "gui/TextTable.h"
 #include "lang/LangList.h"
@@ -203,6 +204,7 @@ void Tfrm_Upgrade::ApplyUpgradeTexts()
     lbl_Info->setText(GetLangText(lbl_Info->text()));
     ApplyTextRows(this, UpgradeTextRows.subspan(split));
     FitFixedSize(this, DesignSize);
+    ApplyAccessibleNames(this);
 }
 
 void Tfrm_Upgrade::StoreSettings(TAppSettings &s) const

@@ -2,6 +2,7 @@
 
 #include "core/AppPaths.h"
 #include "core/Version.h"
+#include "gui/Accessibility.h"
 #include "gui/DeviceListModel.h"
 #include "gui/DeviceListView.h"
 #include "gui/GuiUtil.h"
@@ -289,6 +290,7 @@ void TFrm_Main::ApplyMainTexts()
     rzpgcntrl_Logs->setFixedWidth(rzpgcntrl_Srch->width());
     rzpgcntrl_Param->FitWidth();
     fitWidth();
+    ApplyAccessibleNames(this);
 }
 
 void TFrm_Main::SwitchLanguage(bool chinese)
