@@ -3,6 +3,7 @@
 #include "core/Wait.h"
 
 #include <QFile>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -189,4 +190,32 @@ TEST_F(PortListFixture, theListedNamesAreNamesThePortOpens)
         EXPECT_FALSE(name.startsWith(QLatin1String("/dev/"))) << name.toStdString(); // the short form
         EXPECT_TRUE(QFile::exists(QStringLiteral("/dev/") + name)) << name.toStdString();
     }
+}
+
+TEST_F(PortListFixture, portsNamedInTheEnvironmentFollowTheSystemsOwnWhileTheyExist)
+{
+    SetSerialPortsProvider(nullptr);
+    const QByteArray saved = qgetenv(ExtraSerialPortsVariable);
+    const bool wasSet = qEnvironmentVariableIsSet(ExtraSerialPortsVariable);
+    qunsetenv(ExtraSerialPortsVariable);
+    const QStringList system = ListSerialPorts();
+
+    QTemporaryDir dir;
+    const QString a = dir.filePath(QStringLiteral("ttyA")), b = dir.filePath(QStringLiteral("ttyB"));
+    for (const QString &path : {a, b}) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    // Empty entries, a missing path and a repeated one are left out.
+    const QString missing = dir.filePath(QStringLiteral("gone"));
+    qputenv(ExtraSerialPortsVariable, (a + "::" + missing + ':' + a + ':' + b).toUtf8());
+    EXPECT_EQ(ListSerialPorts(), system + QStringList({a, b}));
+    // A port whose simulator has ended (its link removed) leaves the list.
+    QFile::remove(a);
+    EXPECT_EQ(ListSerialPorts(), system + QStringList({b}));
+
+    if (wasSet)
+        qputenv(ExtraSerialPortsVariable, saved);
+    else
+        qunsetenv(ExtraSerialPortsVariable);
 }

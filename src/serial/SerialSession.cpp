@@ -5,6 +5,7 @@
 #include "core/Wait.h"
 #include "lang/LangList.h"
 
+#include <QFileInfo>
 #include <QSerialPortInfo>
 #include <mutex>
 
@@ -18,6 +19,11 @@ QStringList SystemSerialPorts()
     QStringList names;
     for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
         names.append(info.portName());
+    // Ports the system does not list, such as the pseudo-terminals of simulated modules.
+    const QString extra = qEnvironmentVariable(ExtraSerialPortsVariable);
+    for (const QString &path : extra.split(u':', Qt::SkipEmptyParts))
+        if (!names.contains(path) && QFileInfo::exists(path))
+            names.append(path);
     return names;
 }
 

@@ -74,8 +74,11 @@ QString SerialDirectionLine(bool sent);
 QString SerialLengthLine(int count);
 
 // The PC's serial ports, by the names that TComm::CommName accepts, in the order the system
-// lists them.
+// lists them; then the full paths listed in the environment variable BEXO_EXTRA_SERIAL_PORTS
+// (separated by ':'), each once and only while it exists: ports the system does not list, such
+// as the pseudo-terminal of a simulated module.
 QStringList ListSerialPorts();
+inline constexpr char ExtraSerialPortsVariable[] = "BEXO_EXTRA_SERIAL_PORTS";
 // Tests replace the source of the port list; an empty function restores the real one.
 void SetSerialPortsProvider(std::function<QStringList()> provider);
 
