@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The demo's steps; runs inside the private namespace that demo.sh made.
+# The command-line demo's steps; runs inside the private namespace that demo-cli.sh made.
 source "$(dirname "$0")/../tests/e2e/lib.sh"
 e2e_require_private_netns
 make_peer 1

@@ -1,0 +1,443 @@
+#!/usr/bin/python3
+"""Drives bexo-z0 through the accessibility interface, as a user or a screen reader meets it.
+
+Runs inside the private namespace of gui_atspi.sh (the test) or of the demo's tour, with the
+program on a virtual display and its accessibility switched on. Qt does not publish objectNames,
+so controls are found by role and by the name a reader announces; buttons are pressed through
+their action, a list row is clicked with the pointer (the list acts on the click itself), a popup
+menu is worked with keys. A press returns before the program has acted on it, so every result is
+polled for, with generous deadlines (BEXO_GUI_TIME_SCALE multiplies them).
+
+usage: gui_atspi.py --cli CLI --shots DIR [--sim-log LOG] [--loader-log LOG] [--firmware BIN]
+                    [--tour] STEP...
+steps: search read save login chinese com upgrade quit"""
+
+import argparse
+import os
+import re
+import subprocess
+import sys
+import time
+
+import pyatspi
+from gi.repository import GLib
+
+SCALE = float(os.environ.get("BEXO_GUI_TIME_SCALE", "1"))
+
+# The simulated modules the scripts start (tests/e2e/gui_atspi.sh, scripts/demo-gui-inner.sh).
+Q2 = {"name": "Workshop-Q2", "ip": "10.77.1.7", "mac": "00 1A 2B 3C 4D 5E"}
+LOCKED = {"name": "Locked-Q2", "ip": "10.77.1.9", "mac": "00 1A 2B 3C 4D 61", "password": "bexo7"}
+Q3 = {"name": "Gate-Q3", "ip": "10.77.1.20"}
+NEW_NAME, NEW_PORT = "GUI-Renamed", "6001"
+
+KEY_DOWN, KEY_RETURN = 0xFF54, 0xFF0D
+
+
+class Failure(Exception):
+    pass
+
+
+class Session:
+    def __init__(self, args):
+        self.args = args
+        self.cli = args.cli
+        self.lang = "en"
+        self.texts = {}
+        self.shot_number = 0
+        os.makedirs(args.shots, exist_ok=True)
+        self.app = None
+        self.frame = None
+        # Popup menus are windows of their own, outside the program's tree: they are met through
+        # the event that says one has come up.
+        self.popups = []
+        pyatspi.Registry.registerEventListener(self._showing, "object:state-changed:showing")
+
+    def _showing(self, event):
+        try:
+            if event.detail1 and event.source.getRole() == pyatspi.ROLE_POPUP_MENU:
+                self.popups.append(event.source)
+        except GLib.Error:
+            pass
+
+    @staticmethod
+    def pump():
+        """Delivers the events that have arrived."""
+        context = GLib.MainContext.default()
+        while context.pending():
+            context.iteration(False)
+
+    # ---- texts, screenshots, waiting
+
+    def t(self, key, lang=None):
+        """The text of a language key, as the program shows it."""
+        lang = lang or self.lang
+        if (key, lang) not in self.texts:
+            out = subprocess.run([self.cli, "--lang", lang, "text", key], capture_output=True, check=True)
+            self.texts[key, lang] = out.stdout.decode("utf-8").rstrip("\n")
+        return self.texts[key, lang]
+
+    def shot(self, name):
+        self.shot_number += 1
+        path = os.path.join(self.args.shots, "%02d-%s.png" % (self.shot_number, name))
+        # The windows without the empty screen around them.
+        subprocess.run(["import", "-window", "root", "-trim", "+repage", path], check=False,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        print("screenshot: %s" % path, flush=True)
+        return path
+
+    def until(self, what, probe, seconds=20):
+        """Polls probe until it returns something true; a lookup that races with the window
+        changing counts as not yet."""
+        deadline = time.monotonic() + seconds * SCALE
+        last_error = None
+        while True:
+            self.pump()
+            try:
+                result = probe()
+                if result:
+                    return result
+            except (GLib.Error, LookupError, AttributeError, NotImplementedError, IndexError) as e:
+                last_error = e
+            if time.monotonic() > deadline:
+                self.shot("failed-" + re.sub(r"[^a-z0-9]+", "-", what.lower())[:40])
+                raise Failure("timed out: %s%s" % (what, " (last error: %s)" % last_error if last_error else ""))
+            time.sleep(0.25)
+
+    def step(self, text):
+        print("gui: " + text, flush=True)
+
+    # ---- finding controls
+
+    def find_app(self):
+        def probe():
+            for a in pyatspi.Registry.getDesktop(0):
+                if a is not None and a.name == "bexo-z0" and a.childCount > 0:
+                    return a
+        self.app = self.until("bexo-z0 on the accessibility bus", probe, 60)
+        return self.app
+
+    @staticmethod
+    def showing(acc):
+        return acc.getState().contains(pyatspi.STATE_SHOWING)
+
+    def walk(self, root, hidden=False):
+        """Breadth first; subtrees that are not on screen are left out unless hidden."""
+        queue = [root]
+        while queue:
+            node = queue.pop(0)
+            yield node
+            for i in range(node.childCount):
+                child = node.getChildAtIndex(i)
+                if child is not None and (hidden or self.showing(child)):
+                    queue.append(child)
+
+    def find(self, role, name=None, root=None, hidden=False, match=None):
+        for node in self.walk(root or self.app, hidden):
+            if node.getRole() == role and (name is None or node.name == name) and (match is None or match(node)):
+                return node
+        return None
+
+    def window(self, title):
+        """A top-level window of the program by its title."""
+        for i in range(self.app.childCount):
+            w = self.app.getChildAtIndex(i)
+            if w is not None and w.name == title and self.showing(w):
+                return w
+        return None
+
+    def need(self, what, role, name, root=None, seconds=20):
+        return self.until(what, lambda: self.find(role, name, root), seconds)
+
+    # ---- acting
+
+    @staticmethod
+    def do(acc, action, short=False):
+        """Runs an accessible action. With short, the call does not wait for an answer: an action
+        that opens a modal dialog answers only when the dialog closes."""
+        iface = acc.queryAction()
+        names = [iface.getName(i) for i in range(iface.nActions)]
+        if action not in names:
+            raise Failure("%r offers %s, not %s" % (acc.name, names, action))
+        if short:
+            pyatspi.setTimeout(800, 60000)
+        try:
+            iface.doAction(names.index(action))
+        except GLib.Error:
+            if not short:
+                raise
+        finally:
+            if short:
+                pyatspi.setTimeout(25000, 60000)
+
+    def press(self, button):
+        self.do(button, "Press")
+
+    @staticmethod
+    def centre(acc):
+        box = acc.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        return box.x + box.width // 2, box.y + box.height // 2
+
+    def click(self, acc, button=1):
+        x, y = self.centre(acc)
+        pyatspi.Registry.generateMouseEvent(x, y, "b%dc" % button)
+
+    @staticmethod
+    def key(keysym):
+        pyatspi.Registry.generateKeyboardEvent(keysym, None, pyatspi.KEY_SYM)
+
+    @staticmethod
+    def text_of(acc):
+        return acc.queryText().getText(0, -1)
+
+    def set_text(self, acc, value):
+        acc.queryEditableText().setTextContents(value)
+        self.until("%r to read %r" % (acc.name, value), lambda: self.text_of(acc) == value, 10)
+
+    # ---- the main window's parts
+
+    def device_list(self):
+        return self.find(pyatspi.ROLE_TREE, self.t("lang_rztbsht_Net"))
+
+    def rows(self):
+        """The rows of lv_Dev as lists of the shown cells' texts."""
+        table = self.device_list().queryTable()
+        return [[table.getAccessibleAt(r, c).name for c in range(min(table.nColumns, 4))]
+                for r in range(table.nRows)]
+
+    def row_cell(self, name):
+        table = self.device_list().queryTable()
+        for r in range(table.nRows):
+            if table.getAccessibleAt(r, 1).name == name:
+                return table.getAccessibleAt(r, 1)
+        return None
+
+    def log(self):
+        pane = self.find(pyatspi.ROLE_TEXT, self.t("lang_rztbsht_Log"))
+        return self.text_of(pane) if pane else ""
+
+    def field(self, key):
+        """A showing edit named by the label of key."""
+        return self.find(pyatspi.ROLE_TEXT, self.t(key))
+
+    def menu_item(self, menu_key, item_key):
+        bar = self.find(pyatspi.ROLE_MENU_BAR)
+        menu = self.find(pyatspi.ROLE_MENU_ITEM, self.t(menu_key), bar)
+        item = self.find(pyatspi.ROLE_MENU_ITEM, self.t(item_key), menu, hidden=True)
+        if item is None:
+            raise Failure("no menu item %s > %s" % (self.t(menu_key), self.t(item_key)))
+        return item
+
+    def context_menu(self, cell, item_key):
+        """Right-clicks a row and chooses an item of its popup with the keys, as a user would:
+        Down once per enabled item up to it, then Return."""
+        self.popups.clear()
+        self.click(cell, 3)
+        menu = self.until("the row's popup menu", lambda: self.popups and self.popups[-1], 20)
+        downs = 0
+        for i in range(menu.childCount):
+            item = menu.getChildAtIndex(i)
+            if item.getRole() != pyatspi.ROLE_MENU_ITEM or not item.getState().contains(pyatspi.STATE_ENABLED):
+                continue
+            downs += 1
+            if item.name == self.t(item_key):
+                break
+        else:
+            raise Failure("the popup has no enabled item %r" % self.t(item_key))
+        for _ in range(downs):
+            self.key(KEY_DOWN)
+        self.key(KEY_RETURN)
+
+    def sim_log(self):
+        with open(self.args.sim_log, encoding="utf-8", errors="replace") as f:
+            return f.read()
+
+    # ---- steps
+
+    def start(self):
+        self.find_app()
+        title = self.until("the main window", lambda: self.find(pyatspi.ROLE_FRAME, root=self.app), 60)
+        self.frame = title
+        self.step("main window '%s' is up" % title.name)
+        self.until("the search button", self.device_list, 30)
+        self.shot("start")
+
+    def search(self):
+        self.step("search")
+        self.press(self.need("the search button", pyatspi.ROLE_PUSH_BUTTON, self.t("lang_btn_Search")))
+        wanted = {Q2["name"], LOCKED["name"], Q3["name"]}
+
+        def listed():
+            names = {row[1] for row in self.rows()}
+            return wanted <= names and self.rows()
+        rows = self.until("the simulated modules in the device list", listed, 30)
+        for row in rows:
+            self.step("  listed: " + "  ".join(row))
+        q2 = [row for row in rows if row[1] == Q2["name"]][0]
+        if q2[0] != Q2["ip"] or q2[2] != Q2["mac"]:
+            raise Failure("the row of %s shows %s" % (Q2["name"], q2))
+        self.shot("search")
+
+    def open_row(self, module, wait_page=True):
+        cell = self.until("the row of " + module["name"], lambda: self.row_cell(module["name"]))
+        self.click(cell)
+        if wait_page:
+            self.until("the Q2 page with the name of " + module["name"],
+                       lambda: self.field("lang_Lbl_DevName") and
+                       self.text_of(self.field("lang_Lbl_DevName")) == module["name"], 30)
+
+    def read(self):
+        self.step("read " + Q2["name"])
+        self.open_row(Q2, wait_page=False)
+        read_line = "%s [ Mac : %s ]" % (self.t("lang_ts_Read"), Q2["mac"])
+        done_line = self.t("lang_ts_Read") + self.t("lang_ts_OK")
+        self.until("the read in the operation log", lambda: read_line in self.log() and done_line in self.log(), 30)
+        self.until("the Q2 page with the module's name",
+                   lambda: self.field("lang_Lbl_DevName") and
+                   self.text_of(self.field("lang_Lbl_DevName")) == Q2["name"], 30)
+        port = self.text_of(self.field("lang_Lbl_LocalPort"))
+        self.step("  the Q2 page shows %s, local port %s" % (Q2["name"], port))
+        self.shot("q2-page")
+
+    def save(self):
+        self.step("change the name and the local port, save")
+        self.set_text(self.field("lang_Lbl_DevName"), NEW_NAME)
+        self.set_text(self.field("lang_Lbl_LocalPort"), NEW_PORT)
+        self.shot("q2-page-edited")
+        save = self.need("the save button", pyatspi.ROLE_PUSH_BUTTON, self.t("lang_btn_ComSet"))
+        self.press(save)
+        mac = Q2["mac"].replace(" ", "")
+        self.until("the module to restart after the write",
+                   lambda: "%s: restarting" % mac in self.sim_log(), 40)
+        checker = os.path.join(os.path.dirname(os.path.abspath(__file__)), "check_written_blocks.py")
+        result = subprocess.run([sys.executable, checker, self.args.sim_log, NEW_NAME, NEW_PORT,
+                                 "--parity-unchanged", "--heart-unchanged"], capture_output=True, text=True)
+        if result.returncode != 0:
+            raise Failure("the module received other changes than the name and the port:\n" +
+                          result.stdout + result.stderr)
+        frames = len(re.findall(r"^sim: %s: (wrote|restarting)" % mac, self.sim_log(), re.M))
+        ack = self.t("lang_Hint_ACK")
+        self.until("an acknowledgement in the log for each of the %d frames" % frames,
+                   lambda: self.log().split("\n").count(ack) >= frames, 20)
+        self.step("  the module took %d frames: only the name and the local port changed" % frames)
+        self.shot("saved")
+
+    def login(self):
+        self.step("read %s, whose password differs" % LOCKED["name"])
+        self.open_row(LOCKED, wait_page=False)
+        title = self.t("lang_Log_Title")
+        dialog = self.until("the login dialog '%s'" % title, lambda: self.window(title), 30)
+        if self.t("lang_Hint_PswdErr") not in self.log():
+            raise Failure("no password error in the log")
+        self.shot("login")
+        self.step("  the login dialog opened; enter the module's password")
+        password = self.find(pyatspi.ROLE_PASSWORD_TEXT, self.t("lang_Lbl_Password"), dialog)
+        if password is None:
+            raise Failure("no password field named %r in the login dialog" % self.t("lang_Lbl_Password"))
+        password.queryEditableText().setTextContents(LOCKED["password"])
+        self.press(self.need("OK", pyatspi.ROLE_PUSH_BUTTON, self.t("lang_Log_OK"), dialog))
+        self.until("the login dialog to close", lambda: not self.window(title))
+        self.open_row(LOCKED)
+        self.step("  with the new password the module was read")
+
+    def chinese(self):
+        self.step("switch to Chinese")
+        self.do(self.menu_item("lang_Menu_Lang", "lang_Menu_Cn"), "Press")
+        self.lang = "zh"
+        self.need("the search button in Chinese", pyatspi.ROLE_PUSH_BUTTON, self.t("lang_btn_Search"))
+        if self.device_list() is None:
+            raise Failure("the device list is not named %r after the switch" % self.t("lang_rztbsht_Net"))
+        for key in ("lang_rztbsht_Net", "lang_rztbsht_Com"):
+            self.need("the tab " + key, pyatspi.ROLE_PAGE_TAB, self.t(key))
+        self.step("  captions and names are Chinese: %s, %s" % (self.t("lang_btn_Search"), self.t("lang_rztbsht_Net")))
+        self.shot("chinese")
+
+    def com(self):
+        self.step("the COM tab")
+        self.press(self.need("the COM tab", pyatspi.ROLE_PAGE_TAB, self.t("lang_rztbsht_Com")))
+        port = self.args.serial_port
+
+        def offers_port(node):
+            return self.find(pyatspi.ROLE_LIST_ITEM, port, node, hidden=True) is not None
+        combo = self.until("the simulated port in the port list",
+                           lambda: self.find(pyatspi.ROLE_COMBO_BOX, match=offers_port), 20)
+        if combo.name != port:
+            # A drop-down picks the first item that begins with the typed character; system
+            # ports are listed by short names, ours by its full path.
+            self.do(combo, "SetFocus")
+            self.key(ord("/"))
+            self.until("the simulated port chosen", lambda: combo.name == port, 10)
+        self.step("  the port list offers %s" % port)
+        self.shot("com-tab")
+        self.press(self.need("the LAN tab", pyatspi.ROLE_PAGE_TAB, self.t("lang_rztbsht_Net")))
+        self.until("the device list again", self.device_list)
+
+    def upgrade(self):
+        self.step("firmware upgrade of " + Q2["name"])
+        cell = self.until("the row of " + Q2["name"], lambda: self.row_cell(Q2["name"]))
+        self.click(cell)
+        self.until("the Q2 page", lambda: self.field("lang_Lbl_DevName"), 30)
+        title = self.t("lang_Upgrade_Title")
+        self.context_menu(cell, "lang_mni_FirmwareUp")
+        dialog = self.until("the upgrade window '%s'" % title, lambda: self.window(title), 30)
+        ip = self.find(pyatspi.ROLE_TEXT, self.t("lang_Upgrade_lblClientIP"), dialog)
+        mac = self.find(pyatspi.ROLE_TEXT, self.t("lang_Upgrade_lblClientMAC"), dialog)
+        if self.text_of(ip) != Q2["ip"] or self.text_of(mac).replace(" ", "") != Q2["mac"].replace(" ", ""):
+            raise Failure("the upgrade window got %s / %s" % (self.text_of(ip), self.text_of(mac)))
+        self.set_text(self.find(pyatspi.ROLE_TEXT, self.t("lang_Upgrade_grpFileName"), dialog), self.args.firmware)
+        self.shot("upgrade-ready")
+        self.press(self.need("Program", pyatspi.ROLE_PUSH_BUTTON, self.t("lang_Upgrade_btnProgram"), dialog))
+        progress = self.t("lang_Hint_UpProgress").strip()
+        success = self.t("lang_Hint_UpSuccess").strip()
+
+        def status():
+            label = self.find(pyatspi.ROLE_LABEL, root=dialog,
+                              match=lambda n: n.name.strip().startswith(progress) or n.name.strip() == success)
+            return label.name.strip() if label else ""
+        if self.args.tour:
+            # Mid-transfer: the loader acknowledges slowly.
+            def halfway():
+                m = re.search(r"(\d+)%", status())
+                return m and 25 <= int(m.group(1)) < 100
+            self.until("the transfer under way", halfway, 60)
+            self.shot("upgrade-transfer")
+        self.until("'%s'" % success, lambda: status() == success, 120)
+        self.step("  " + success)
+        self.shot("upgrade-done")
+        if self.args.loader_log:
+            self.until("the boot loader's verdict", lambda: "image matches" in open(self.args.loader_log).read(), 20)
+        self.press(self.need("Exit", pyatspi.ROLE_PUSH_BUTTON, self.t("lang_Upgrade_btnExit"), dialog))
+        self.until("the upgrade window to close", lambda: not self.window(title))
+
+    def quit(self):
+        self.step("quit")
+        self.do(self.menu_item("lang_Menu_File", "lang_Menu_Quit"), "Press", short=True)
+
+
+def main():
+    p = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    p.add_argument("--cli", required=True)
+    p.add_argument("--shots", required=True)
+    p.add_argument("--sim-log")
+    p.add_argument("--loader-log")
+    p.add_argument("--firmware")
+    p.add_argument("--serial-port")
+    p.add_argument("--tour", action="store_true", help="pause mid-transfer for a picture")
+    p.add_argument("steps", nargs="+")
+    args = p.parse_args()
+    s = Session(args)
+    started = time.monotonic()
+    try:
+        s.start()
+        for name in args.steps:
+            t0 = time.monotonic()
+            getattr(s, name)()
+            print("gui: %s took %.1f s" % (name, time.monotonic() - t0), flush=True)
+    except Failure as e:
+        print("FAIL: %s" % e, file=sys.stderr, flush=True)
+        return 1
+    print("gui: all steps passed in %.1f s" % (time.monotonic() - started), flush=True)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

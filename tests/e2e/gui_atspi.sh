@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# The desktop program as a whole, in a real X window on a virtual display, driven through the
+# accessibility interface the way a user or a screen reader meets it (gui_atspi.py): a search
+# lists the simulated modules behind a veth pair; clicking a Q2 row fills its page; a changed name
+# and local port saved with "Save Config" reach the module as exactly those bytes; a module with
+# another password opens the login dialog, and its password entered there reads it; Chinese
+# replaces the captions; the upgrade window brings the simulated boot loader to success. The
+# screenshots along the way stay in BUILD/screenshots/gui_atspi. BEXO_GUI_STEPS runs only the
+# steps named (gui_atspi.py lists them), for working on one of them.
+source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/lib_gui.sh"
+e2e_require_private_netns
+started=$(date +%s)
+
+SHOTS=$(cd "$BIN/.." && pwd)/screenshots/gui_atspi
+rm -rf "$SHOTS"
+mkdir -p "$SHOTS"
+
+# Under AddressSanitizer the program is several times slower; the deadlines stretch with it.
+if grep -q -a __asan_init "$BIN/bexo-z0"; then
+  export BEXO_GUI_TIME_SCALE=4
+  # The accessibility and D-Bus libraries keep allocations until exit; our leaks are found by
+  # the widget tests.
+  export ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0
+fi
+
+# The modules: a Q2 to read, write and upgrade, a Q2 with another password, a Q3. The upgraded
+# module's boot loader answers from the module's own address.
+make_peer 1
+in_peer ip addr add 10.77.1.7/24 dev veth-p1
+start_peer_bg "$E2E_TMP/sim.log" "$SIM" lan \
+  --module mac=001A2B3C4D5E,ip=10.77.1.7,name=Workshop-Q2,version=4017 \
+  --module mac=001A2B3C4D61,ip=10.77.1.9,name=Locked-Q2,version=4017,password=bexo7 \
+  --module mac=00A0C5000101,ip=10.77.1.20,name=Gate-Q3,model=q3,version=2002
+wait_for_line "$E2E_TMP/sim.log" 'listening'
+firmware=$E2E_TMP/Q2-firmware.bin
+{ printf '\x51\x32\x00\x01'; head -c 40000 /dev/urandom; } > "$firmware"
+start_peer_bg "$E2E_TMP/loader.log" "$SIM" bootloader --ip 10.77.1.7 --mac 001A2B3C4D5E \
+  --expect "$firmware" --save "$E2E_TMP/received.img"
+wait_for_line "$E2E_TMP/loader.log" 'waiting for the trigger'
+
+start_gui_session
+start_gui "$E2E_TMP/app" en
+
+set +e
+"$GUI_PYTHON" "$GUI_DRIVER" --cli "$CLI" --shots "$SHOTS" --sim-log "$E2E_TMP/sim.log" \
+  --loader-log "$E2E_TMP/loader.log" --firmware "$firmware" \
+  ${BEXO_GUI_STEPS:-search read save login chinese upgrade quit}
+rc=$?
+set -e
+if [ $rc -ne 0 ]; then
+  echo "--- bexo-z0 output:" >&2; cat "$E2E_TMP/app/bexo-z0.log" >&2
+  echo "--- simulated modules:" >&2; cat "$E2E_TMP/sim.log" >&2
+  echo "--- boot loader:" >&2; cat "$E2E_TMP/loader.log" >&2
+  fail "the GUI run failed; screenshots in $SHOTS"
+fi
+
+# Quit closes the window and ends the program, which writes its settings on the way out.
+for ((i = 0; i < 300; i++)); do kill -0 "$GUI_PID" 2> /dev/null || break; sleep 0.1; done
+kill -0 "$GUI_PID" 2> /dev/null && fail "bexo-z0 did not end after Quit"
+wait "$GUI_PID" || fail "bexo-z0 ended with status $?: $(cat "$E2E_TMP/app/bexo-z0.log")"
+grep -q '^Language=1' "$E2E_TMP/app/Cfg.ini" || fail "the language choice was not kept: $(cat "$E2E_TMP/app/Cfg.ini")"
+same=$(cmp <(tail -c +5 "$firmware") "$E2E_TMP/received.img" && echo yes)
+[ "$same" = yes ] || fail "the boot loader received another image"
+
+echo "screenshots:"
+ls "$SHOTS"/*.png | sed 's/^/  /'
+echo "gui_atspi: all passed in $(( $(date +%s) - started )) s"
