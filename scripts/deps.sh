@@ -9,6 +9,7 @@ packages=(
   clang libclang-rt-14-dev
   qt6-base-dev qt6-serialport-dev fonts-wqy-microhei
   iproute2 util-linux procps python3
+  dpkg-dev lintian desktop-file-utils libcap2-bin
 )
 
 missing=()
