@@ -5,11 +5,11 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config binutils
+  dpkg-dev lintian desktop-file-utils libcap2-bin
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   qt6-base-dev qt6-serialport-dev fonts-wqy-microhei
   iproute2 util-linux procps python3
-  dpkg-dev lintian desktop-file-utils libcap2-bin
 )
 
 missing=()
