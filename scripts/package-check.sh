@@ -84,6 +84,12 @@ version=$(user bexo-z0-cli --version) || fail "bexo-z0-cli --version as a user"
 [ -f "$home/.config/bexo-z0/Lang.txt" ] || fail "Lang.txt is not in the user's configuration folder"
 for f in Cfg.ini Lang.txt; do [ ! -e /usr/bin/$f ] || fail "/usr/bin/$f was written"; done
 
+# The desktop program starts (offscreen) with what the package depends on: still up after 3 s, or
+# done without an error.
+rc=0
+user env QT_QPA_PLATFORM=offscreen timeout 3 bexo-z0 > "$work/gui.out" 2>&1 || rc=$?
+[ $rc -eq 124 ] || [ $rc -eq 0 ] || { cat "$work/gui.out"; fail "bexo-z0 as a user ended with status $rc"; }
+
 # The export of a simulated module found on loopback lands in the user's home.
 bexo-z0-sim lan --module mac=001A2B3C4D5E,ip=127.0.0.1,name=Packaged > "$work/lan.log" 2>&1 &
 pids+=($!)
