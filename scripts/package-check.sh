@@ -96,9 +96,17 @@ pids+=($!)
 sleep 0.5
 exported=$(user bexo-z0-cli --lang en --interface 127.0.0.1 export 2> "$work/export.err" | tail -n 1) ||
   { cat "$work/export.err"; fail "export as a user"; }
-case $exported in "$home"/*) ;; *) fail "the export went to $exported, outside the user's home" ;; esac
+case $exported in "$home"/Documents/*) ;; *) fail "the export went to $exported, not the user's documents folder" ;; esac
 [ -f "$exported" ] && [ "$(stat -c %u "$exported")" = 65534 ] || fail "no export file owned by the user at $exported"
 echo "package: as a user: settings and language file in ~/.config/bexo-z0, export at ${exported#"$home"/}"
+
+# Root too leaves the program's folder to the package manager.
+roothome=$work/roothome
+mkdir "$roothome"
+HOME=$roothome bexo-z0-cli --lang en --interface 127.0.0.1 export > "$work/export-root.out" 2>&1 ||
+  { cat "$work/export-root.out"; fail "export as root"; }
+for f in Cfg.ini Lang.txt; do [ ! -e /usr/bin/$f ] || fail "/usr/bin/$f was written by root"; done
+grep -q "^$roothome/Documents/" "$work/export-root.out" || fail "root's export is not in its documents folder: $(cat "$work/export-root.out")"
 
 # A firmware upgrade of the simulated boot loader on the standard ports, through the installed helper.
 bin=$work/fw.bin

@@ -19,7 +19,7 @@ fi
 echo "package: building $dir (Release)" >&2
 {
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
-    -DBEXO_BUILD_TESTS=OFF -DBEXO_BUILD_BENCH=OFF -DBEXO_SANITIZE=OFF "${extra[@]}" \
+    -DBEXO_BUILD_TESTS=OFF -DBEXO_BUILD_BENCH=OFF -DBEXO_SANITIZE=OFF -DBEXO_INSTALLED_LAYOUT=ON "${extra[@]}" \
     "-DCMAKE_CXX_FLAGS=$cxxflags" "-DCMAKE_EXE_LINKER_FLAGS=$ldflags"
   # As in build.sh: the moc step must look at every header again.
   find "$dir" -path '*_autogen/timestamp' -delete
