@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The whole test suite: installs what is needed, builds, and runs every test inside a private
 # network namespace -- once as built for debugging, once under AddressSanitizer and
-# UndefinedBehaviorSanitizer -- then every fuzz target for a bounded time from its seed corpus.
+# UndefinedBehaviorSanitizer -- then every fuzz target for a bounded time from its seed corpus, and
+# last the Debian package: built, checked, installed, used as a user and removed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 start=$(date +%s)
@@ -39,6 +40,14 @@ if bash scripts/netns-run.sh bash scripts/fuzz.sh "${BEXO_FUZZ_SECONDS:-20}"; th
   echo "fuzz: all targets clean"
 else
   echo "fuzz: a target failed"
+  failed=$((failed + 1))
+  status=1
+fi
+
+if bash scripts/package-check.sh; then
+  echo "package: all checks passed"
+else
+  echo "package: a check failed"
   failed=$((failed + 1))
   status=1
 fi

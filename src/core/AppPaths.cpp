@@ -13,7 +13,7 @@ QString &overrideFolder()
     return folder;
 }
 
-bool canWrite(const QString &folder)
+[[maybe_unused]] bool canWrite(const QString &folder)
 {
     if (folder.isEmpty() || !QDir(folder).exists())
         return false;
@@ -23,6 +23,18 @@ bool canWrite(const QString &folder)
 }
 
 QString programFolder() { return QCoreApplication::applicationDirPath(); }
+
+// An installed program's folder (/usr/bin) belongs to the package manager, root or not: files
+// shipped there are only read, and nothing is written there.
+bool programFolderWritable(const QString &folder)
+{
+#ifdef BEXO_INSTALLED_LAYOUT
+    Q_UNUSED(folder);
+    return false;
+#else
+    return canWrite(folder);
+#endif
+}
 QString userConfigFolder() { return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation); }
 } // namespace
 
@@ -37,7 +49,7 @@ TDataFilePlace ChooseDataFilePlace(const QString &name, const QString &programFo
     const QFileInfo besideInfo(beside);
     // A file shipped read-only in a writable folder is a copy the user must not lose changes to
     // either: it seeds the user's copy like one in a read-only folder.
-    if (canWrite(programFolder) && (!besideInfo.exists() || (besideInfo.isFile() && besideInfo.isWritable())))
+    if (programFolderWritable(programFolder) && (!besideInfo.exists() || (besideInfo.isFile() && besideInfo.isWritable())))
         return {beside, QString()};
     QDir().mkpath(userFolder);
     return {QDir(userFolder).filePath(name), besideInfo.isFile() ? beside : QString()};
@@ -52,7 +64,7 @@ TDataFilePlace DataFilePlace(const QString &name)
 
 QString ChooseExportFolder(const QString &programFolder, const QString &documentsFolder)
 {
-    if (canWrite(programFolder))
+    if (programFolderWritable(programFolder))
         return programFolder;
     QDir().mkpath(documentsFolder);
     return documentsFolder;

@@ -1,13 +1,14 @@
 #include "upgrade/Upgrade.h"
 
 #include "core/ProFun.h"
+#include "upgrade/BindHelper.h"
+#include "upgrade/UpgradeBind.h"
 #include "core/Public.h"
 #include "lang/LangList.h"
 
 #include <QFile>
 #include <QHostAddress>
 #include <QNetworkDatagram>
-#include <QNetworkInterface>
 #include <QPointer>
 #include <QUdpSocket>
 #include <algorithm>
@@ -57,15 +58,60 @@ QString bindHint(int err, TUpBinding role)
     }
 }
 
-// Name of the interface that carries the address, for tying the broadcast receiver to it.
-QByteArray interfaceOf(const QHostAddress &address)
+QString bindFailure(const QString &address, uint16_t port, int err, TUpBinding role)
 {
-    const auto interfaces = QNetworkInterface::allInterfaces();
-    for (const QNetworkInterface &iface : interfaces)
-        for (const QNetworkAddressEntry &entry : iface.addressEntries())
-            if (entry.ip() == address)
-                return iface.name().toLocal8Bit();
-    return {};
+    QString reason = QStringLiteral("cannot bind %1 port %2: %3").arg(address).arg(port).arg(
+        QString::fromLocal8Bit(strerror(err)));
+    const QString hint = bindHint(err, role);
+    if (!hint.isEmpty())
+        reason += QStringLiteral(" (%1)").arg(hint);
+    return reason;
+}
+
+// The five raw sockets of an attempt: the four bindings, then the BOOTP broadcast receiver.
+constexpr int RawCount = 5;
+TUpBinding roleOf(int i) { return i == 4 ? TUpBinding::Bootp : TUpBinding(i); }
+
+// Asks the binding helper for the sockets in denied, which this process may not bind itself.
+bool bindWithHelper(in_addr addr, const QString &localIP, const TUpBindSpec (&specs)[RawCount], int (&fds)[RawCount],
+                    const QList<int> &denied, QString &reason)
+{
+    const auto addressOf = [&](int i) { return specs[i].Broadcast ? BroadcastIP : localIP; };
+    const int first = denied.first();
+    const QString refused = bindFailure(addressOf(first), specs[first].Port, EACCES, roleOf(first));
+    const QString helper = FindBindHelper();
+    if (helper.isEmpty()) {
+        const QStringList looked = BindHelperCandidates();
+        reason = refused + QStringLiteral(". No binding helper was found%1: run as root, or install the bexo-z0 "
+                                          "package, whose helper %2 binds these ports for every user")
+                               .arg(looked.isEmpty() ? QString() : QStringLiteral(" (looked for %1)").arg(looked.join(QLatin1String(", "))),
+                                    QLatin1String(UpHelperName));
+        return false;
+    }
+    TUpBindSpec asked[RawCount];
+    int got[RawCount];
+    for (int k = 0; k < denied.size(); ++k)
+        asked[k] = specs[denied[k]];
+    const TBindHelperOutcome o = RunBindHelper(helper, addr, asked, int(denied.size()), got);
+    if (o.Ok) {
+        for (int k = 0; k < denied.size(); ++k)
+            fds[denied[k]] = got[k];
+        return true;
+    }
+    if (o.FailedIndex < 0) {
+        reason = refused + QStringLiteral("; ") + o.Reason;
+        return false;
+    }
+    const int i = denied[o.FailedIndex];
+    reason = bindFailure(addressOf(i), specs[i].Port, o.Errno, roleOf(i));
+    if (o.Errno == EACCES || o.Errno == EPERM)
+        reason += QStringLiteral(". The binding helper %1 lacks that capability too: give it with "
+                                 "\"setcap cap_net_bind_service=ep %1\" as root (installing the bexo-z0 package "
+                                 "does this), or run as root")
+                      .arg(helper);
+    else
+        reason += QStringLiteral(" (bound by %1)").arg(helper);
+    return false;
 }
 
 } // namespace
@@ -181,46 +227,11 @@ TUpgradeUdpNet::TUpgradeUdpNet(QObject *parent) : QObject(parent) {}
 
 TUpgradeUdpNet::~TUpgradeUdpNet() { Close(); }
 
-QUdpSocket *TUpgradeUdpNet::bindSocket(const QString &address, uint16_t port, const QByteArray &device,
-                                       TUpBinding role, QString &reason)
+QUdpSocket *TUpgradeUdpNet::adopt(int fd, QString &reason)
 {
-    // Made by hand rather than with QUdpSocket::bind: Qt asks for address reuse on Unix, and then a
-    // DHCP or TFTP server that also asked for it would silently share the port with us.
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0) {
-        reason = QStringLiteral("cannot create a UDP socket: %1").arg(QString::fromLocal8Bit(strerror(errno)));
-        return nullptr;
-    }
-    const int one = 1;
-    (void)::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
-#ifdef SO_BINDTODEVICE
-    // Best effort: without it the receiver also hears broadcasts of other interfaces.
-    if (!device.isEmpty())
-        (void)::setsockopt(fd, SOL_SOCKET, SO_BINDTODEVICE, device.constData(), socklen_t(device.size()));
-#else
-    (void)device;
-#endif
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(port);
-    if (::inet_pton(AF_INET, address.toLatin1().constData(), &sa.sin_addr) != 1) {
-        ::close(fd);
-        reason = QStringLiteral("'%1' is not an IPv4 address").arg(address);
-        return nullptr;
-    }
-    if (::bind(fd, reinterpret_cast<const sockaddr *>(&sa), sizeof sa) != 0) {
-        const int err = errno;
-        ::close(fd);
-        reason = QStringLiteral("cannot bind %1 port %2: %3").arg(address).arg(port).arg(
-            QString::fromLocal8Bit(strerror(err)));
-        const QString hint = bindHint(err, role);
-        if (!hint.isEmpty())
-            reason += QStringLiteral(" (%1)").arg(hint);
-        return nullptr;
-    }
     auto *s = new QUdpSocket(this);
     if (!s->setSocketDescriptor(fd, QAbstractSocket::BoundState, QIODevice::ReadWrite)) {
-        reason = QStringLiteral("cannot use the socket for %1 port %2: %3").arg(address).arg(port).arg(s->errorString());
+        reason = QStringLiteral("cannot use the socket of port %1: %2").arg(UpBoundPort(fd)).arg(s->errorString());
         delete s;
         ::close(fd);
         return nullptr;
@@ -236,23 +247,60 @@ bool TUpgradeUdpNet::Open(const QString &localIP, TUpgradePorts &ports, QString 
         reason = QStringLiteral("'%1' is not an IPv4 address").arg(localIP);
         return false;
     }
-    const uint16_t wanted[4] = {ports.Trigger, ports.Bootp, ports.Tftp, ports.Data};
-    for (int i = 0; i < 4; ++i) {
-        FSockets[i] = bindSocket(localIP, wanted[i], {}, TUpBinding(i), reason);
-        if (!FSockets[i]) {
+    in_addr addr{};
+    addr.s_addr = htonl(local.toIPv4Address());
+    char device[IF_NAMESIZE] = {};
+    (void)UpInterfaceOf(addr, device); // without it the receiver hears every interface
+
+    // Made by hand rather than with QUdpSocket::bind: Qt asks for address reuse on Unix, and then a
+    // DHCP or TFTP server that also asked for it would silently share the port with us.
+    TUpBindSpec specs[RawCount] = {{ports.Trigger}, {ports.Bootp}, {ports.Tftp}, {ports.Data}, {0, true}};
+    int fds[RawCount] = {-1, -1, -1, -1, -1};
+    const auto closeRaw = [&] {
+        for (int &fd : fds)
+            if (fd >= 0) {
+                ::close(fd);
+                fd = -1;
+            }
+    };
+    QList<int> denied; // ports below 1024 without the right to bind them
+    for (int i = 0; i < RawCount; ++i) {
+        if (specs[i].Broadcast) // on the port the BOOTP binding got
+            specs[i].Port = fds[1] >= 0 ? UpBoundPort(fds[1]) : specs[1].Port;
+        int err = 0;
+        in_addr on = addr;
+        if (specs[i].Broadcast)
+            on.s_addr = htonl(INADDR_BROADCAST);
+        fds[i] = UpBindUdp(on, specs[i].Port, specs[i].Broadcast ? device : nullptr, err);
+        if (fds[i] >= 0)
+            continue;
+        if ((err == EACCES || err == EPERM) && UpHelperMayBind(specs[i])) {
+            denied << i;
+            continue;
+        }
+        reason = err == EMFILE || err == ENFILE
+                     ? QStringLiteral("cannot create a UDP socket: %1").arg(QString::fromLocal8Bit(strerror(err)))
+                     : bindFailure(specs[i].Broadcast ? BroadcastIP : localIP, specs[i].Port, err, roleOf(i));
+        closeRaw();
+        return false;
+    }
+    if (!denied.isEmpty() && !bindWithHelper(addr, localIP, specs, fds, denied, reason)) {
+        closeRaw();
+        return false;
+    }
+    QUdpSocket **targets[RawCount] = {&FSockets[0], &FSockets[1], &FSockets[2], &FSockets[3], &FBroadcast};
+    for (int i = 0; i < RawCount; ++i) {
+        *targets[i] = adopt(fds[i], reason);
+        fds[i] = -1;
+        if (!*targets[i]) {
+            closeRaw();
             Close();
             return false;
         }
     }
-    const uint16_t bootpPort = FSockets[int(TUpBinding::Bootp)]->localPort();
-    FBroadcast = bindSocket(BroadcastIP, bootpPort, interfaceOf(local), TUpBinding::Bootp, reason);
-    if (!FBroadcast) {
-        Close();
-        return false;
-    }
 
     ports.Trigger = FSockets[0]->localPort();
-    ports.Bootp = bootpPort;
+    ports.Bootp = FSockets[1]->localPort();
     ports.Tftp = FSockets[2]->localPort();
     ports.Data = FSockets[3]->localPort();
     for (QUdpSocket *s : {FSockets[0], FSockets[1], FSockets[2], FSockets[3], FBroadcast}) {

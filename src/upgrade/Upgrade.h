@@ -70,6 +70,8 @@ public:
 // QUdpSocket bindings. Linux does not deliver a broadcast to a socket bound to a unicast address, so
 // the BOOTP binding has a second, receive-only socket on 255.255.255.255 tied to the interface of
 // the local address. No address reuse: a DHCP or TFTP server that holds a port makes Open fail.
+// A program without the right to bind ports below 1024 gets those sockets from the binding helper
+// bexo-z0-bind (upgrade/BindHelper.h); with neither, the reason says what to do.
 class TUpgradeUdpNet : public QObject, public IUpgradeNet {
     Q_OBJECT
 public:
@@ -82,8 +84,8 @@ public:
               QString &reason) override;
 
 private:
-    QUdpSocket *bindSocket(const QString &address, uint16_t port, const QByteArray &device, TUpBinding role,
-                           QString &reason);
+    // A bound descriptor wrapped for the event loop; the descriptor is closed when that fails.
+    QUdpSocket *adopt(int fd, QString &reason);
     void drain(QUdpSocket *socket, uint16_t localPort);
     std::array<QUdpSocket *, 4> FSockets{};
     QUdpSocket *FBroadcast = nullptr;

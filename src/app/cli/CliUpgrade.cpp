@@ -122,7 +122,8 @@ TCliRegistrar upgradeReg(
      QStringLiteral("--ip IP --mac MAC --local-ip IP [--search-timeout MS] [--block-timeout MS] FILE.bin"),
      QStringLiteral("replace a module's firmware over the LAN: trigger its boot loader, answer BOOTP and serve\n"
                     "      FILE.bin over TFTP from the local IP (any address of this machine, loopback too; ports\n"
-                    "      9, 67 and 69 need root). Exits 0 on success, 1 otherwise; the status text comes last.\n"
+                    "      9, 67 and 69 need root or the binding helper bexo-z0-bind with its capability, which\n"
+                    "      the package sets). Exits 0 on success, 1 otherwise; the status text comes last.\n"
                     "      Time-outs default to 10000 ms until the read request and 2000 ms per block."),
      upgradeCommand});
 
