@@ -5,7 +5,6 @@
 source "$(dirname "$0")/../tests/e2e/lib.sh"
 source "$(dirname "$0")/../tests/e2e/lib_gui.sh"
 e2e_require_private_netns
-ROOT=$(cd "$(dirname "$0")/.." && pwd)
 
 # ---- Where the window goes: the caller's display when this process can reach it.
 display_reachable() {
@@ -86,7 +85,7 @@ else
   echo
   echo "No display to open the window on ($WHY):"
   echo "bexo-z0 runs on a virtual display and takes a tour; screenshots follow."
-  shots=$ROOT/build/screenshots/demo
+  shots=$(cd "$BIN/.." && pwd)/screenshots/demo
   rm -rf "$shots"
   mkdir -p "$shots"
   unset DISPLAY WAYLAND_DISPLAY

@@ -361,10 +361,12 @@ class Session:
         combo = self.until("the simulated port in the port list",
                            lambda: self.find(pyatspi.ROLE_COMBO_BOX, match=offers_port), 20)
         if combo.name != port:
-            # A drop-down picks the first item that begins with the typed character; system
-            # ports are listed by short names, ours by its full path.
-            self.do(combo, "SetFocus")
+            # Opened, the list goes to the first item that begins with the typed character:
+            # system ports have short names, ours is a full path.
+            self.do(combo, "ShowMenu")
+            self.until("the port list open", lambda: self.showing(combo.getChildAtIndex(0)), 10)
             self.key(ord("/"))
+            self.key(KEY_RETURN)
             self.until("the simulated port chosen", lambda: combo.name == port, 10)
         self.step("  the port list offers %s" % port)
         self.shot("com-tab")
