@@ -1,6 +1,7 @@
 // The main window under load, shown on a real (virtual) display: the time from the search
 // broadcast to all rows shown in lv_Dev, and the time to append a flood of traffic dumps to the
-// panes; the longest stretch the event loop was blocked during each; the window's memory.
+// panes, fed to the endpoint directly and then sent to its socket by another thread; the longest
+// stretch the event loop was blocked during each; the window's memory.
 // Usage: bench_gui LOCAL_IP EXPECTED_ROWS [DATAGRAMS]   (simulated modules answering on LOCAL_IP)
 #include "core/AppPaths.h"
 #include "gui/DeviceListModel.h"
@@ -17,8 +18,14 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <arpa/inet.h>
+#include <atomic>
 #include <cstdio>
 #include <functional>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -163,6 +170,59 @@ int main(int argc, char **argv)
     printf("gui_flood_longest_block: %.1f ms\n", floodBlock);
     printf("gui_flood_hex_lines: %d lines\n", w.rzpgcntrl_Logs->Memo2()->document()->blockCount());
     printf("gui_rss_after_flood: %.1f MiB\n", rssMiB());
+
+    // The same number of acknowledgements through the network: another thread sends them from
+    // a module's port (1500 on 127.0.0.2) to the window's socket, in bursts of 64 with 1 ms
+    // pauses; the endpoint drains its socket on each wake-up, however many wait. What the receive
+    // buffer cannot hold is dropped by the kernel, as on a real network.
+    w.rzpgcntrl_Logs->Clear();
+    const auto countDumps = [&] {
+        w.rzpgcntrl_Logs->Flush();
+        // Four lines per received datagram: separator, addresses, length, bytes.
+        return w.rzpgcntrl_Logs->Memo2()->document()->blockCount() / 4;
+    };
+    const int before = countDumps();
+    std::atomic<bool> sent{false};
+    const uint16_t windowPort = uint16_t(w.UdpSvr->BindingPort(0));
+    meter.Start();
+    clock.restart();
+    std::thread sender([&] {
+        const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in from{};
+        from.sin_family = AF_INET;
+        from.sin_port = htons(DevPortQ2);
+        inet_pton(AF_INET, "127.0.0.2", &from.sin_addr);
+        bind(fd, reinterpret_cast<sockaddr *>(&from), sizeof from);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(windowPort);
+        inet_pton(AF_INET, argv[1], &to.sin_addr);
+        for (int i = 0; i < datagrams; ++i) {
+            sendto(fd, ack.constData(), size_t(ack.size()), 0, reinterpret_cast<sockaddr *>(&to), sizeof to);
+            if (i % 64 == 63)
+                usleep(1000);
+        }
+        close(fd);
+        sent = true;
+    });
+    // Done: everything sent and no dump added for a while.
+    int last = -1;
+    QElapsedTimer quiet;
+    waitFor([&] {
+        const int now = countDumps();
+        if (now != last) {
+            last = now;
+            quiet.restart();
+        }
+        return sent && quiet.elapsed() > 500;
+    }, 120000);
+    sender.join();
+    const double socketMs = clock.nsecsElapsed() / 1e6 - 500;
+    const double socketBlock = meter.StopMs();
+    const int handled = countDumps() - before;
+    printf("gui_socket_flood_%d_sent_handled: %d datagrams\n", datagrams, handled);
+    printf("gui_socket_flood_time: %.1f ms\n", socketMs);
+    printf("gui_socket_flood_longest_block: %.1f ms\n", socketBlock);
     w.close();
     return 0;
 }
