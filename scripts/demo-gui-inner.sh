@@ -91,7 +91,7 @@ else
   unset DISPLAY WAYLAND_DISPLAY
   start_gui_session 1600x1100
   start_gui "$app" en
-  if ! "$GUI_PYTHON" "$GUI_DRIVER" --tour --cli "$CLI" --shots "$shots" --sim-log "$E2E_TMP/sim.log" \
+  if ! "$GUI_PYTHON" "$GUI_DRIVER" --tour --pid "$GUI_PID" --cli "$CLI" --shots "$shots" --sim-log "$E2E_TMP/sim.log" \
     --loader-log "$E2E_TMP/loader.log" --firmware "$firmware" --serial-port "$port" \
     search read com chinese upgrade quit; then
     echo "--- bexo-z0:"; cat "$app/bexo-z0.log"

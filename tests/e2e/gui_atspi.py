@@ -8,8 +8,8 @@ their action, a list row is clicked with the pointer (the list acts on the click
 menu is worked with keys. A press returns before the program has acted on it, so every result is
 polled for, with generous deadlines (BEXO_GUI_TIME_SCALE multiplies them).
 
-usage: gui_atspi.py --cli CLI --shots DIR [--sim-log LOG] [--loader-log LOG] [--firmware BIN]
-                    [--tour] STEP...
+usage: gui_atspi.py --cli CLI --shots DIR [--pid PID] [--sim-log LOG] [--loader-log LOG]
+                    [--firmware BIN] [--serial-port PATH] [--tour] STEP...
 steps: search read save login chinese com upgrade quit"""
 
 import argparse
@@ -23,6 +23,9 @@ import pyatspi
 from gi.repository import GLib
 
 SCALE = float(os.environ.get("BEXO_GUI_TIME_SCALE", "1"))
+# How long a call into the program may take: long enough for a loaded machine, enforced from the
+# start (no grace period for a program that has just started).
+CALL_TIMEOUT_MS, SHORT_CALL_MS = 25000, 500
 
 # The simulated modules the scripts start (tests/e2e/gui_atspi.sh, scripts/demo-gui-inner.sh).
 Q2 = {"name": "Workshop-Q2", "ip": "10.77.1.7", "mac": "00 1A 2B 3C 4D 5E"}
@@ -50,6 +53,7 @@ class Session:
         # Popup menus are windows of their own, outside the program's tree: they are met through
         # the event that says one has come up.
         self.popups = []
+        pyatspi.setTimeout(CALL_TIMEOUT_MS, -1)
         pyatspi.Registry.registerEventListener(self._showing, "object:state-changed:showing")
 
     def _showing(self, event):
@@ -92,6 +96,8 @@ class Session:
         last_error = None
         while True:
             self.pump()
+            if self.args.pid and not os.path.exists("/proc/%d" % self.args.pid):
+                raise Failure("bexo-z0 ended while waiting for %s" % what)
             try:
                 result = probe()
                 if result:
@@ -159,7 +165,7 @@ class Session:
         if action not in names:
             raise Failure("%r offers %s, not %s" % (acc.name, names, action))
         if short:
-            pyatspi.setTimeout(800, 60000)
+            pyatspi.setTimeout(SHORT_CALL_MS, -1)
         try:
             iface.doAction(names.index(action))
         except GLib.Error:
@@ -167,7 +173,7 @@ class Session:
                 raise
         finally:
             if short:
-                pyatspi.setTimeout(25000, 60000)
+                pyatspi.setTimeout(CALL_TIMEOUT_MS, -1)
 
     def press(self, button):
         self.do(button, "Press")
@@ -330,14 +336,25 @@ class Session:
             raise Failure("no password error in the log")
         self.shot("login")
         self.step("  the login dialog opened; enter the module's password")
+        self.enter_password(dialog, LOCKED["password"])
+        self.open_row(LOCKED)
+        self.step("  with its password the module was read")
+        # Back to the password of the other modules, through File > User config; the dialog is
+        # modal, so the menu's action answers only when it closes.
+        self.do(self.menu_item("lang_Menu_File", "lang_Menu_Pswd"), "Press", short=True)
+        dialog = self.until("the login dialog from the menu", lambda: self.window(title), 30)
+        self.enter_password(dialog, "tovak")
+        self.step("  File > User config set the password back")
+
+    def enter_password(self, dialog, value):
+        title = dialog.name
         password = self.find(pyatspi.ROLE_PASSWORD_TEXT, self.t("lang_Lbl_Password"), dialog)
         if password is None:
             raise Failure("no password field named %r in the login dialog" % self.t("lang_Lbl_Password"))
-        password.queryEditableText().setTextContents(LOCKED["password"])
+        # A password field does not tell its text; what it took shows in the next read.
+        password.queryEditableText().setTextContents(value)
         self.press(self.need("OK", pyatspi.ROLE_PUSH_BUTTON, self.t("lang_Log_OK"), dialog))
         self.until("the login dialog to close", lambda: not self.window(title))
-        self.open_row(LOCKED)
-        self.step("  with the new password the module was read")
 
     def chinese(self):
         self.step("switch to Chinese")
@@ -418,6 +435,7 @@ class Session:
 def main():
     p = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     p.add_argument("--cli", required=True)
+    p.add_argument("--pid", type=int, help="the program's process: waiting ends when it does")
     p.add_argument("--shots", required=True)
     p.add_argument("--sim-log")
     p.add_argument("--loader-log")
