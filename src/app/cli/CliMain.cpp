@@ -6,6 +6,7 @@
 #include "core/Settings.h"
 #include "core/Version.h"
 #include "lang/LangList.h"
+#include "netconfig/PageFields.h"
 
 #include "core/Console.h"
 
@@ -178,6 +179,11 @@ int main(int argc, char **argv)
         rc = run(app.arguments().mid(1));
     } catch (const TUsageError &e) {
         Err(QStringLiteral("bexo-z0-cli: %1").arg(e.Message));
+        Err(UsageLine());
+        rc = 2;
+    } catch (const EPageFieldError &e) {
+        // A NAME=VALUE argument is part of the command line.
+        Err(QStringLiteral("bexo-z0-cli: %1").arg(e.Message()));
         Err(UsageLine());
         rc = 2;
     } catch (const std::exception &e) {

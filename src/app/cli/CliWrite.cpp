@@ -1,4 +1,4 @@
-#include "app/cli/CliFields.h"
+#include "netconfig/PageFields.h"
 #include "app/cli/CliLan.h"
 
 #include "core/ProFun.h"
