@@ -56,8 +56,11 @@ int saveCommand(const TCliOptions &opt, const QStringList &args)
             so.Identity = true;
         else if (a == QLatin1String("--with-credentials"))
             so.Credentials = true;
-        else if (a == QLatin1String("--comment") && i + 1 < args.size())
+        else if (a == QLatin1String("--comment")) {
+            if (i + 1 >= args.size())
+                throw TUsageError{QStringLiteral("--comment needs a text")};
             comment = args[++i];
+        }
         else if (a.startsWith(QLatin1String("--")))
             throw TUsageError{QStringLiteral("profile save does not take %1").arg(a)};
         else
