@@ -189,7 +189,12 @@ void TFieldGrid::FullField(QLabel *label, QWidget *field)
 
 void TFieldGrid::Single(int column, QWidget *w)
 {
-    FGrid->addWidget(w, FRow, column == 0 ? 0 : 3, 1, 2);
+    // In the first column the control may use the gap as well, so that a long caption does not
+    // widen the field column and push this group's second column out of line with the others.
+    if (column == 0)
+        FGrid->addWidget(w, FRow, 0, 1, 3);
+    else
+        FGrid->addWidget(w, FRow, 3, 1, 2);
 }
 
 void TFieldGrid::Span(QWidget *w)
