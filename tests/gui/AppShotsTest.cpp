@@ -1,6 +1,7 @@
 // Pictures of the whole program for people to look at (build/screenshots/app_*.png): every page
 // mode in English and Chinese, the Q2 page at its top and its bottom, and the three dialogs over
-// the main window. Each picture is also checked for captions that do not fit.
+// the main window. Each picture is also checked for captions that do not fit. The README shows
+// app_q2_top_en.png and app_q2_top_zh.png (docs/screenshots/q2_page_*.png).
 #include "AppFixture.h"
 #include "DialogTestUtil.h"
 #include "gui/Q1PageView.h"
