@@ -38,16 +38,18 @@ struct AppShots : AppFixture, ::testing::WithParamInterface<bool> {
         QPixmap picture = w->grab();
         const QPixmap inner = dialog->grab();
         const int title = dialog->fontMetrics().height() + 10;
-        const QRect frame(QPoint((picture.width() - inner.width()) / 2 - 1, (picture.height() - inner.height() - title) / 2),
-                          QSize(inner.width() + 2, inner.height() + title + 1));
+        const QPoint at((picture.width() - inner.width()) / 2 - 1, (picture.height() - inner.height() - title) / 2);
+        const QRect frame(at, QSize(inner.width() + 2, inner.height() + title + 1));
         QPainter p(&picture);
         p.fillRect(frame, dialog->palette().color(QPalette::Dark));
         p.setPen(dialog->palette().color(QPalette::Light));
-        p.drawText(frame.adjusted(8, 0, -8, -inner.height() - 1), Qt::AlignVCenter | Qt::AlignLeft, dialog->windowTitle());
+        p.drawText(frame.adjusted(8, 0, -8, -inner.height() - 1), Qt::AlignVCenter | Qt::AlignLeft,
+                   dialog->windowTitle());
         p.drawPixmap(frame.left() + 1, frame.top() + title, inner);
         p.end();
         dialog->hide();
-        const QString path = QStringLiteral(BEXO_BINARY_DIR "/screenshots/app_") + name + u'_' + Lang() + QStringLiteral(".png");
+        const QString path =
+            QStringLiteral(BEXO_BINARY_DIR "/screenshots/app_") + name + u'_' + Lang() + QStringLiteral(".png");
         EXPECT_TRUE(picture.save(path)) << path.toStdString();
     }
 };

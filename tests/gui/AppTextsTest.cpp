@@ -100,7 +100,8 @@ struct AppTexts : AppFixture {
         const QString title = fromFile ? Overridden(QStringLiteral("lang_Main_Title"), chinese)
                                        : GetLangText(QStringLiteral("lang_Main_Title"));
         EXPECT_EQ(w->windowTitle(), title + QStringLiteral(" V") + GetAppVersion());
-        EXPECT_TRUE(QRegularExpression(QStringLiteral(" V\\d+\\.\\d+\\.\\d+\\.\\d+$")).match(w->windowTitle()).hasMatch());
+        static const QRegularExpression version(QStringLiteral(" V\\d+\\.\\d+\\.\\d+\\.\\d+$"));
+        EXPECT_TRUE(version.match(w->windowTitle()).hasMatch()) << w->windowTitle().toStdString();
         EXPECT_EQ(QGuiApplication::applicationDisplayName(), GetLangText(QStringLiteral("lang_Main_AppTitle")));
         EXPECT_FALSE(w->mni_WorkOrder->isVisible());
     }

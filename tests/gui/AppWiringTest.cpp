@@ -73,7 +73,8 @@ TEST_F(AppWiring, readRepliesFillThePageAndEndInTheReadLine)
     w->ReadPages();
     EXPECT_EQ(w->Q2Model.RzRichEdit1.Text, QStringLiteral("Accept: text/html\r\nX-Node: lab")) << "read back unchanged";
     EXPECT_EQ(C<QLineEdit>("edtwaittime")->text(), QStringLiteral("500"));
-    for (const char *name : {"rzgrpbxModbus", "rzchckbxmodbuspool", "RzGroupBox1", "rzgrpbxModbusNew", "RzGroupBoxHttpd"})
+    for (const char *name :
+         {"rzgrpbxModbus", "rzchckbxmodbuspool", "RzGroupBox1", "rzgrpbxModbusNew", "RzGroupBoxHttpd"})
         EXPECT_TRUE(Shows(name)) << name;
     const QList<TShownLine> log = Log();
     ASSERT_EQ(LogTexts().count(QStringLiteral("Read OK ")), 1);

@@ -140,7 +140,10 @@ struct TLanSim {
     {
         for (int attempt = 0; attempt < 5; ++attempt) {
             QRandomGenerator *g = QRandomGenerator::global();
-            Address = QStringLiteral("127.%1.%2.%3").arg(100 + g->bounded(100)).arg(g->bounded(256)).arg(1 + g->bounded(250));
+            Address = QStringLiteral("127.%1.%2.%3")
+                          .arg(100 + g->bounded(100))
+                          .arg(g->bounded(256))
+                          .arg(1 + g->bounded(250));
             QUdpSocket probe;
             if (!probe.bind(QHostAddress(Address), 0))
                 continue;
@@ -353,7 +356,8 @@ TEST_F(NetSaveSim, writesExactlyThePlannedBlocksForEachGenerationAndModbusGroup)
 
 TEST_F(NetSaveSim, passwordErrorOpensTheLoginDialog)
 {
-    StartSim({QStringLiteral("mac=02BE00000011,version=4017")}, {QStringLiteral("--refuse-writes"), QStringLiteral("P")});
+    StartSim({QStringLiteral("mac=02BE00000011,version=4017")},
+             {QStringLiteral("--refuse-writes"), QStringLiteral("P")});
     Read(QStringLiteral("02BE00000011"), {"rzgrpbxModbus", "RzGroupBox1", "rzgrpbxModbusNew"});
     TModalWatcher watcher;
     const int lines = int(Log().size());
