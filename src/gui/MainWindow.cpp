@@ -7,9 +7,12 @@
 #include "gui/GuiUtil.h"
 #include "gui/LogPanes.h"
 #include "gui/ParamArea.h"
+#include "gui/Q1PageView.h"
+#include "gui/Q2PageView.h"
 #include "gui/SearchColumn.h"
 #include "gui/TextTable.h"
 #include "lang/LangList.h"
+#include "netconfig/Q2Write.h"
 #include "netconfig/UdpSvr.h"
 #include "serial/Comm.h"
 #include "serial/SerialSession.h"
@@ -28,6 +31,7 @@
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QStatusBar>
+#include <QThread>
 #include <QToolTip>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -53,6 +57,7 @@ TFrm_Main::TFrm_Main(QWidget *parent) : QMainWindow(parent), cm1(std::make_uniqu
         QMessageBox::information(this, QGuiApplication::applicationDisplayName(), text);
     };
     OpenUrl = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
+    Pause = [](int ms) { QThread::msleep(ulong(ms)); };
 
     buildLayout();
     buildMenus();
@@ -77,6 +82,14 @@ void TFrm_Main::buildLayout()
     lv_Dev = rzpgcntrl_Srch->lv_Dev;
     DevModel = new TDeviceListModel(this);
     lv_Dev->SetDeviceModel(DevModel);
+    Q1View = new TQ1PageView(Q1Model, rzpgcntrl_Param->rztbsht_Q1);
+    rzpgcntrl_Param->Q1Layout()->addWidget(Q1View);
+    Q2View = new TQ2PageView(Q2Model, rzpgcntrl_Param->rztbsht_Q3);
+    rzpgcntrl_Param->Q2Layout()->addWidget(Q2View);
+    // The data debugging window is not part of this program; its button only keeps its name.
+    auto *btnDataDebug = new QPushButton(central);
+    btnDataDebug->setObjectName(QStringLiteral("btnDataDebug"));
+    btnDataDebug->hide();
 
     auto *left = new QVBoxLayout;
     left->setSpacing(Margin);
@@ -106,7 +119,8 @@ void TFrm_Main::buildLayout()
     setStatusBar(bar);
 
     connect(rzpgcntrl_Srch, &QTabWidget::currentChanged, this, [this] { rzpgcntrl_SrchTabClick(); });
-    for (QPushButton *b : {rzpgcntrl_Srch->btn_Search, rzpgcntrl_Srch->btn_ComRead})
+    for (QPushButton *b : {rzpgcntrl_Srch->btn_Search, rzpgcntrl_Srch->btn_ComRead, Q1View->Q1SetButton(),
+                           Q1View->ComSetButton(), Q2View->NetSetButton(), Q2View->ComSetButton()})
         connect(b, &QPushButton::clicked, this, [this, b] { btn_Click(b); });
     connect(lv_Dev, &TDeviceListView::Clicked, this, &TFrm_Main::lv_DevClick);
     connect(lv_Dev, &TDeviceListView::PopupRequested, this, [this](const QPoint &pos) {
@@ -280,6 +294,10 @@ void TFrm_Main::ApplyMainTexts()
 {
     // Rows of controls that are not built yet are simply left out.
     ApplyTextRows(this, MainTextRows);
+    // The lists that steer other controls run their rules again, and the label columns line up
+    // for the new captions.
+    Q1View->AfterTextsApplied();
+    Q2View->AfterTextsApplied();
     setWindowTitle(GetLangText(QStringLiteral("lang_Main_Title")) + QStringLiteral(" V") + GetAppVersion());
     QGuiApplication::setApplicationDisplayName(GetLangText(QStringLiteral("lang_Main_AppTitle")));
     mni_WorkOrder->setVisible(false);
@@ -383,7 +401,6 @@ void TFrm_Main::ShowPage(int mode)
             rzpgcntrl_Srch->setCurrentIndex(TSearchColumn::TabNet);
         }
         rzpgcntrl_Logs->setCurrentIndex(0);
-        showWriteButtons(true);
         rzpgcntrl_SrchTabClick();
         rzpgcntrl_Srch->rbQ2->setChecked(true);
         return;
@@ -410,7 +427,7 @@ void TFrm_Main::ShowPage(int mode)
         } else {
             mni_Reset->setEnabled(true);
             mni_FirmwareUp->setEnabled(true);
-            // The Q2 page view stacks its visible groups again from the top when it is shown.
+            Q2View->RestackFromTop();
         }
         return;
     default: return;
@@ -419,29 +436,17 @@ void TFrm_Main::ShowPage(int mode)
 
 void TFrm_Main::RefreshPages()
 {
-    // The page views copy Q2Model and Q1Model into their widgets here.
+    Q1View->ShowModel();
+    Q2View->ShowModel();
 }
 
 void TFrm_Main::ReadPages()
 {
-    // The page views copy their widgets into Q2Model and Q1Model here.
+    Q1View->ReadModel();
+    Q2View->ReadModel();
 }
 
 // ---- Search column ----
-
-void TFrm_Main::showWriteButtons(bool lan)
-{
-    // The write buttons live on the pages: on the LAN tab the network ones, on the COM tab the
-    // serial ones.
-    auto show = [this](const char *name, bool visible) {
-        if (auto *w = findChild<QWidget *>(QLatin1String(name)))
-            w->setVisible(visible);
-    };
-    show("btn_ComSet", !lan);
-    show("btn_Q1Set", lan);
-    show("btn_Q2ComSet", !lan);
-    show("btn_Q2NetSet", lan);
-}
 
 void TFrm_Main::refreshPortList()
 {
@@ -458,7 +463,6 @@ void TFrm_Main::refreshPortList()
 void TFrm_Main::rzpgcntrl_SrchTabClick()
 {
     const bool lan = rzpgcntrl_Srch->currentIndex() == TSearchColumn::TabNet;
-    showWriteButtons(lan);
     if (!lan)
         refreshPortList();
     AddLog(GetLangText(lan ? QStringLiteral("lang_rztbsht_Net") : QStringLiteral("lang_rztbsht_Com")) +
@@ -466,9 +470,10 @@ void TFrm_Main::rzpgcntrl_SrchTabClick()
                GetLangText(lan ? QStringLiteral("lang_ts_CfgFree") : QStringLiteral("lang_ts_CfgGnd")),
            TLogColor::Maroon);
     ShowPage(PageNone);
-    // The network-only controls of the Q2 page exist only on the LAN tab.
-    Q2Model.SetLanTab(lan);
-    RefreshPages();
+    // Each page shows the write buttons of the tab; the network-only controls of the Q2 page exist
+    // only on the LAN tab.
+    Q1View->SetComTab(!lan);
+    Q2View->SetComTab(!lan);
 }
 
 void TFrm_Main::cbb_SelectComDropDown()
@@ -502,6 +507,28 @@ void TFrm_Main::btn_Click(QObject *button)
             UdpSvr->SearchDevices();
         return;
     }
-    // btn_ComRead, btn_ComSet, btn_Q1Set, btn_Q2ComSet (the serial exchanges) and btn_Q2NetSet (the
-    // network write) are dispatched from here once the pages are in place.
+    if (name == QLatin1String("btn_Q2NetSet")) {
+        SaveQ2Network();
+        return;
+    }
+    // btn_ComRead, btn_ComSet, btn_Q1Set and btn_Q2ComSet (the serial exchanges) are dispatched from
+    // here once the serial tab is in place.
+}
+
+void TFrm_Main::SaveQ2Network()
+{
+    if (!UdpSvr)
+        return;
+    ReadPages();
+    // The core plans every frame before the first one goes and logs what it refuses; the pauses
+    // block, so the answers queue up and are logged after the sequence.
+    const TQ2WritePlan plan = WriteQ2Network(Q2Model, *UdpSvr, SelectedDevice(), *this, Pause);
+    switch (plan.Status) {
+    case TQ2WriteStatus::NoRow: ShowPage(PageNone); break;
+    case TQ2WriteStatus::Invalid:
+        if (ShowMessage)
+            ShowMessage(plan.Message);
+        break;
+    default: break;
+    }
 }

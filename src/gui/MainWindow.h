@@ -21,6 +21,8 @@ class TDeviceListModel;
 class TDeviceListView;
 class TLogPanes;
 class TParamArea;
+class TQ1PageView;
+class TQ2PageView;
 class TSearchColumn;
 class TUdpSvr;
 struct TDeviceRow;
@@ -54,6 +56,9 @@ public:
     std::function<void(const QString &text)> ShowMessage;
     // Opens an address with the desktop's default handler.
     std::function<bool(const QUrl &url)> OpenUrl;
+    // The pauses of the network write: a plain sleep that handles no events, so the module's answers
+    // are logged after the whole sequence. Tests put in one that returns at once.
+    std::function<void(int ms)> Pause;
 
     // The page models; the page views show and read them.
     TQ2Page Q2Model;
@@ -71,6 +76,9 @@ public:
     TParamArea *rzpgcntrl_Param;
     TDeviceListModel *DevModel;
     TDeviceListView *lv_Dev;
+    // The two parameter pages, views of Q1Model and Q2Model.
+    TQ1PageView *Q1View;
+    TQ2PageView *Q2View;
 
     // Menu items.
     QMenu *mni_File, *mni_Lang, *mni_Help;
@@ -109,6 +117,8 @@ public:
     void rzpgcntrl_SrchTabClick();
     // The buttons of the window share this, told apart by objectName.
     void btn_Click(QObject *button);
+    // btn_Q2NetSet: the Q2 page written to the selected module over the network.
+    void SaveQ2Network();
     void lv_DevClick();
     void pm_NetDevPopup();
     void mni_LvRightMmClick(QAction *item);
@@ -148,6 +158,5 @@ private:
     void applySettings();
     void fitWidth();
     int leftOffset();
-    void showWriteButtons(bool lan);
     void refreshPortList();
 };
