@@ -8,6 +8,7 @@
 #include "gui/LogPanes.h"
 #include "gui/ParamArea.h"
 #include "gui/SearchColumn.h"
+#include "gui/SerialTab.h"
 #include "gui/TextTable.h"
 #include "lang/LangList.h"
 #include "netconfig/UdpSvr.h"
@@ -113,13 +114,12 @@ void TFrm_Main::buildLayout()
         pm_NetDevPopup();
         lv_Dev->Popup()->popup(pos);
     });
-    connect(rzpgcntrl_Srch->cbb_SelectCom, &TDropDownComboBox::DropDown, this, &TFrm_Main::cbb_SelectComDropDown);
-    connect(rzpgcntrl_Srch->cbb_SelectCom, &TDropDownComboBox::CloseUp, this, &TFrm_Main::cbb_SelectComCloseUp);
 
-    TComboState baud;
-    InitSoftBitRate(baud);
-    rzpgcntrl_Srch->cbbSoftBitRate->addItems(baud.Items);
-    rzpgcntrl_Srch->cbbSoftBitRate->setCurrentIndex(baud.Index);
+    SerialTab = std::make_unique<TSerialTab>(*cm1, *this, Q2Model, Q1Model, rzpgcntrl_Srch);
+    SerialTab->ShowPage = [this](int mode) { ShowPage(mode); };
+    SerialTab->RefreshPages = [this] { RefreshPages(); };
+    SerialTab->ReadPages = [this] { ReadPages(); };
+    SerialTab->ClearPanes = [this] { rzpgcntrl_Logs->Clear(); };
 }
 
 void TFrm_Main::buildMenus()
@@ -443,24 +443,12 @@ void TFrm_Main::showWriteButtons(bool lan)
     show("btn_Q2NetSet", lan);
 }
 
-void TFrm_Main::refreshPortList()
-{
-    TSerialPortList ports;
-    RefreshSerialPorts(ports);
-    CloseUpSerialPorts(ports);
-    TDropDownComboBox *combo = rzpgcntrl_Srch->cbb_SelectCom;
-    const QSignalBlocker block(combo);
-    combo->clear();
-    combo->addItems(ports.Items);
-    combo->setCurrentIndex(ports.ItemIndex);
-}
-
 void TFrm_Main::rzpgcntrl_SrchTabClick()
 {
     const bool lan = rzpgcntrl_Srch->currentIndex() == TSearchColumn::TabNet;
     showWriteButtons(lan);
     if (!lan)
-        refreshPortList();
+        SerialTab->TabChosen();
     AddLog(GetLangText(lan ? QStringLiteral("lang_rztbsht_Net") : QStringLiteral("lang_rztbsht_Com")) +
                QStringLiteral(",") +
                GetLangText(lan ? QStringLiteral("lang_ts_CfgFree") : QStringLiteral("lang_ts_CfgGnd")),
@@ -469,27 +457,6 @@ void TFrm_Main::rzpgcntrl_SrchTabClick()
     // The network-only controls of the Q2 page exist only on the LAN tab.
     Q2Model.SetLanTab(lan);
     RefreshPages();
-}
-
-void TFrm_Main::cbb_SelectComDropDown()
-{
-    TSerialPortList ports;
-    RefreshSerialPorts(ports);
-    TDropDownComboBox *combo = rzpgcntrl_Srch->cbb_SelectCom;
-    combo->clear();
-    combo->addItems(ports.Items);
-    combo->setCurrentIndex(ports.ItemIndex);
-}
-
-void TFrm_Main::cbb_SelectComCloseUp()
-{
-    TDropDownComboBox *combo = rzpgcntrl_Srch->cbb_SelectCom;
-    TSerialPortList ports;
-    for (int i = 0; i < combo->count(); ++i)
-        ports.Items << combo->itemText(i);
-    ports.ItemIndex = combo->currentIndex();
-    CloseUpSerialPorts(ports);
-    combo->setCurrentIndex(ports.ItemIndex);
 }
 
 void TFrm_Main::btn_Click(QObject *button)
@@ -502,6 +469,8 @@ void TFrm_Main::btn_Click(QObject *button)
             UdpSvr->SearchDevices();
         return;
     }
-    // btn_ComRead, btn_ComSet, btn_Q1Set, btn_Q2ComSet (the serial exchanges) and btn_Q2NetSet (the
-    // network write) are dispatched from here once the pages are in place.
+    if (SerialTab->Click(button))
+        return;
+    // btn_Q1Set and btn_Q2NetSet (the network writes) are dispatched from here once the pages are
+    // in place.
 }

@@ -22,6 +22,7 @@ class TDeviceListView;
 class TLogPanes;
 class TParamArea;
 class TSearchColumn;
+class TSerialTab;
 class TUdpSvr;
 struct TDeviceRow;
 
@@ -62,6 +63,8 @@ public:
     // The one endpoint of the program (freed at close) and the serial port component.
     TUdpSvr *UdpSvr = nullptr;
     std::unique_ptr<TComm> cm1;
+    // The COM tab and the serial buttons; declared after cm1 and the models, so it goes first.
+    std::unique_ptr<TSerialTab> SerialTab;
     // What Cfg.ini said at start; written back, updated, at close.
     TAppSettings Settings;
 
@@ -113,8 +116,6 @@ public:
     void pm_NetDevPopup();
     void mni_LvRightMmClick(QAction *item);
     void mni_MenuClick(QAction *item);
-    void cbb_SelectComDropDown();
-    void cbb_SelectComCloseUp();
 
     // The endpoint's events.
     void UdpSendData(const QByteArray &data, const QString &peerIP, const QString &localIP, int peerPort,
@@ -149,5 +150,4 @@ private:
     void fitWidth();
     int leftOffset();
     void showWriteButtons(bool lan);
-    void refreshPortList();
 };
