@@ -10,12 +10,12 @@
 #include "gui/Q1PageView.h"
 #include "gui/Q2PageView.h"
 #include "gui/SearchColumn.h"
+#include "gui/SerialTab.h"
 #include "gui/TextTable.h"
 #include "lang/LangList.h"
 #include "netconfig/Q2Write.h"
 #include "netconfig/UdpSvr.h"
 #include "serial/Comm.h"
-#include "serial/SerialSession.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -127,13 +127,12 @@ void TFrm_Main::buildLayout()
         pm_NetDevPopup();
         lv_Dev->Popup()->popup(pos);
     });
-    connect(rzpgcntrl_Srch->cbb_SelectCom, &TDropDownComboBox::DropDown, this, &TFrm_Main::cbb_SelectComDropDown);
-    connect(rzpgcntrl_Srch->cbb_SelectCom, &TDropDownComboBox::CloseUp, this, &TFrm_Main::cbb_SelectComCloseUp);
 
-    TComboState baud;
-    InitSoftBitRate(baud);
-    rzpgcntrl_Srch->cbbSoftBitRate->addItems(baud.Items);
-    rzpgcntrl_Srch->cbbSoftBitRate->setCurrentIndex(baud.Index);
+    SerialTab = std::make_unique<TSerialTab>(*cm1, *this, Q2Model, Q1Model, rzpgcntrl_Srch);
+    SerialTab->ShowPage = [this](int mode) { ShowPage(mode); };
+    SerialTab->RefreshPages = [this] { RefreshPages(); };
+    SerialTab->ReadPages = [this] { ReadPages(); };
+    SerialTab->ClearPanes = [this] { rzpgcntrl_Logs->Clear(); };
 }
 
 void TFrm_Main::buildMenus()
@@ -448,23 +447,11 @@ void TFrm_Main::ReadPages()
 
 // ---- Search column ----
 
-void TFrm_Main::refreshPortList()
-{
-    TSerialPortList ports;
-    RefreshSerialPorts(ports);
-    CloseUpSerialPorts(ports);
-    TDropDownComboBox *combo = rzpgcntrl_Srch->cbb_SelectCom;
-    const QSignalBlocker block(combo);
-    combo->clear();
-    combo->addItems(ports.Items);
-    combo->setCurrentIndex(ports.ItemIndex);
-}
-
 void TFrm_Main::rzpgcntrl_SrchTabClick()
 {
     const bool lan = rzpgcntrl_Srch->currentIndex() == TSearchColumn::TabNet;
     if (!lan)
-        refreshPortList();
+        SerialTab->TabChosen();
     AddLog(GetLangText(lan ? QStringLiteral("lang_rztbsht_Net") : QStringLiteral("lang_rztbsht_Com")) +
                QStringLiteral(",") +
                GetLangText(lan ? QStringLiteral("lang_ts_CfgFree") : QStringLiteral("lang_ts_CfgGnd")),
@@ -474,27 +461,6 @@ void TFrm_Main::rzpgcntrl_SrchTabClick()
     // only on the LAN tab.
     Q1View->SetComTab(!lan);
     Q2View->SetComTab(!lan);
-}
-
-void TFrm_Main::cbb_SelectComDropDown()
-{
-    TSerialPortList ports;
-    RefreshSerialPorts(ports);
-    TDropDownComboBox *combo = rzpgcntrl_Srch->cbb_SelectCom;
-    combo->clear();
-    combo->addItems(ports.Items);
-    combo->setCurrentIndex(ports.ItemIndex);
-}
-
-void TFrm_Main::cbb_SelectComCloseUp()
-{
-    TDropDownComboBox *combo = rzpgcntrl_Srch->cbb_SelectCom;
-    TSerialPortList ports;
-    for (int i = 0; i < combo->count(); ++i)
-        ports.Items << combo->itemText(i);
-    ports.ItemIndex = combo->currentIndex();
-    CloseUpSerialPorts(ports);
-    combo->setCurrentIndex(ports.ItemIndex);
 }
 
 void TFrm_Main::btn_Click(QObject *button)
@@ -511,8 +477,8 @@ void TFrm_Main::btn_Click(QObject *button)
         SaveQ2Network();
         return;
     }
-    // btn_ComRead, btn_ComSet, btn_Q1Set and btn_Q2ComSet (the serial exchanges) are dispatched from
-    // here once the serial tab is in place.
+    // The serial exchanges: btn_ComRead, btn_ComSet and btn_Q2ComSet.
+    SerialTab->Click(button);
 }
 
 void TFrm_Main::SaveQ2Network()

@@ -24,6 +24,7 @@ class TParamArea;
 class TQ1PageView;
 class TQ2PageView;
 class TSearchColumn;
+class TSerialTab;
 class TUdpSvr;
 struct TDeviceRow;
 
@@ -67,6 +68,8 @@ public:
     // The one endpoint of the program (freed at close) and the serial port component.
     TUdpSvr *UdpSvr = nullptr;
     std::unique_ptr<TComm> cm1;
+    // The COM tab and the serial buttons; declared after cm1 and the models, so it goes first.
+    std::unique_ptr<TSerialTab> SerialTab;
     // What Cfg.ini said at start; written back, updated, at close.
     TAppSettings Settings;
 
@@ -123,8 +126,6 @@ public:
     void pm_NetDevPopup();
     void mni_LvRightMmClick(QAction *item);
     void mni_MenuClick(QAction *item);
-    void cbb_SelectComDropDown();
-    void cbb_SelectComCloseUp();
 
     // The endpoint's events.
     void UdpSendData(const QByteArray &data, const QString &peerIP, const QString &localIP, int peerPort,
@@ -158,5 +159,4 @@ private:
     void applySettings();
     void fitWidth();
     int leftOffset();
-    void refreshPortList();
 };
