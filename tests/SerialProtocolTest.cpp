@@ -1,11 +1,10 @@
 #include "SerialFixture.h"
+#include "SimSerialProcess.h"
 #include "TestUtil.h"
 #include "core/ProFun.h"
 #include "core/Wait.h"
 #include "netconfig/Codecs.h"
 #include "serial/SerialProtocol.h"
-
-#include <QProcess>
 
 namespace {
 
@@ -419,49 +418,6 @@ TEST_F(ProtocolFixture, theReadButtonClearsThePanesAndIsDisabledForItsSession)
 }
 
 // ---- Against the simulated module
-
-namespace {
-
-// bexo-z0-sim serial on its own pseudo-terminal; stopped with SIGTERM at the end.
-struct SimSerialProcess {
-    QProcess proc;
-    QString port;
-    QByteArray out;
-
-    bool start(const QStringList &args)
-    {
-        proc.setProcessChannelMode(QProcess::MergedChannels);
-        proc.start(QStringLiteral(BEXO_SIM_PATH), QStringList{QStringLiteral("serial")} + args);
-        if (!proc.waitForStarted(5000))
-            return false;
-        const QDeadlineTimer deadline(10000);
-        while (!deadline.hasExpired()) {
-            proc.waitForReadyRead(100);
-            out += proc.readAll();
-            const qsizetype at = out.indexOf("sim: serial port ");
-            const qsizetype end = at < 0 ? -1 : out.indexOf('\n', at);
-            if (end > 0) {
-                port = QString::fromUtf8(out.mid(at + 17, end - at - 17)).trimmed();
-                return true;
-            }
-        }
-        return false;
-    }
-    QString log()
-    {
-        out += proc.readAll();
-        return QString::fromUtf8(out);
-    }
-    ~SimSerialProcess()
-    {
-        proc.terminate();
-        if (!proc.waitForFinished(5000))
-            proc.kill();
-        proc.waitForFinished(2000);
-    }
-};
-
-} // namespace
 
 TEST_F(ProtocolFixture, aQ2ReadChainAndWriteAgainstTheSimulatedModule)
 {

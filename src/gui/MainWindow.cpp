@@ -8,12 +8,15 @@
 #include "gui/GuiUtil.h"
 #include "gui/LogPanes.h"
 #include "gui/ParamArea.h"
+#include "gui/Q1PageView.h"
+#include "gui/Q2PageView.h"
 #include "gui/SearchColumn.h"
+#include "gui/SerialTab.h"
 #include "gui/TextTable.h"
 #include "lang/LangList.h"
+#include "netconfig/Q2Write.h"
 #include "netconfig/UdpSvr.h"
 #include "serial/Comm.h"
-#include "serial/SerialSession.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -29,6 +32,7 @@
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QStatusBar>
+#include <QThread>
 #include <QToolTip>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -54,6 +58,7 @@ TFrm_Main::TFrm_Main(QWidget *parent) : QMainWindow(parent), cm1(std::make_uniqu
         QMessageBox::information(this, QGuiApplication::applicationDisplayName(), text);
     };
     OpenUrl = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
+    Pause = [](int ms) { QThread::msleep(ulong(ms)); };
 
     buildLayout();
     buildMenus();
@@ -78,6 +83,14 @@ void TFrm_Main::buildLayout()
     lv_Dev = rzpgcntrl_Srch->lv_Dev;
     DevModel = new TDeviceListModel(this);
     lv_Dev->SetDeviceModel(DevModel);
+    Q1View = new TQ1PageView(Q1Model, rzpgcntrl_Param->rztbsht_Q1);
+    rzpgcntrl_Param->Q1Layout()->addWidget(Q1View);
+    Q2View = new TQ2PageView(Q2Model, rzpgcntrl_Param->rztbsht_Q3);
+    rzpgcntrl_Param->Q2Layout()->addWidget(Q2View);
+    // The data debugging window is not part of this program; its button only keeps its name.
+    auto *btnDataDebug = new QPushButton(central);
+    btnDataDebug->setObjectName(QStringLiteral("btnDataDebug"));
+    btnDataDebug->hide();
 
     auto *left = new QVBoxLayout;
     left->setSpacing(Margin);
@@ -107,20 +120,20 @@ void TFrm_Main::buildLayout()
     setStatusBar(bar);
 
     connect(rzpgcntrl_Srch, &QTabWidget::currentChanged, this, [this] { rzpgcntrl_SrchTabClick(); });
-    for (QPushButton *b : {rzpgcntrl_Srch->btn_Search, rzpgcntrl_Srch->btn_ComRead})
+    for (QPushButton *b : {rzpgcntrl_Srch->btn_Search, rzpgcntrl_Srch->btn_ComRead, Q1View->Q1SetButton(),
+                           Q1View->ComSetButton(), Q2View->NetSetButton(), Q2View->ComSetButton()})
         connect(b, &QPushButton::clicked, this, [this, b] { btn_Click(b); });
     connect(lv_Dev, &TDeviceListView::Clicked, this, &TFrm_Main::lv_DevClick);
     connect(lv_Dev, &TDeviceListView::PopupRequested, this, [this](const QPoint &pos) {
         pm_NetDevPopup();
         lv_Dev->Popup()->popup(pos);
     });
-    connect(rzpgcntrl_Srch->cbb_SelectCom, &TDropDownComboBox::DropDown, this, &TFrm_Main::cbb_SelectComDropDown);
-    connect(rzpgcntrl_Srch->cbb_SelectCom, &TDropDownComboBox::CloseUp, this, &TFrm_Main::cbb_SelectComCloseUp);
 
-    TComboState baud;
-    InitSoftBitRate(baud);
-    rzpgcntrl_Srch->cbbSoftBitRate->addItems(baud.Items);
-    rzpgcntrl_Srch->cbbSoftBitRate->setCurrentIndex(baud.Index);
+    SerialTab = std::make_unique<TSerialTab>(*cm1, *this, Q2Model, Q1Model, rzpgcntrl_Srch);
+    SerialTab->ShowPage = [this](int mode) { ShowPage(mode); };
+    SerialTab->RefreshPages = [this] { RefreshPages(); };
+    SerialTab->ReadPages = [this] { ReadPages(); };
+    SerialTab->ClearPanes = [this] { rzpgcntrl_Logs->Clear(); };
 }
 
 void TFrm_Main::buildMenus()
@@ -281,6 +294,10 @@ void TFrm_Main::ApplyMainTexts()
 {
     // Rows of controls that are not built yet are simply left out.
     ApplyTextRows(this, MainTextRows);
+    // The lists that steer other controls run their rules again, and the label columns line up
+    // for the new captions.
+    Q1View->AfterTextsApplied();
+    Q2View->AfterTextsApplied();
     setWindowTitle(GetLangText(QStringLiteral("lang_Main_Title")) + QStringLiteral(" V") + GetAppVersion());
     QGuiApplication::setApplicationDisplayName(GetLangText(QStringLiteral("lang_Main_AppTitle")));
     mni_WorkOrder->setVisible(false);
@@ -385,7 +402,6 @@ void TFrm_Main::ShowPage(int mode)
             rzpgcntrl_Srch->setCurrentIndex(TSearchColumn::TabNet);
         }
         rzpgcntrl_Logs->setCurrentIndex(0);
-        showWriteButtons(true);
         rzpgcntrl_SrchTabClick();
         rzpgcntrl_Srch->rbQ2->setChecked(true);
         return;
@@ -412,7 +428,7 @@ void TFrm_Main::ShowPage(int mode)
         } else {
             mni_Reset->setEnabled(true);
             mni_FirmwareUp->setEnabled(true);
-            // The Q2 page view stacks its visible groups again from the top when it is shown.
+            Q2View->RestackFromTop();
         }
         return;
     default: return;
@@ -421,77 +437,32 @@ void TFrm_Main::ShowPage(int mode)
 
 void TFrm_Main::RefreshPages()
 {
-    // The page views copy Q2Model and Q1Model into their widgets here.
+    Q1View->ShowModel();
+    Q2View->ShowModel();
 }
 
 void TFrm_Main::ReadPages()
 {
-    // The page views copy their widgets into Q2Model and Q1Model here.
+    Q1View->ReadModel();
+    Q2View->ReadModel();
 }
 
 // ---- Search column ----
 
-void TFrm_Main::showWriteButtons(bool lan)
-{
-    // The write buttons live on the pages: on the LAN tab the network ones, on the COM tab the
-    // serial ones.
-    auto show = [this](const char *name, bool visible) {
-        if (auto *w = findChild<QWidget *>(QLatin1String(name)))
-            w->setVisible(visible);
-    };
-    show("btn_ComSet", !lan);
-    show("btn_Q1Set", lan);
-    show("btn_Q2ComSet", !lan);
-    show("btn_Q2NetSet", lan);
-}
-
-void TFrm_Main::refreshPortList()
-{
-    TSerialPortList ports;
-    RefreshSerialPorts(ports);
-    CloseUpSerialPorts(ports);
-    TDropDownComboBox *combo = rzpgcntrl_Srch->cbb_SelectCom;
-    const QSignalBlocker block(combo);
-    combo->clear();
-    combo->addItems(ports.Items);
-    combo->setCurrentIndex(ports.ItemIndex);
-}
-
 void TFrm_Main::rzpgcntrl_SrchTabClick()
 {
     const bool lan = rzpgcntrl_Srch->currentIndex() == TSearchColumn::TabNet;
-    showWriteButtons(lan);
     if (!lan)
-        refreshPortList();
+        SerialTab->TabChosen();
     AddLog(GetLangText(lan ? QStringLiteral("lang_rztbsht_Net") : QStringLiteral("lang_rztbsht_Com")) +
                QStringLiteral(",") +
                GetLangText(lan ? QStringLiteral("lang_ts_CfgFree") : QStringLiteral("lang_ts_CfgGnd")),
            TLogColor::Maroon);
     ShowPage(PageNone);
-    // The network-only controls of the Q2 page exist only on the LAN tab.
-    Q2Model.SetLanTab(lan);
-    RefreshPages();
-}
-
-void TFrm_Main::cbb_SelectComDropDown()
-{
-    TSerialPortList ports;
-    RefreshSerialPorts(ports);
-    TDropDownComboBox *combo = rzpgcntrl_Srch->cbb_SelectCom;
-    combo->clear();
-    combo->addItems(ports.Items);
-    combo->setCurrentIndex(ports.ItemIndex);
-}
-
-void TFrm_Main::cbb_SelectComCloseUp()
-{
-    TDropDownComboBox *combo = rzpgcntrl_Srch->cbb_SelectCom;
-    TSerialPortList ports;
-    for (int i = 0; i < combo->count(); ++i)
-        ports.Items << combo->itemText(i);
-    ports.ItemIndex = combo->currentIndex();
-    CloseUpSerialPorts(ports);
-    combo->setCurrentIndex(ports.ItemIndex);
+    // Each page shows the write buttons of the tab; the network-only controls of the Q2 page exist
+    // only on the LAN tab.
+    Q1View->SetComTab(!lan);
+    Q2View->SetComTab(!lan);
 }
 
 void TFrm_Main::btn_Click(QObject *button)
@@ -504,6 +475,28 @@ void TFrm_Main::btn_Click(QObject *button)
             UdpSvr->SearchDevices();
         return;
     }
-    // btn_ComRead, btn_ComSet, btn_Q1Set, btn_Q2ComSet (the serial exchanges) and btn_Q2NetSet (the
-    // network write) are dispatched from here once the pages are in place.
+    if (name == QLatin1String("btn_Q2NetSet")) {
+        SaveQ2Network();
+        return;
+    }
+    // The serial exchanges: btn_ComRead, btn_ComSet and btn_Q2ComSet.
+    SerialTab->Click(button);
+}
+
+void TFrm_Main::SaveQ2Network()
+{
+    if (!UdpSvr)
+        return;
+    ReadPages();
+    // The core plans every frame before the first one goes and logs what it refuses; the pauses
+    // block, so the answers queue up and are logged after the sequence.
+    const TQ2WritePlan plan = WriteQ2Network(Q2Model, *UdpSvr, SelectedDevice(), *this, Pause);
+    switch (plan.Status) {
+    case TQ2WriteStatus::NoRow: ShowPage(PageNone); break;
+    case TQ2WriteStatus::Invalid:
+        if (ShowMessage)
+            ShowMessage(plan.Message);
+        break;
+    default: break;
+    }
 }

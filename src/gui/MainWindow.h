@@ -21,7 +21,10 @@ class TDeviceListModel;
 class TDeviceListView;
 class TLogPanes;
 class TParamArea;
+class TQ1PageView;
+class TQ2PageView;
 class TSearchColumn;
+class TSerialTab;
 class TUdpSvr;
 struct TDeviceRow;
 
@@ -54,6 +57,9 @@ public:
     std::function<void(const QString &text)> ShowMessage;
     // Opens an address with the desktop's default handler.
     std::function<bool(const QUrl &url)> OpenUrl;
+    // The pauses of the network write: a plain sleep that handles no events, so the module's answers
+    // are logged after the whole sequence. Tests put in one that returns at once.
+    std::function<void(int ms)> Pause;
 
     // The page models; the page views show and read them.
     TQ2Page Q2Model;
@@ -62,6 +68,8 @@ public:
     // The one endpoint of the program (freed at close) and the serial port component.
     TUdpSvr *UdpSvr = nullptr;
     std::unique_ptr<TComm> cm1;
+    // The COM tab and the serial buttons; declared after cm1 and the models, so it goes first.
+    std::unique_ptr<TSerialTab> SerialTab;
     // What Cfg.ini said at start; written back, updated, at close.
     TAppSettings Settings;
 
@@ -71,6 +79,9 @@ public:
     TParamArea *rzpgcntrl_Param;
     TDeviceListModel *DevModel;
     TDeviceListView *lv_Dev;
+    // The two parameter pages, views of Q1Model and Q2Model.
+    TQ1PageView *Q1View;
+    TQ2PageView *Q2View;
 
     // Menu items.
     QMenu *mni_File, *mni_Lang, *mni_Help;
@@ -109,12 +120,12 @@ public:
     void rzpgcntrl_SrchTabClick();
     // The buttons of the window share this, told apart by objectName.
     void btn_Click(QObject *button);
+    // btn_Q2NetSet: the Q2 page written to the selected module over the network.
+    void SaveQ2Network();
     void lv_DevClick();
     void pm_NetDevPopup();
     void mni_LvRightMmClick(QAction *item);
     void mni_MenuClick(QAction *item);
-    void cbb_SelectComDropDown();
-    void cbb_SelectComCloseUp();
 
     // The endpoint's events.
     void UdpSendData(const QByteArray &data, const QString &peerIP, const QString &localIP, int peerPort,
@@ -148,6 +159,4 @@ private:
     void applySettings();
     void fitWidth();
     int leftOffset();
-    void showWriteButtons(bool lan);
-    void refreshPortList();
 };

@@ -27,6 +27,15 @@ const QHash<QString, QHash<int, const TTextRow *>> &itemRows()
     return rows;
 }
 
+// A multi-line editor keeps its line breaks as LF whatever it was given.
+QString editorLines(const QString &text)
+{
+    QString t = text;
+    t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    t.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return t;
+}
+
 void setShown(QWidget *w, bool visible)
 {
     if (w->isHidden() == visible) w->setVisible(visible);
@@ -180,7 +189,12 @@ void TFieldGrid::FullField(QLabel *label, QWidget *field)
 
 void TFieldGrid::Single(int column, QWidget *w)
 {
-    FGrid->addWidget(w, FRow, column == 0 ? 0 : 3, 1, 2);
+    // In the first column the control may use the gap as well, so that a long caption does not
+    // widen the field column and push this group's second column out of line with the others.
+    if (column == 0)
+        FGrid->addWidget(w, FRow, 0, 1, 3);
+    else
+        FGrid->addWidget(w, FRow, 3, 1, 2);
 }
 
 void TFieldGrid::Span(QWidget *w)
@@ -231,7 +245,7 @@ void TPageBinder::Show() const
         w->setEnabled(s->Enabled);
     }
     for (const auto &[w, s] : FMemos) {
-        if (w->toPlainText() != s->Text) w->setPlainText(s->Text);
+        if (w->toPlainText() != editorLines(s->Text)) w->setPlainText(s->Text);
         setShown(w, s->Visible);
         w->setEnabled(s->Enabled);
     }
@@ -267,8 +281,12 @@ void TPageBinder::Read() const
 {
     for (const auto &[w, s] : FEdits)
         s->Text = w->text();
-    for (const auto &[w, s] : FMemos)
-        s->Text = w->toPlainText();
+    for (const auto &[w, s] : FMemos) {
+        // Text left alone goes back as it came, CR LF and all; edited text takes CR LF line
+        // breaks, as the lines of an HTTP header need.
+        const QString shown = w->toPlainText();
+        if (shown != editorLines(s->Text)) s->Text = QString(shown).replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+    }
     for (const auto &[w, s] : FTexts)
         *s = w->text();
     for (const auto &[w, s] : FChecks)

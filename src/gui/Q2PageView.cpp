@@ -92,6 +92,12 @@ void TQ2PageView::SetComTab(bool com)
     ShowModel();
 }
 
+void TQ2PageView::RestackFromTop()
+{
+    AfterShow();
+    FScroll->verticalScrollBar()->setValue(0);
+}
+
 void TQ2PageView::AfterShow()
 {
     // Groups may have appeared or gone: stack them again from the top.

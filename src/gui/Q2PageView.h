@@ -26,6 +26,10 @@ public:
     // controls, the LAN tab writes over the network. Sets the model's tab and shows it.
     void SetComTab(bool com);
 
+    // The page comes into view (ShowPage with PageQ2): the visible groups are stacked again and the
+    // scroll box shows the first of them.
+    void RestackFromTop();
+
     QScrollArea *ScrollBox() const { return FScroll; }
     QPushButton *NetSetButton() const { return FNetSet; }
     QPushButton *ComSetButton() const { return FComSet; }

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QHostAddress>
 #include <QNetworkDatagram>
+#include <QSaveFile>
 #include <QUdpSocket>
 
 namespace {
@@ -158,12 +159,20 @@ QByteArray TSimModule::SearchReply() const
 }
 
 QList<QByteArray> SimHandleFrame(TSimModule &m, const QByteArray &frame, bool onQ3Port,
-                                 const std::function<void(const QString &)> &note)
+                                 const std::function<void(const QString &)> &note, qint64 nowMs)
 {
     const int size = int(frame.size());
     const uint8_t *f = U(frame);
-    if (size == 4 && f[0] == 0xFF && f[1] == 0x01 && f[2] == CmdSearch)
+    if (nowMs < m.DownUntilMs)
+        return {}; // restarting: deaf to everything
+    if (size == 4 && f[0] == 0xFF && f[1] == 0x01 && f[2] == CmdSearch) {
+        if (m.DropSearches > 0) {
+            --m.DropSearches;
+            note(QStringLiteral("%1: search dropped").arg(m.Mac));
+            return {};
+        }
         return {m.SearchReply()};
+    }
     if (size < 22 || f[0] != 0xFF)
         return {};
     const int n = size - 22;
@@ -198,6 +207,10 @@ QList<QByteArray> SimHandleFrame(TSimModule &m, const QByteArray &frame, bool on
             return {ack(cmd, 'E')};
         }
         const QByteArray was = block.mid(at, n);
+        if (m.IgnoreWrites) {
+            note(QStringLiteral("%1: ignored %2 (acknowledged)").arg(m.Mac, describe(cmd)));
+            return {ack(cmd, 'K')};
+        }
         block.replace(at, n, payload);
         note(QStringLiteral("%1: wrote %2: %3 was: %4")
                  .arg(m.Mac, describe(cmd), BytesToHexSpaced(payload).trimmed(), BytesToHexSpaced(was).trimmed()));
@@ -227,11 +240,13 @@ QList<QByteArray> SimHandleFrame(TSimModule &m, const QByteArray &frame, bool on
     }
     case CmdRestart:
         m.Login = m.Base.mid(37, 12);
+        m.DownUntilMs = nowMs + m.RestartDelayMs;
         note(QStringLiteral("%1: restarting").arg(m.Mac));
         return {ack(cmd, 'K')};
     case CmdFactory:
         m.Restore(m.FactoryImage);
         m.Login = m.Base.mid(37, 12);
+        m.DownUntilMs = nowMs + m.RestartDelayMs;
         note(QStringLiteral("%1: factory settings restored").arg(m.Mac));
         return {ack(cmd, 'K')};
     case CmdWriteBase:
@@ -280,7 +295,36 @@ bool TSimLan::Start(QString &error)
     }
     connect(FQ2, &QUdpSocket::readyRead, this, [this] { onReadyRead(FQ2, false); });
     connect(FQ3, &QUdpSocket::readyRead, this, [this] { onReadyRead(FQ3, true); });
+    FClock.start();
+    writeState();
     return true;
+}
+
+QByteArray SimStateText(const QList<TSimModule> &modules)
+{
+    QByteArray out;
+    for (const TSimModule &m : modules) {
+        out += m.Mac.toLatin1();
+        const std::pair<const char *, const QByteArray *> blocks[] = {
+            {"base", &m.Base},     {"port", &m.Port},         {"cloud", &m.Cloud},
+            {"heart", &m.Heart},   {"httpd", &m.Httpd},       {"modbus", &m.Modbus},
+            {"modbuspack", &m.ModbusPack}, {"modbusnew", &m.ModbusNew}};
+        for (const auto &[name, b] : blocks)
+            out += ' ' + QByteArray(name) + '=' + b->toHex().toUpper();
+        out += '\n';
+    }
+    return out;
+}
+
+void TSimLan::writeState()
+{
+    if (StatePath.isEmpty())
+        return;
+    QSaveFile f(StatePath);
+    if (f.open(QIODevice::WriteOnly)) {
+        f.write(SimStateText(Modules));
+        f.commit();
+    }
 }
 
 void TSimLan::onReadyRead(QUdpSocket *s, bool q3)
@@ -302,12 +346,17 @@ void TSimLan::onReadyRead(QUdpSocket *s, bool q3)
             if (!Quiet)
                 SimOut(QStringLiteral("sim: ") + line);
         };
+        bool changed = false;
         for (TSimModule &m : Modules) {
-            const QList<QByteArray> replies = SimHandleFrame(m, data, q3, note);
+            const QByteArray before = StatePath.isEmpty() ? QByteArray() : m.Image();
+            const QList<QByteArray> replies = SimHandleFrame(m, data, q3, note, FClock.elapsed());
             QUdpSocket *out = m.ReplyPort(PortQ2, PortQ3) == PortQ3 ? FQ3 : FQ2;
             for (const QByteArray &r : replies)
                 out->writeDatagram(r, d.senderAddress(), d.senderPort());
+            changed = changed || (!StatePath.isEmpty() && !replies.isEmpty() && m.Image() != before);
         }
+        if (changed)
+            writeState();
     }
 }
 
@@ -333,6 +382,15 @@ static TSimBlocks defaultBlocks(int version)
     return b;
 }
 
+static int boundedNumber(const QString &key, const QString &value, int max)
+{
+    bool ok = false;
+    const int n = value.toInt(&ok);
+    if (!ok || n < 0 || n > max)
+        throw TSimUsageError{QStringLiteral("%1 takes a number from 0 to %2: %3").arg(key).arg(max).arg(value)};
+    return n;
+}
+
 TSimModule SimParseModule(const QString &options, int index, const QString &user, const QString &password)
 {
     QString mac = QStringLiteral("02BE%1").arg(index + 1, 8, 16, QLatin1Char('0')).toUpper();
@@ -343,6 +401,9 @@ TSimModule SimParseModule(const QString &options, int index, const QString &user
     int version = 4017;
     QString blocks;
     bool haveBlocks = false;
+    bool ignoreWrites = false;
+    int restartDelay = 0, dropSearches = 0;
+    char refuse = 0;
     for (const QString &part : options.split(u',', Qt::SkipEmptyParts)) {
         const int eq = int(part.indexOf(u'='));
         if (eq < 0)
@@ -353,6 +414,17 @@ TSimModule SimParseModule(const QString &options, int index, const QString &user
         else if (k == QLatin1String("name")) name = v;
         else if (k == QLatin1String("model")) model = v.toLower();
         else if (k == QLatin1String("user")) u = v;
+        else if (k == QLatin1String("ignore-writes")) {
+            if (v != QLatin1String("0") && v != QLatin1String("1"))
+                throw TSimUsageError{QStringLiteral("ignore-writes takes 0 or 1: %1").arg(v)};
+            ignoreWrites = v == QLatin1String("1");
+        } else if (k == QLatin1String("restart-delay")) restartDelay = boundedNumber(k, v, 600000);
+        else if (k == QLatin1String("drop-searches")) dropSearches = boundedNumber(k, v, 1000);
+        else if (k == QLatin1String("refuse")) {
+            if (v != QLatin1String("P") && v != QLatin1String("E") && v != QLatin1String("C"))
+                throw TSimUsageError{QStringLiteral("refuse takes P, E or C: %1").arg(v)};
+            refuse = v[0].toLatin1();
+        }
         else if (k == QLatin1String("password")) pw = v;
         else if (k == QLatin1String("version")) {
             bool ok = false;
@@ -389,7 +461,12 @@ TSimModule SimParseModule(const QString &options, int index, const QString &user
                 throw TSimUsageError{QStringLiteral("unknown block: %1").arg(x)};
         }
     }
-    return TSimModule::Make(mac, ip, name, version, model, b, u, pw);
+    TSimModule m = TSimModule::Make(mac, ip, name, version, model, b, u, pw);
+    m.IgnoreWrites = ignoreWrites;
+    m.RestartDelayMs = restartDelay;
+    m.DropSearches = dropSearches;
+    m.RefuseWrites = refuse;
+    return m;
 }
 
 namespace {
@@ -404,12 +481,19 @@ QString lanHelp()
         "                      user=NAME password=PW (its login, default tovak)\n"
         "                      blocks=cloud+heart+httpd+mb1|mb4+mbpack+mbnew|none (Q2 optional blocks;\n"
         "                      default: all of them from version 4017 on, none before)\n"
+        "                      restart-delay=MS (silent for MS after a restart or reset, default 0)\n"
+        "                      ignore-writes=1 (acknowledge every block but keep the old settings)\n"
+        "                      drop-searches=N (ignore the first N searches)\n"
+        "                      refuse=P|E|C (this module only, as --refuse-writes)\n"
+        "                      Two modules may share one ip= (an address conflict).\n"
         "  --config FILE       one module's OPTIONS per line ('#' starts a comment)\n"
         "  --count N           add N generated Q2 modules (MACs 02BE00000001...)\n"
         "  --bind ADDR         address to listen on (default 0.0.0.0, all addresses)\n"
         "  --port-q2 P, --port-q3 P   listening ports (default 1500, 1901)\n"
         "  --refuse-writes P|E|C  answer every write, restart and reset with a password error (P),\n"
         "                      another error (E) or a checksum error naming the frame's sum (C)\n"
+        "  --state FILE        keep every module's blocks in FILE, one line per module:\n"
+        "                      MAC base=HEX port=HEX ... (rewritten whenever a block changes)\n"
         "  --quiet             do not print the frames received\n"
         "  --verbose           print the bytes of every frame received");
 }
@@ -446,6 +530,7 @@ int lanRun(const QStringList &args)
             refuse = v[0].toLatin1();
         }
         else if (a == QLatin1String("--verbose")) sim.Verbose = true;
+        else if (a == QLatin1String("--state")) sim.StatePath = value();
         else
             throw TSimUsageError{QStringLiteral("unknown option %1").arg(a)};
     }
@@ -460,7 +545,8 @@ int lanRun(const QStringList &args)
     if (sim.Modules.isEmpty())
         sim.Modules << SimParseModule(QString(), 0, user, user);
     for (TSimModule &m : sim.Modules)
-        m.RefuseWrites = refuse;
+        if (refuse)
+            m.RefuseWrites = refuse;
     QString error;
     if (!sim.Start(error)) {
         SimErr(QStringLiteral("bexo-z0-sim lan: ") + error);

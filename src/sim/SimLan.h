@@ -3,6 +3,7 @@
 // port, each checking frames as a module does and keeping what was written.
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -25,6 +26,10 @@ struct TSimModule {
     QByteArray FactoryImage; // all blocks at creation, for the factory reset
     QByteArray Login;        // user name and password in force (12 bytes): written ones count after a restart
     char RefuseWrites = 0;   // 'P' or 'E': answer every write so (a login changed behind the tool's back)
+    bool IgnoreWrites = false; // acknowledge writes but keep the blocks (a write that does not take)
+    int RestartDelayMs = 0;    // silent for this long after a restart or a factory reset
+    int DropSearches = 0;      // searches still to be dropped (a module that misses the first ones)
+    qint64 DownUntilMs = 0;    // restarting until then: every frame is ignored
 
     // A factory-new module. ip and name go into the base block; user/password are its login.
     static TSimModule Make(const QString &mac, const QString &ip, const QString &name, int version,
@@ -37,9 +42,13 @@ struct TSimModule {
 };
 
 // Handles one datagram for one module; returns the replies (empty: not for this module).
-// note() receives a line describing what happened.
+// note() receives a line describing what happened; nowMs is the simulator's clock.
 QList<QByteArray> SimHandleFrame(TSimModule &m, const QByteArray &frame, bool onQ3Port,
-                                 const std::function<void(const QString &)> &note);
+                                 const std::function<void(const QString &)> &note, qint64 nowMs = 0);
+
+// One line per module: its MAC and every block in hex ("001A2B3C4D5E base=... port=..."), as
+// written to the --state file.
+QByteArray SimStateText(const QList<TSimModule> &modules);
 
 // The module lines of a --config file: '#' starts a comment, blank lines are skipped.
 QStringList SimConfigLines(const QByteArray &file);
@@ -56,10 +65,13 @@ public:
     int PortQ3 = 1901;
     bool Quiet = false;
     bool Verbose = false;
+    QString StatePath; // rewritten at start and whenever a module's blocks change
 
     bool Start(QString &error);
 
 private:
     QUdpSocket *FQ2 = nullptr, *FQ3 = nullptr;
+    QElapsedTimer FClock;
     void onReadyRead(QUdpSocket *s, bool q3);
+    void writeState();
 };

@@ -4,6 +4,7 @@
 #include "MainFixture.h"
 #include "core/IniFile.h"
 #include "core/Version.h"
+#include "gui/BaudInput.h"
 #include "gui/ParamArea.h"
 #include "gui/TextTable.h"
 #include "lang/LangList.h"
@@ -199,10 +200,10 @@ TEST_F(MainWindow, comTabRefreshesThePortsAndHidesTheNetworkOnlyControls)
 
     // The list opens: refilled without a selection; closed without a choice: the first port.
     SetSerialPortsProvider([] { return QStringList{"ttyUSB1"}; });
-    w->cbb_SelectComDropDown();
+    ports->showPopup();
     EXPECT_EQ(ports->count(), 1);
     EXPECT_EQ(ports->currentIndex(), -1);
-    w->cbb_SelectComCloseUp();
+    ports->hidePopup();
     EXPECT_EQ(ports->currentText(), QStringLiteral("ttyUSB1"));
 
     w->ShowPage(PageQ1);
@@ -219,7 +220,10 @@ TEST_F(MainWindow, languageSwitchKeepsSelectionsAndIsWrittenAtOnce)
 {
     FeedThree();
     w->lv_Dev->SelectRow(1);
+    // A custom rate in item 0, chosen through the custom entry.
+    SetBaudPrompt([](QWidget *, const QString &, const QString &, const QString &) { return QStringLiteral("250000"); });
     w->rzpgcntrl_Srch->cbbSoftBitRate->setCurrentIndex(1);
+    SetBaudPrompt({});
     int dialogs = 0;
     w->Hooks.ApplyDialogTexts = [&] { ++dialogs; };
 
@@ -228,8 +232,9 @@ TEST_F(MainWindow, languageSwitchKeepsSelectionsAndIsWrittenAtOnce)
     EXPECT_TRUE(w->mni_Cn->isChecked());
     EXPECT_FALSE(w->mni_En->isChecked());
     EXPECT_EQ(w->lv_Dev->SelectedRow(), 1);
-    EXPECT_EQ(w->rzpgcntrl_Srch->cbbSoftBitRate->currentIndex(), 1);
-    EXPECT_EQ(w->rzpgcntrl_Srch->cbbSoftBitRate->currentText(), QStringLiteral("自定义"));
+    EXPECT_EQ(w->rzpgcntrl_Srch->cbbSoftBitRate->currentIndex(), 0);
+    EXPECT_EQ(w->rzpgcntrl_Srch->cbbSoftBitRate->currentText(), QStringLiteral("250000"));
+    EXPECT_EQ(w->rzpgcntrl_Srch->cbbSoftBitRate->itemText(1), QStringLiteral("自定义"));
     EXPECT_EQ(w->DevModel->headerData(0, Qt::Horizontal).toString(), QStringLiteral("设备IP"));
     EXPECT_EQ(w->rzpgcntrl_Srch->tabText(0), QStringLiteral("通过网络操作"));
     EXPECT_EQ(w->rzpgcntrl_Logs->tabText(1), QStringLiteral("数据流"));

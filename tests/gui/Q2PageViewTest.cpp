@@ -590,3 +590,28 @@ TEST_F(Q2ViewFixture, lengthLimitsBoundTypingOnly)
 }
 
 } // namespace
+
+namespace {
+
+// The header editor shows line breaks as LF; what goes back to the model keeps the module's own
+// bytes when untouched, and typed lines end in CR LF. Typing never moves the cursor.
+TEST_F(Q2ViewFixture, httpdHeaderKeepsItsLineBreaks)
+{
+    auto *header = ctl<QPlainTextEdit>("RzRichEdit1");
+    for (const char *sent : {"Accept: text/html\r\nX-Node: lab", "one\ntwo", "a\r\n\r\nb", ""}) {
+        model.RzRichEdit1.Text = QString::fromLatin1(sent);
+        view->ShowModel();
+        view->ReadModel();
+        EXPECT_EQ(model.RzRichEdit1.Text, QString::fromLatin1(sent)) << "untouched text goes back as read";
+    }
+    model.RzRichEdit1.Text = QStringLiteral("Accept: text/html\r\nX-Node: lab");
+    view->ShowModel();
+    header->setFocus();
+    header->moveCursor(QTextCursor::End);
+    QTest::keyClick(header, Qt::Key_Return);
+    QTest::keyClicks(header, "Host: q2");
+    EXPECT_EQ(header->toPlainText(), QStringLiteral("Accept: text/html\nX-Node: lab\nHost: q2"));
+    EXPECT_EQ(model.RzRichEdit1.Text, QStringLiteral("Accept: text/html\r\nX-Node: lab\r\nHost: q2"));
+}
+
+} // namespace

@@ -15,6 +15,7 @@ struct TCliOptions {
     bool HaveUser = false;
     bool HavePassword = false;
     int WaitMs = 1500;
+    int Repeat = 1;           // --repeat: search rounds at most
     bool Json = false;
     bool Hex = false;
 };

@@ -3,6 +3,7 @@
 #include "core/ProFun.h"
 #include "core/Public.h"
 #include "lang/LangList.h"
+#include "netconfig/Fleet.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -44,12 +45,14 @@ TCliLan::TCliLan(const TCliOptions &opt) : Opt(opt), Log(opt.Hex)
         DumpRecvDatagram(Log, d, peer, local, pp, lp);
     };
     Svr.OnStatus = [this](int code, const QString &msg) {
-        if (AnswerIsResult && IsModuleAnswer(code)) {
-            TNullLogSink quiet;
-            AnswerLines << ReactToStatus(code, msg, quiet).Line;
-        } else {
-            ReactToStatus(code, msg, Log);
-        }
+        TNullLogSink quiet;
+        const bool result = AnswerIsResult && IsModuleAnswer(code);
+        const bool silent = result || (code == StsSearchSent && QuietSearch);
+        const TStatusReaction r = ReactToStatus(code, msg, silent ? static_cast<ILogSink &>(quiet) : Log);
+        if (result)
+            AnswerLines << r.Line;
+        if (IsModuleAnswer(code))
+            Answers.append({code, r.Line});
         Statuses << code;
         Read.Statuses << code;
         if (OnStatus)
@@ -117,11 +120,59 @@ void TCliLan::Listen(int ms, const std::function<bool()> &stop)
     }
 }
 
-void TCliLan::Search()
+void TCliLan::Search(int expect, const QStringList &wanted)
 {
     Devices.Clear();
-    Svr.SearchDevices();
-    Listen(Opt.WaitMs);
+    const auto done = [&] {
+        if (expect > 0)
+            return Devices.Count() >= expect;
+        if (wanted.isEmpty())
+            return false;
+        return std::all_of(wanted.begin(), wanted.end(), [&](const QString &m) { return Devices.IndexOfMac(m) >= 0; });
+    };
+    for (int round = 0; round < std::max(1, Opt.Repeat) && !done(); ++round) {
+        Svr.SearchDevices();
+        QuietSearch = true; // the search hint once per command
+        Listen(Opt.WaitMs, done);
+    }
+}
+
+bool TCliLan::WaitUntilAnswers(const QString &mac, int timeoutMs, int pollMs)
+{
+    uint8_t want[6];
+    MacToBytes(RemoveSpaces(mac), want);
+    const auto answered = [&] {
+        for (const QByteArray &r : Svr.SearchReplies)
+            if (r.size() >= 15 && std::equal(want, want + 6, reinterpret_cast<const uint8_t *>(r.constData()) + 9))
+                return true;
+        return false;
+    };
+    QElapsedTimer clock;
+    clock.start();
+    const bool quiet = QuietSearch;
+    QuietSearch = true;
+    bool back = false;
+    while (!back && clock.elapsed() < timeoutMs) {
+        Svr.SearchDevices();
+        Listen(int(std::min<qint64>(pollMs, timeoutMs - clock.elapsed())), answered);
+        back = answered();
+    }
+    QuietSearch = quiet;
+    return back;
+}
+
+void TCliLan::ForgetTemplates()
+{
+    Svr.LastRead.fill(0);
+    Svr.LastReadLen = 0;
+    Svr.LastCloud.fill(0);
+    Svr.LastHeartReg.fill(0);
+    Svr.LastHttpd.fill(0);
+    Svr.LastModbus4.fill(0);
+    Svr.LastModbusPack.fill(0);
+    Svr.LastModbusNew.fill(0);
+    LastOptByte = 0;
+    LastPortOptByte = 0;
 }
 
 const TDeviceRow *TCliLan::FindRow(const QString &mac)
@@ -133,7 +184,7 @@ const TDeviceRow *TCliLan::FindRow(const QString &mac)
 const TDeviceRow *TCliLan::SearchFor(const QString &mac)
 {
     const QString wanted = NormalizeMacArg(mac);
-    Search();
+    Search(0, {wanted});
     const TDeviceRow *row = FindRow(wanted);
     if (!row)
         Err(QStringLiteral("bexo-z0-cli: no module with MAC %1 answered the search").arg(wanted));
@@ -288,37 +339,62 @@ QString modelName(int model)
     }
 }
 
-void noArgs(const QStringList &args, const char *cmd)
-{
-    if (!args.isEmpty())
-        throw TUsageError{QStringLiteral("%1 takes no arguments").arg(QLatin1String(cmd))};
-}
-
 int searchCommand(const TCliOptions &opt, const QStringList &args)
 {
-    noArgs(args, "search");
+    int expect = 0;
+    for (int i = 0; i < args.size(); ++i) {
+        bool ok = false;
+        if (args[i] == QLatin1String("--expect") && i + 1 < args.size())
+            expect = args[++i].toInt(&ok);
+        if (!ok || expect < 1)
+            throw TUsageError{QStringLiteral("search takes only --expect COUNT (a number of modules, 1 or more)")};
+    }
     TCliLan lan(opt);
-    lan.Search();
+    lan.Search(expect);
+    const QList<TDeviceRow> &rows = lan.Devices.Rows;
+    const auto warnings =
+        FindSearchConflicts(rows, [&](int binding) { return InterfaceSubnets(lan.Svr.BindingIP(binding)); });
     if (opt.Json) {
-        QJsonArray rows;
-        for (const TDeviceRow &r : lan.Devices.Rows)
-            rows.append(QJsonObject{{QStringLiteral("ip"), r.IP},
-                                    {QStringLiteral("name"), r.ShownName()},
-                                    {QStringLiteral("mac"), r.Mac},
-                                    {QStringLiteral("version"), r.Version},
-                                    {QStringLiteral("model"), r.Model},
-                                    {QStringLiteral("bindingIndex"), r.BindingIndex}});
-        Out(QString::fromUtf8(QJsonDocument(rows).toJson(QJsonDocument::Indented)).trimmed());
+        QJsonArray out;
+        for (int i = 0; i < rows.size(); ++i) {
+            const TDeviceRow &r = rows[i];
+            QJsonArray w;
+            for (const TRowWarning &x : warnings[i]) {
+                QJsonObject o{{QStringLiteral("kind"), x.WarningKind == TRowWarning::DuplicateIP
+                                                          ? QStringLiteral("duplicate-ip")
+                                                          : QStringLiteral("foreign-subnet")},
+                              {QStringLiteral("text"), x.Text}};
+                if (x.WarningKind == TRowWarning::DuplicateIP)
+                    o.insert(QStringLiteral("macs"), QJsonArray::fromStringList(x.OtherMacs));
+                w.append(o);
+            }
+            out.append(QJsonObject{{QStringLiteral("ip"), r.IP},
+                                   {QStringLiteral("name"), r.ShownName()},
+                                   {QStringLiteral("mac"), r.Mac},
+                                   {QStringLiteral("version"), r.Version},
+                                   {QStringLiteral("model"), r.Model},
+                                   {QStringLiteral("bindingIndex"), r.BindingIndex},
+                                   {QStringLiteral("warnings"), w}});
+        }
+        Out(QString::fromUtf8(QJsonDocument(out).toJson(QJsonDocument::Indented)).trimmed());
     } else {
-        for (const TDeviceRow &r : lan.Devices.Rows)
+        for (int i = 0; i < rows.size(); ++i) {
+            const TDeviceRow &r = rows[i];
             Out(QStringLiteral("%1  %2  %3  %4  %5")
                     .arg(r.IP, -15)
                     .arg(r.ShownName(), -16)
                     .arg(r.Mac)
                     .arg(r.Version, 5)
                     .arg(modelName(r.Model)));
+            for (const TRowWarning &x : warnings[i])
+                Out(QStringLiteral("  warning: ") + x.Text);
+        }
     }
     lan.Log.AddLogInfo(GetLangText(QStringLiteral("lang_Hint_DevNum")) + QString::number(lan.Devices.Count()));
+    if (expect > 0 && lan.Devices.Count() < expect) {
+        Err(QStringLiteral("bexo-z0-cli: %1 of %2 modules answered").arg(lan.Devices.Count()).arg(expect));
+        return 1;
+    }
     return 0;
 }
 
@@ -344,43 +420,6 @@ int readCommand(const TCliOptions &opt, const QStringList &args)
     return 0;
 }
 
-int commandAndAnswer(const TCliOptions &opt, const QStringList &args, bool reset)
-{
-    if (args.size() != 1)
-        throw TUsageError{QStringLiteral("%1 needs exactly one MAC").arg(reset ? "reset" : "restart")};
-    TCliLan lan(opt);
-    const TDeviceRow *row = searchFor(lan, args[0]);
-    if (!row)
-        return 1;
-    const int before = int(lan.Statuses.size());
-    lan.AnswerIsResult = true;
-    const bool sent = reset ? ResetDevice(lan.Svr, *row) : RestartDevice(lan.Svr, *row);
-    if (!sent) {
-        Err(reset ? QStringLiteral("bexo-z0-cli: factory settings are not available for a module of this model")
-                  : QStringLiteral("bexo-z0-cli: the command could not be sent"));
-        return 1;
-    }
-    int answer = 0;
-    lan.Listen(opt.WaitMs, [&] {
-        for (int i = before; i < lan.Statuses.size(); ++i)
-            if (IsModuleAnswer(lan.Statuses[i])) {
-                answer = lan.Statuses[i];
-                return true;
-            }
-        return false;
-    });
-    // The first answer is the result, printed once (with the checksum a check error names).
-    if (answer == 0 || lan.AnswerLines.isEmpty()) {
-        Out(GetLangText(QStringLiteral("lang_Hint_OverTime")));
-        return 1;
-    }
-    Out(lan.AnswerLines.first());
-    return answer == StsAck ? 0 : 1;
-}
-
-int restartCommand(const TCliOptions &opt, const QStringList &args) { return commandAndAnswer(opt, args, false); }
-int resetCommand(const TCliOptions &opt, const QStringList &args) { return commandAndAnswer(opt, args, true); }
-
 int exportCommand(const TCliOptions &opt, const QStringList &args)
 {
     if (args.size() > 1)
@@ -402,17 +441,14 @@ int exportCommand(const TCliOptions &opt, const QStringList &args)
     }
 }
 
-TCliRegistrar searchReg({QStringLiteral("search"), QString(),
-                         QStringLiteral("find the modules on the LAN (ip, name, mac, version, model)"),
+TCliRegistrar searchReg({QStringLiteral("search"), QStringLiteral("[--expect COUNT]"),
+                         QStringLiteral("find the modules on the LAN (ip, name, mac, version, model) and warn about "
+                                        "address conflicts; with --repeat N, stop once COUNT modules answered "
+                                        "(exit 1 when fewer did)"),
                          searchCommand});
 TCliRegistrar readReg({QStringLiteral("read"), QStringLiteral("MAC"),
                        QStringLiteral("search, then read a module's parameters and print every record received"),
                        readCommand});
-TCliRegistrar restartReg({QStringLiteral("restart"), QStringLiteral("MAC"),
-                          QStringLiteral("restart a module; exit 0 on its acknowledgement"), restartCommand});
-TCliRegistrar resetReg({QStringLiteral("reset"), QStringLiteral("MAC"),
-                        QStringLiteral("restore a module's factory settings; exit 0 on its acknowledgement"),
-                        resetCommand});
 TCliRegistrar exportReg({QStringLiteral("export"), QStringLiteral("[DIR]"),
                          QStringLiteral("search, then write the device list as CSV into DIR (default: the "
                                         "program folder, or ~/Documents when that cannot be written); print "

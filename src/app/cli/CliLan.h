@@ -44,9 +44,15 @@ public:
     // not logged as well.
     bool AnswerIsResult = false;
     QStringList AnswerLines; // the text each answer's log line would have had, in order
+    // Every module answer with the text of its log line, in order, logged or not.
+    QList<std::pair<int, QString>> Answers;
+    // When set, the search-sent hint is not logged (searches after the first of a command).
+    bool QuietSearch = false;
 
-    // Clears the list, searches and listens for Opt.WaitMs.
-    void Search();
+    // Clears the list and searches: up to Opt.Repeat rounds of Opt.WaitMs each (the rows
+    // accumulate, a module's first reply wins), ending early once expect modules answered (when
+    // expect > 0) or every MAC in wanted answered (when wanted is not empty).
+    void Search(int expect = 0, const QStringList &wanted = {});
     // The row of a MAC, after Search; raises TUsageError for a MAC text that is not one.
     const TDeviceRow *FindRow(const QString &mac);
     // Search, then the row of a MAC; a module that did not answer is reported on stderr.
@@ -55,6 +61,11 @@ public:
     bool ReadRow(const TDeviceRow &row);
     // Listens until ms have passed or until stop() turns true.
     void Listen(int ms, const std::function<bool()> &stop = {});
+    // Searches every pollMs until the MAC answers or timeoutMs have passed; true when it answered.
+    bool WaitUntilAnswers(const QString &mac, int timeoutMs, int pollMs = 500);
+    // Empties the templates of the next write, so that nothing of one module's replies goes to
+    // another module of a batch.
+    void ForgetTemplates();
 };
 
 // A module's answer to a command frame.

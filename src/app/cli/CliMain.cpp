@@ -6,6 +6,7 @@
 #include "core/Settings.h"
 #include "core/Version.h"
 #include "lang/LangList.h"
+#include "netconfig/PageFields.h"
 
 #include "core/Console.h"
 
@@ -55,7 +56,7 @@ QString UsageLine()
     for (const auto &c : CliCommands())
         names << c.Name;
     return QStringLiteral("usage: bexo-z0-cli [--lang en|zh] [--interface IP]... [--user NAME] [--password PW] "
-                          "[--wait MS] [--json] [--hex] (--version | --help | %1) ...")
+                          "[--wait MS] [--repeat N] [--json] [--hex] (--version | --help | %1) ...")
         .arg(names.join(QLatin1String(" | ")));
 }
 
@@ -75,6 +76,8 @@ void printHelp()
     Out(QStringLiteral("  --user NAME       user name sent with every command (default %1)").arg(LoginName));
     Out(QStringLiteral("  --password PW     password sent with every command (default %1)").arg(LoginPswd));
     Out(QStringLiteral("  --wait MS         how long to listen for replies (default 1500)"));
+    Out(QStringLiteral("  --repeat N        search up to N times, each listening --wait MS, until every module asked "
+                       "for has answered (search: until --expect COUNT; default 1)"));
     Out(QStringLiteral("  --json            machine-readable output"));
     Out(QStringLiteral("  --hex             also show the data-stream lines"));
 }
@@ -112,7 +115,12 @@ int run(const QStringList &argv)
             else if (a == QLatin1String("--interface")) opt.Interfaces << value(a);
             else if (a == QLatin1String("--user")) { opt.User = value(a); opt.HaveUser = true; }
             else if (a == QLatin1String("--password")) { opt.Password = value(a); opt.HavePassword = true; }
-            else if (a == QLatin1String("--wait")) {
+            else if (a == QLatin1String("--repeat")) {
+                bool ok = false;
+                opt.Repeat = value(a).toInt(&ok);
+                if (!ok || opt.Repeat < 1 || opt.Repeat > 100)
+                    throw TUsageError{QStringLiteral("--repeat needs a number of searches from 1 to 100")};
+            } else if (a == QLatin1String("--wait")) {
                 bool ok = false;
                 opt.WaitMs = value(a).toInt(&ok);
                 if (!ok || opt.WaitMs < 0)
@@ -178,6 +186,11 @@ int main(int argc, char **argv)
         rc = run(app.arguments().mid(1));
     } catch (const TUsageError &e) {
         Err(QStringLiteral("bexo-z0-cli: %1").arg(e.Message));
+        Err(UsageLine());
+        rc = 2;
+    } catch (const EPageFieldError &e) {
+        // A NAME=VALUE argument is part of the command line.
+        Err(QStringLiteral("bexo-z0-cli: %1").arg(e.Message()));
         Err(UsageLine());
         rc = 2;
     } catch (const std::exception &e) {

@@ -1,5 +1,5 @@
 #include "app/cli/Cli.h"
-#include "app/cli/CliFields.h"
+#include "netconfig/PageFields.h"
 #include "app/cli/CliLan.h"
 
 #include "core/ProFun.h"

@@ -1,3 +1,4 @@
+#include "gui/App.h"
 #include "gui/MainWindow.h"
 #include "gui/SingleInstance.h"
 
@@ -15,8 +16,9 @@ int main(int argc, char **argv)
         return 0;
     }
 
-    TFrm_Main mainWindow;
-    instance.OnRestoreRequest = [&mainWindow] { RestoreWindow(&mainWindow); };
-    mainWindow.show();
+    const std::unique_ptr<TAppWindows> windows = CreateAppWindows();
+    TFrm_Main *mainWindow = windows->Main.get();
+    instance.OnRestoreRequest = [mainWindow] { RestoreWindow(mainWindow); };
+    mainWindow->show();
     return app.exec();
 }

@@ -1,5 +1,5 @@
 #pragma once
-#include "app/cli/Cli.h"
+// Template bodies of PageFields.h.
 #include "core/ProFun.h"
 
 template <typename TPage>
@@ -11,7 +11,7 @@ const TPageField<TPage> *FindPageField(const QList<TPageField<TPage>> &fields, c
     return nullptr;
 }
 
-namespace cli_fields_detail {
+namespace page_fields_detail {
 inline QString itemsText(const TComboState &c)
 {
     QStringList out;
@@ -20,33 +20,33 @@ inline QString itemsText(const TComboState &c)
     return out.join(QStringLiteral(", "));
 }
 inline QString comboShown(const TComboState &c) { return c.Index < 0 ? QStringLiteral("(none)") : c.Text(); }
-} // namespace cli_fields_detail
+} // namespace page_fields_detail
 
 template <typename TPage>
 std::pair<QString, QString> ApplyPageField(TPage &page, const QList<TPageField<TPage>> &fields,
                                            const QString &assignment)
 {
     using F = TPageField<TPage>;
-    using namespace cli_fields_detail;
+    using namespace page_fields_detail;
     const qsizetype eq = assignment.indexOf(u'=');
     if (eq <= 0)
-        throw TUsageError{QStringLiteral("expected NAME=VALUE, got '%1'").arg(assignment)};
+        throw EPageFieldError(QStringLiteral("expected NAME=VALUE, got '%1'").arg(assignment));
     const QString name = assignment.left(eq), value = assignment.mid(eq + 1);
     const F *f = FindPageField(fields, name);
     if (!f) {
         QStringList names;
         for (const auto &x : fields)
             names << x.Name;
-        throw TUsageError{QStringLiteral("unknown field %1; the fields are: %2").arg(name, names.join(u' '))};
+        throw EPageFieldError(QStringLiteral("unknown field %1; the fields are: %2").arg(name, names.join(u' ')));
     }
     switch (f->FieldKind) {
     case F::Text:
     case F::Number: {
         TEditState &e = f->Edit(page);
         if (f->FieldKind == F::Number && !(IsDigits(value) && !value.isEmpty()))
-            throw TUsageError{QStringLiteral("%1 needs a decimal number, not '%2'").arg(f->Name, value)};
+            throw EPageFieldError(QStringLiteral("%1 needs a decimal number, not '%2'").arg(f->Name, value));
         if (e.MaxLength > 0 && value.size() > e.MaxLength)
-            throw TUsageError{QStringLiteral("%1 takes at most %2 characters").arg(f->Name).arg(e.MaxLength)};
+            throw EPageFieldError(QStringLiteral("%1 takes at most %2 characters").arg(f->Name).arg(e.MaxLength));
         const QString old = e.Text;
         e.Text = value;
         if (f->Changed)
@@ -55,7 +55,7 @@ std::pair<QString, QString> ApplyPageField(TPage &page, const QList<TPageField<T
     }
     case F::Check: {
         if (value != QLatin1String("0") && value != QLatin1String("1"))
-            throw TUsageError{QStringLiteral("%1 is a check box: 0 or 1, not '%2'").arg(f->Name, value)};
+            throw EPageFieldError(QStringLiteral("%1 is a check box: 0 or 1, not '%2'").arg(f->Name, value));
         TCheckState &c = f->Box(page);
         const QString old = c.Checked ? QStringLiteral("1") : QStringLiteral("0");
         c.Checked = value == QLatin1String("1");
@@ -73,7 +73,7 @@ std::pair<QString, QString> ApplyPageField(TPage &page, const QList<TPageField<T
         if (index < 0 && TryStrToInt(value, n) && n >= 0 && n < c.Items.size())
             index = n;
         if (index < 0)
-            throw TUsageError{QStringLiteral("%1 must be one of: %2").arg(f->Name, itemsText(c))};
+            throw EPageFieldError(QStringLiteral("%1 must be one of: %2").arg(f->Name, itemsText(c)));
         const QString old = comboShown(c);
         c.Index = index;
         if (f->Changed)
@@ -83,7 +83,7 @@ std::pair<QString, QString> ApplyPageField(TPage &page, const QList<TPageField<T
     case F::Baud: {
         int n = 0;
         if (!TryStrToInt(value, n) || n <= 0)
-            throw TUsageError{QStringLiteral("%1 needs a baud rate in decimal, not '%2'").arg(f->Name, value)};
+            throw EPageFieldError(QStringLiteral("%1 needs a baud rate in decimal, not '%2'").arg(f->Name, value));
         TComboState &c = f->Combo(page);
         const QString old = comboShown(c);
         SelectBaud(c, QString::number(n));
@@ -108,10 +108,23 @@ template <typename TPage> QString PageFieldsHelp(const TPage &page, const QList<
         }
         case F::Number: allowed = QStringLiteral("decimal number"); break;
         case F::Check: allowed = QStringLiteral("0 or 1"); break;
-        case F::List: allowed = cli_fields_detail::itemsText(f.Combo(copy)); break;
+        case F::List: allowed = page_fields_detail::itemsText(f.Combo(copy)); break;
         case F::Baud: allowed = QStringLiteral("baud rate in decimal"); break;
         }
         lines << QStringLiteral("  %1  %2\n      %3").arg(f.Name, -16).arg(f.Help, allowed);
     }
     return lines.join(u'\n');
+}
+
+template <typename TPage> QString PageFieldText(TPage &page, const TPageField<TPage> &field)
+{
+    using F = TPageField<TPage>;
+    switch (field.FieldKind) {
+    case F::Text:
+    case F::Number: return field.Edit(page).Text;
+    case F::Check: return field.Box(page).Checked ? QStringLiteral("1") : QStringLiteral("0");
+    case F::List:
+    case F::Baud: return field.Combo(page).Text();
+    }
+    return {};
 }

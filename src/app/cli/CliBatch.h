@@ -1,0 +1,59 @@
+#pragma once
+// Commands over several modules: the targets (MACs or --all), one result row per module, the
+// result table and its JSON form, and the Q2 write run shared by write and profile apply.
+
+#include "app/cli/CliLan.h"
+#include "netconfig/Fleet.h"
+#include "netconfig/Profile.h"
+
+#include <optional>
+
+struct TBatchRow {
+    QString Mac; // spaced upper-case pairs
+    QString IP;
+    TFleetResult Result = TFleetResult::Ok;
+    QString Answer; // the module's answer, or what happened instead
+    QString Note;
+    QList<TFieldChange> Changes;
+    QList<TSkippedField> Skipped;
+    QList<TFieldMismatch> Mismatches;
+};
+
+// "001A2B3C4D5E" -> "00 1A 2B 3C 4D 5E", as the list shows a MAC.
+QString SpacedMac(const QString &digits);
+
+// The modules a command acts on: MAC arguments, or --all. The MACs and --all are taken out of
+// args; what is left (options, NAME=VALUE) stays for the command.
+struct TTargets {
+    QStringList Macs; // 12 hex digits each, in the order given, without repeats
+    bool All = false;
+    bool Single() const { return !All && Macs.size() == 1; }
+};
+TTargets TakeTargets(QStringList &args, const QString &command);
+
+// Searches (every MAC asked for, or everything) and returns one entry per target: the row, or
+// nothing for a MAC that did not answer. With --all, only rows whose model serves(model).
+struct TTarget {
+    QString Mac;
+    std::optional<TDeviceRow> Row;
+};
+QList<TTarget> FindTargets(TCliLan &lan, const TTargets &targets, const std::function<bool(int)> &serves);
+
+// The table (or JSON array) of a batch; details adds changes, skipped fields and mismatches.
+void PrintBatch(const QList<TBatchRow> &rows, bool json, bool details);
+// 0 when every module succeeded (or was only planned), else 1.
+int BatchStatus(const QList<TBatchRow> &rows);
+
+struct TQ2RunOptions {
+    bool DryRun = false;
+    bool Verify = false;
+    int VerifyTimeoutMs = 20000;
+    const TProfile *Profile = nullptr;
+    QStringList Assignments;
+    bool Legacy = false; // one MAC without --json: the output of a single write
+};
+// Reads each Q2 target, applies the profile and the assignments, validates, writes and (with
+// Verify) reads back after the restart. One row per target, in order.
+QList<TBatchRow> RunQ2Writes(TCliLan &lan, const QList<TTarget> &targets, const TQ2RunOptions &options);
+// --verify-timeout MS and --verify, --dry-run taken out of args.
+void TakeWriteOptions(QStringList &args, TQ2RunOptions &options);

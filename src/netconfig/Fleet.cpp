@@ -1,0 +1,248 @@
+#include "netconfig/Fleet.h"
+
+#include "core/ProFun.h"
+
+#include <QHash>
+#include <QHostAddress>
+#include <QNetworkInterface>
+#include <bit>
+
+namespace {
+
+const QStringList ipFields = {QStringLiteral("StaticIP"), QStringLiteral("SubnetMask"), QStringLiteral("GatewayIP"),
+                              QStringLiteral("Dns")};
+
+QString onlyWith(const TComboState &list, std::initializer_list<int> indexes, const char *what)
+{
+    QStringList names;
+    for (int i : indexes)
+        if (i >= 0 && i < list.Items.size())
+            names << QStringLiteral("\"%1\"").arg(list.Items[i]);
+    return QStringLiteral("written only with %1 %2").arg(QLatin1String(what), names.join(QLatin1String(" or ")));
+}
+
+bool sameNumber(const QString &a, const QString &b)
+{
+    int x = 0, y = 0;
+    return TryStrToInt(a, x) && TryStrToInt(b, y) ? x == y : a == b;
+}
+
+bool sameAddress(const QString &a, const QString &b)
+{
+    uint8_t x[4] = {}, y[4] = {};
+    try {
+        IPToBytesRev(a, x);
+        IPToBytesRev(b, y);
+    } catch (const EConvertError &) {
+        return a == b;
+    }
+    return std::equal(x, x + 4, y);
+}
+
+int prefixLength(const QString &mask)
+{
+    try {
+        return std::popcount(IPStrToInt(mask));
+    } catch (const EConvertError &) {
+        return 0;
+    }
+}
+
+} // namespace
+
+QString Q2FieldNotWritten(const TQ2Page &page, int version, const TPageField<TQ2Page> &field)
+{
+    const QString &name = field.Name;
+    const bool newer = version > 4016;
+    const QString noBlock = QStringLiteral("firmware %1 has no %2 block").arg(version);
+    switch (field.Block) {
+    case TQ2Block::None: return QStringLiteral("not part of a Q2 network write");
+    case TQ2Block::Base: return {};
+    case TQ2Block::Port: {
+        const int mode = page.cbb_WorkMode0.Index;
+        if (name == QLatin1String("Multicast") && mode != 0)
+            return onlyWith(page.cbb_WorkMode0, {0}, "work mode");
+        if (name == QLatin1String("ModbusTcp") && mode != 1 && mode != 3)
+            return onlyWith(page.cbb_WorkMode0, {1, 3}, "work mode");
+        return {};
+    }
+    case TQ2Block::HeartReg: return newer ? QString() : noBlock.arg(QStringLiteral("heartbeat/register"));
+    case TQ2Block::Httpd:
+        if (!newer)
+            return noBlock.arg(QStringLiteral("Httpd"));
+        return page.RzGroupBoxHttpd.Visible ? QString() : onlyWith(page.cbb_WorkMode0, {4}, "work mode");
+    case TQ2Block::Modbus:
+        return page.rzgrpbxModbus.Visible ? QString() : QStringLiteral("the module sent no Modbus block");
+    case TQ2Block::ModbusPoll:
+        if (!page.rzgrpbxModbus.Visible)
+            return QStringLiteral("the module sent no Modbus block");
+        return page.rzchckbxmodbuspool.Visible ? QString()
+                                               : QStringLiteral("the module's Modbus block has no poll settings");
+    case TQ2Block::ModbusPack: {
+        if (!page.RzGroupBox1.Visible)
+            return QStringLiteral("the module sent no Modbus packing block");
+        const int type = page.cbbModbusType.Index;
+        if (name == QLatin1String("ReportProto") && type != 2)
+            return onlyWith(page.cbbModbusType, {2}, "Modbus type");
+        if (name != QLatin1String("ModbusType") && name != QLatin1String("ReportProto") && type != 1 && type != 2)
+            return onlyWith(page.cbbModbusType, {1, 2}, "Modbus type");
+        return {};
+    }
+    case TQ2Block::ModbusNew: {
+        if (!page.rzgrpbxModbusNew.Visible)
+            return QStringLiteral("the module sent no Modbus poll block");
+        const int mode = page.cmbModbusEnable1.Index;
+        if (name != QLatin1String("PollMode") && mode != 2 && mode != 3)
+            return onlyWith(page.cmbModbusEnable1, {2}, "poll mode");
+        return {};
+    }
+    }
+    return {};
+}
+
+QString Q2FieldNotWritten(const TQ2Page &page, int version, const QString &name)
+{
+    const TPageField<TQ2Page> *f = FindPageField(Q2PageFields(), name);
+    return f ? Q2FieldNotWritten(page, version, *f) : QStringLiteral("no such field");
+}
+
+QList<TFieldMismatch> CompareQ2Fields(const TQ2Page &written, const TQ2Page &readBack, const QStringList &names)
+{
+    using F = TPageField<TQ2Page>;
+    TQ2Page w = written, g = readBack; // the accessors hand out references to change
+    QList<TFieldMismatch> out;
+    for (const QString &name : names) {
+        const F *f = FindPageField(Q2PageFields(), name);
+        if (!f)
+            continue;
+        const QString want = PageFieldText(w, *f), got = PageFieldText(g, *f);
+        bool same = want == got;
+        if (f->FieldKind == F::Number || f->FieldKind == F::Baud)
+            same = sameNumber(want, got);
+        else if (ipFields.contains(f->Name))
+            same = sameAddress(want, got);
+        else if ((f->Name == QLatin1String("HeartData") && w.rzchckbxHeartDtHex.Checked) ||
+                 (f->Name == QLatin1String("RegData") && w.rzchckbxRegDtHex.Checked))
+            same = want.compare(got, Qt::CaseInsensitive) == 0;
+        if (!same)
+            out.append({f->Name, want, got});
+    }
+    return out;
+}
+
+const QStringList &IdentityFields()
+{
+    static const QStringList names = {QStringLiteral("StaticIP"), QStringLiteral("ModName")};
+    return names;
+}
+
+const QStringList &CredentialFields()
+{
+    static const QStringList names = {QStringLiteral("UserName"), QStringLiteral("Password")};
+    return names;
+}
+
+QString SharedValueProblem(const QStringList &fieldNames, int count)
+{
+    if (count < 2)
+        return {};
+    for (const QString &n : fieldNames)
+        if (n.compare(QLatin1String("StaticIP"), Qt::CaseInsensitive) == 0)
+            return QStringLiteral("StaticIP would give all %1 modules the same address").arg(count);
+    return {};
+}
+
+bool IsDottedQuad(const QString &text)
+{
+    const QStringList parts = text.split(u'.');
+    if (parts.size() != 4)
+        return false;
+    for (const QString &p : parts) {
+        if (p.isEmpty() || p.size() > 3 || !IsDigits(p) || p.toInt() > 255)
+            return false;
+    }
+    return true;
+}
+
+QList<TSubnet> InterfaceSubnets(const QString &localIP)
+{
+    const QHostAddress want(localIP);
+    const auto interfaces = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface &ifc : interfaces) {
+        const auto entries = ifc.addressEntries();
+        const bool holds =
+            std::any_of(entries.begin(), entries.end(), [&](const QNetworkAddressEntry &e) { return e.ip() == want; });
+        if (!holds)
+            continue;
+        QList<TSubnet> out;
+        for (const QNetworkAddressEntry &e : entries)
+            if (e.ip().protocol() == QAbstractSocket::IPv4Protocol)
+                out.append({e.ip().toString(), e.netmask().toString()});
+        return out;
+    }
+    return {};
+}
+
+QList<QList<TRowWarning>> FindSearchConflicts(const QList<TDeviceRow> &rows,
+                                              const std::function<QList<TSubnet>(int)> &subnetsOf)
+{
+    QList<QList<TRowWarning>> out(rows.size());
+    QHash<QString, QList<int>> byIP;
+    for (int i = 0; i < rows.size(); ++i)
+        byIP[rows[i].IP].append(i);
+    QHash<int, QList<TSubnet>> subnets; // by binding, asked once each
+    for (int i = 0; i < rows.size(); ++i) {
+        const TDeviceRow &row = rows[i];
+        const QList<int> &same = byIP[row.IP];
+        if (same.size() > 1) {
+            TRowWarning w;
+            w.WarningKind = TRowWarning::DuplicateIP;
+            for (int j : same)
+                if (j != i)
+                    w.OtherMacs << rows[j].Mac;
+            w.Text = QStringLiteral("IP %1 is also answered by %2").arg(row.IP, w.OtherMacs.join(QLatin1String(", ")));
+            out[i].append(w);
+        }
+        if (!subnetsOf)
+            continue;
+        if (!subnets.contains(row.BindingIndex))
+            subnets.insert(row.BindingIndex, subnetsOf(row.BindingIndex));
+        const QList<TSubnet> &nets = subnets[row.BindingIndex];
+        if (nets.isEmpty())
+            continue;
+        bool inside = false;
+        QStringList shown;
+        for (const TSubnet &n : nets) {
+            try {
+                inside = inside || SameSubnet(row.IP, n.IP, n.Mask);
+            } catch (const EConvertError &) {
+            }
+            shown << QStringLiteral("%1/%2").arg(n.IP).arg(prefixLength(n.Mask));
+        }
+        if (!inside) {
+            TRowWarning w;
+            w.WarningKind = TRowWarning::ForeignSubnet;
+            w.Text = QStringLiteral("IP %1 is outside the subnet of the interface it answered on (%2): its web "
+                                    "page and a firmware upgrade cannot reach it")
+                         .arg(row.IP, shown.join(QLatin1String(", ")));
+            out[i].append(w);
+        }
+    }
+    return out;
+}
+
+QString FleetResultName(TFleetResult r)
+{
+    switch (r) {
+    case TFleetResult::Ok: return QStringLiteral("ok");
+    case TFleetResult::DryRun: return QStringLiteral("dry run");
+    case TFleetResult::NotFound: return QStringLiteral("not found");
+    case TFleetResult::WrongModel: return QStringLiteral("wrong model");
+    case TFleetResult::NoAnswer: return QStringLiteral("no answer");
+    case TFleetResult::Refused: return QStringLiteral("refused");
+    case TFleetResult::Invalid: return QStringLiteral("invalid");
+    case TFleetResult::NotBack: return QStringLiteral("not back");
+    case TFleetResult::Mismatch: return QStringLiteral("mismatch");
+    }
+    return {};
+}

@@ -1,0 +1,73 @@
+#pragma once
+// Rules for acting on many modules: which fields a Q2 write really carries, comparing what was
+// written with what a module reads back, the warnings a search list deserves (one IP answered by
+// several MACs, a module outside the subnets of the interface it answered on), and the results of
+// a batch.
+
+#include "netconfig/DeviceList.h"
+#include "netconfig/PageFields.h"
+#include "netconfig/Q2Page.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+// Empty when a write of this page to a module of this firmware version carries the field;
+// otherwise why it does not (no such block on this module, or a setting that leaves it out).
+QString Q2FieldNotWritten(const TQ2Page &page, int version, const TPageField<TQ2Page> &field);
+QString Q2FieldNotWritten(const TQ2Page &page, int version, const QString &name);
+
+// A field whose value read back differs from the value written.
+struct TFieldMismatch {
+    QString Field;
+    QString Wanted;
+    QString Got;
+};
+// Compares the named fields of the page that was written with the page filled from the module's
+// answer to a read. Numbers compare by value, addresses by their four bytes, hex data without
+// regard to case; everything else as text.
+QList<TFieldMismatch> CompareQ2Fields(const TQ2Page &written, const TQ2Page &readBack, const QStringList &names);
+
+// Fields that tell one module from another, and its login; left out of profiles unless asked.
+const QStringList &IdentityFields();   // StaticIP, ModName
+const QStringList &CredentialFields(); // UserName, Password
+// A reason to refuse writing the same values to count modules, or empty: one static IP given to
+// several modules makes them all unreachable but one.
+QString SharedValueProblem(const QStringList &fieldNames, int count);
+
+// A strict dotted quad: four decimal numbers 0..255.
+bool IsDottedQuad(const QString &text);
+
+// One address of a local interface with its mask.
+struct TSubnet {
+    QString IP;
+    QString Mask;
+};
+// The IPv4 subnets of the interface that holds the address (empty when no interface holds it).
+QList<TSubnet> InterfaceSubnets(const QString &localIP);
+
+struct TRowWarning {
+    enum Kind { DuplicateIP, ForeignSubnet };
+    Kind WarningKind = DuplicateIP;
+    QString Text;
+    QStringList OtherMacs; // DuplicateIP: the other MACs answering with this IP
+};
+// One list of warnings per row, in row order. subnetsOf(binding index) gives the subnets of the
+// binding a row answered on; a binding without known subnets gives no subnet warning.
+QList<QList<TRowWarning>> FindSearchConflicts(const QList<TDeviceRow> &rows,
+                                              const std::function<QList<TSubnet>(int)> &subnetsOf);
+
+// The outcome for one module of a batch.
+enum class TFleetResult {
+    Ok,         // every frame acknowledged (and, when verified, every field read back)
+    DryRun,     // planned, nothing written
+    NotFound,   // did not answer the search
+    WrongModel, // the command does not serve this model
+    NoAnswer,   // silence where an answer was due
+    Refused,    // the module answered with a password, checksum or other error
+    Invalid,    // the values did not pass the page's checks; nothing sent
+    NotBack,    // verification: no answer to a search within the wait after the restart
+    Mismatch,   // verification: a field read back differs
+};
+QString FleetResultName(TFleetResult r); // "ok", "not found", ...

@@ -1,0 +1,213 @@
+#include "ModuleFixture.h"
+#include "TestUtil.h"
+#include "netconfig/Fleet.h"
+#include "netconfig/Profile.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+namespace {
+
+QStringList names(const QList<TSkippedField> &l)
+{
+    QStringList out;
+    for (const TSkippedField &s : l)
+        out << s.Name;
+    return out;
+}
+
+QString reasonOf(const QList<TSkippedField> &l, const char *name)
+{
+    for (const TSkippedField &s : l)
+        if (s.Name == QLatin1String(name))
+            return s.Reason;
+    return QStringLiteral("(not skipped)");
+}
+
+// A small valid profile with one extra piece of text spliced in.
+QByteArray profileWith(const char *fields, const char *extraTop = "")
+{
+    return QByteArray("{\"format\": \"bexo-z0-profile\", \"formatVersion\": 1, \"model\": \"Q2\"") + extraTop +
+           ", \"fields\": {" + fields + "}}";
+}
+
+} // namespace
+
+TEST(Profile, saveLeavesOutIdentityLoginAndWhatTheWriteWouldNotCarry)
+{
+    TLangScope lang;
+    TModuleFixture m;
+    QList<TSkippedField> left;
+    const TProfile p = ProfileFromPage(m.Page, 4017, {}, &left);
+    const QStringList saved = p.FieldNames();
+    for (const char *n : {"StaticIP", "ModName", "UserName", "Password", "HttpdUrl", "ModbusTimeout", "PollTimeout",
+                          "Multicast"}) {
+        EXPECT_FALSE(saved.contains(QLatin1String(n))) << n;
+        EXPECT_TRUE(names(left).contains(QLatin1String(n))) << n;
+    }
+    EXPECT_EQ(reasonOf(left, "StaticIP"), QStringLiteral("identity of the module"));
+    EXPECT_EQ(reasonOf(left, "Password"), QStringLiteral("login of the module"));
+    EXPECT_EQ(reasonOf(left, "HttpdUrl"), QStringLiteral("written only with work mode \"HTTPD Client\""));
+    for (const char *n : {"LocalPort", "Parity", "WorkMode", "HeartData", "ModbusWaitTime", "ModbusType", "PollMode",
+                          "Baudrate", "ClearBuffer", "SubnetMask", "ModbusTcp"})
+        EXPECT_TRUE(saved.contains(QLatin1String(n))) << n;
+    EXPECT_EQ(p.Firmware, 4017);
+
+    const TProfile all = ProfileFromPage(m.Page, 4017, {true, true});
+    for (const char *n : {"StaticIP", "ModName", "UserName", "Password"})
+        EXPECT_TRUE(all.FieldNames().contains(QLatin1String(n))) << n;
+
+    // The file reads back as the same profile, values typed by kind.
+    TProfile back;
+    QString error;
+    TProfile named = all;
+    named.SavedFrom = m.Mac;
+    named.Comment = QStringLiteral("lab \"A\" \u00e9");
+    ASSERT_TRUE(ParseProfile(ProfileToJson(named), back, error)) << error.toStdString();
+    EXPECT_EQ(back, named);
+    const QByteArray text = ProfileToJson(named);
+    EXPECT_TRUE(text.contains("\n    \"LocalPort\": 20108,\n")) << text.constData();
+    EXPECT_TRUE(text.contains("\n    \"Parity\": \"NONE\",\n"));
+    EXPECT_TRUE(text.contains("\n    \"ClearBuffer\": false,\n"));
+}
+
+// Applying a profile saved from one module makes every field it carries equal on another module,
+// keeps that module's identity, and handles a hex box whose state differs between the two.
+TEST(Profile, applyCopiesTheWrittenFieldsAndKeepsIdentity)
+{
+    TLangScope lang;
+    TModuleFixture source, target;
+    for (const char *a : {"LocalPort=6001", "Parity=EVEN", "HeartHex=1", "ModbusPoll=1", "ModbusWaitTime=900",
+                          "WorkMode=TCP Client", "ModbusTcp=ModbusTCP", "PackTime=25"})
+        ApplyPageField(source.Page, Q2PageFields(), QString::fromLatin1(a));
+    for (const char *a : {"ModName=Other", "StaticIP=10.0.0.8", "RegData=other", "LocalPort=7000"})
+        ApplyPageField(target.Page, Q2PageFields(), QString::fromLatin1(a));
+    const TProfile p = ProfileFromPage(source.Page, 4017, {});
+    const TProfileApplied r = ApplyProfile(target.Page, 4017, &p, {});
+    EXPECT_TRUE(r.Skipped.isEmpty()) << names(r.Skipped).join(u' ').toStdString();
+    EXPECT_EQ(r.Written, p.FieldNames());
+    const auto diff = CompareQ2Fields(source.Page, target.Page, r.Written);
+    for (const TFieldMismatch &d : diff)
+        ADD_FAILURE() << d.Field.toStdString() << ": " << d.Wanted.toStdString() << " / " << d.Got.toStdString();
+    EXPECT_EQ(target.Page.edtHeartDt.Text, QStringLiteral("70696E67")); // converted once, on the source
+    EXPECT_EQ(target.Page.edt_ModName.Text, QStringLiteral("Other"));
+    EXPECT_EQ(target.Page.edt_StaticIP.Text, QStringLiteral("10.0.0.8"));
+}
+
+TEST(Profile, applyToOtherFirmwareSkipsWhatTheModuleLacks)
+{
+    TLangScope lang;
+    TModuleFixture source;
+    const TProfile p = ProfileFromPage(source.Page, 4017, {});
+    TModuleFixture old({4016, 3, 1, false, false, false, false, false, 0, 0});
+    const TProfileApplied r = ApplyProfile(old.Page, 4016, &p, {QStringLiteral("HeartTime=60")});
+    EXPECT_EQ(reasonOf(r.Skipped, "HeartTime"), QStringLiteral("firmware 4016 has no heartbeat/register block"));
+    EXPECT_EQ(reasonOf(r.Skipped, "ModbusWaitTime"), QStringLiteral("the module's Modbus block has no poll settings"));
+    EXPECT_EQ(reasonOf(r.Skipped, "ModbusType"), QStringLiteral("the module sent no Modbus packing block"));
+    EXPECT_TRUE(r.Written.contains(QLatin1String("ModbusTcpEnable")));
+    EXPECT_TRUE(r.Written.contains(QLatin1String("LocalPort")));
+    for (const TSkippedField &s : r.Skipped)
+        EXPECT_FALSE(r.Written.contains(s.Name)) << s.Name.toStdString();
+
+    // A list value this module does not offer is skipped; an explicit value takes its place.
+    TModuleFixture t0({4017, 3, 4, true, true, true, true, true, 0, 0});
+    TProfile httpd;
+    httpd.Fields = {{"WorkMode", "HTTPD Client"}, {"LocalPort", 6001}};
+    TQ2Page page = t0.Page;
+    TProfileApplied a = ApplyProfile(page, 4017, &httpd, {});
+    EXPECT_TRUE(reasonOf(a.Skipped, "WorkMode").startsWith(QLatin1String("this module does not take the value")));
+    EXPECT_EQ(a.Written, QStringList{"LocalPort"});
+    page = t0.Page;
+    a = ApplyProfile(page, 4017, &httpd, {QStringLiteral("WorkMode=UDP Server")});
+    EXPECT_TRUE(a.Skipped.isEmpty());
+    EXPECT_EQ(a.Written, (QStringList{"WorkMode", "LocalPort"}));
+    EXPECT_THROW(ApplyProfile(page, 4017, &httpd, {QStringLiteral("Parity=PURPLE")}), EPageFieldError);
+}
+
+TEST(Profile, refusedFiles)
+{
+    struct Case {
+        QByteArray bytes;
+        const char *error;
+    } cases[] = {
+        {profileWith("\"LocalPort\": 6001").left(60), "not valid JSON"},
+        {"", "not valid JSON"},
+        {"[1, 2]", "not a Bexo-Z0 profile (no JSON object)"},
+        {"{\"base\": {\"ModName\": \"x\"}}", "not a Bexo-Z0 profile (\"format\" is not \"bexo-z0-profile\")"},
+        {"{\"format\": \"other\", \"formatVersion\": 1}", "not a Bexo-Z0 profile"},
+        {"{\"format\": \"bexo-z0-profile\", \"formatVersion\": 2, \"model\": \"Q2\", \"fields\": {\"LocalPort\": 1}}",
+         "profile format version 2 is not supported; this program reads version 1"},
+        {"{\"format\": \"bexo-z0-profile\", \"formatVersion\": \"1\", \"model\": \"Q2\", \"fields\": {}}",
+         "profile format version \"1\" is not supported"},
+        {"{\"format\": \"bexo-z0-profile\", \"model\": \"Q2\", \"fields\": {}}", "\"formatVersion\" is missing"},
+        {profileWith("\"LocalPort\": 1", ", \"extra\": 1"), "unknown key \"extra\""},
+        {profileWith("\"LocalPort\": 1").replace("\"Q2\"", "\"Q1\""), "profiles of model \"Q1\" are not supported"},
+        {profileWith("\"Colour\": \"red\""), "unknown field \"Colour\""},
+        {profileWith("\"localport\": 1"), "unknown field \"localport\" (did you mean LocalPort?)"},
+        {profileWith(""), "\"fields\" is empty"},
+        {profileWith("\"LocalPort\": 1, \"LocalPort\": 2"), "the key \"LocalPort\" appears twice"},
+        {profileWith("\"LocalPort\": 1", ", \"model\": \"Q2\""), "the key \"model\" appears twice"},
+        {profileWith("\"LocalPort\": \"6001\""), "LocalPort must be a whole number from 0 to 99999"},
+        {profileWith("\"LocalPort\": 100000"), "LocalPort must be a whole number from 0 to 99999"},
+        {profileWith("\"LocalPort\": -1"), "LocalPort must be a whole number"},
+        {profileWith("\"LocalPort\": 1.5"), "LocalPort must be a whole number"},
+        {profileWith("\"PackTime\": 1000"), "PackTime must be a whole number from 0 to 999"},
+        {profileWith("\"Baudrate\": 0"), "Baudrate must be a baud rate"},
+        {profileWith("\"ClearBuffer\": 1"), "ClearBuffer must be true or false"},
+        {profileWith("\"Parity\": \"even\""), "Parity must be one of: \"NONE\", \"ODD\", \"EVEN\", \"MARK\", \"SPACE\""},
+        {profileWith("\"Parity\": 2"), "Parity must be one of"},
+        {profileWith("\"ModName\": \"   \""), "ModName may not be empty"},
+        {profileWith("\"ModName\": \"fifteen-chars-x\""), "ModName takes at most 14 characters"},
+        {profileWith("\"RemoteIP\": \"a\\u0000b\""), "RemoteIP holds a zero character"},
+        {profileWith("\"GatewayIP\": \"10.0.0\""), "GatewayIP is not an IPv4 address: \"10.0.0\""},
+        {profileWith("\"HeartHex\": true, \"HeartData\": \"ping\""), "HeartData must be pairs of hex digits"},
+        {profileWith("\"LocalPort\": [1]"), "LocalPort must be a whole number"},
+        {profileWith("\"LocalPort\": {\"a\": [1]}"), "nested too deeply"},
+        {profileWith("\"LocalPort\": 1", ", \"firmware\": 70000"), "\"firmware\" must be a version number"},
+        {profileWith("\"LocalPort\": 1", ", \"comment\": 5"), "\"comment\" must be a text"},
+        {QByteArray(ProfileMaxBytes + 1, ' '), "the file is larger than 65536 bytes"},
+        {QByteArray(5000, '[') + QByteArray(5000, ']'), "nested too deeply"},
+        {profileWith(("\"HttpdHeader\": \"" + QByteArray(ProfileMaxText + 1, 'h') + "\"").constData()),
+         "HttpdHeader takes at most 1024 characters"},
+    };
+    for (const Case &c : cases) {
+        TProfile p;
+        QString error;
+        EXPECT_FALSE(ParseProfile(c.bytes, p, error)) << c.error;
+        EXPECT_TRUE(error.startsWith(QString::fromUtf8(c.error))) << "want: " << c.error << "\ngot:  " << error.toStdString();
+        EXPECT_TRUE(p.Fields.isEmpty());
+    }
+    // A byte-order mark and a hex box with hex data are fine.
+    TProfile p;
+    QString error;
+    EXPECT_TRUE(ParseProfile("\xEF\xBB\xBF" + profileWith("\"HeartHex\": true, \"HeartData\": \"0a0B\""), p, error))
+        << error.toStdString();
+    EXPECT_EQ(p.FieldNames(), (QStringList{"HeartData", "HeartHex"})); // table order
+}
+
+TEST(Profile, fileReadingIsBounded)
+{
+    QTemporaryDir dir;
+    TProfile p;
+    QString error;
+    const QString big = dir.filePath(QStringLiteral("big.json"));
+    {
+        QFile f(big);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(10 * 1024 * 1024, ' '));
+    }
+    EXPECT_FALSE(ReadProfileFile(big, p, error));
+    EXPECT_EQ(error, QStringLiteral("the file is larger than 65536 bytes"));
+    EXPECT_FALSE(ReadProfileFile(QStringLiteral("/dev/zero"), p, error)); // endless: read only up to the limit
+    EXPECT_EQ(error, QStringLiteral("the file is larger than 65536 bytes"));
+    EXPECT_FALSE(ReadProfileFile(dir.filePath(QStringLiteral("missing.json")), p, error));
+    EXPECT_TRUE(error.startsWith(QLatin1String("cannot read the file"))) << error.toStdString();
+
+    TProfile good;
+    good.Fields = {{"LocalPort", 6001}};
+    const QString path = dir.filePath(QStringLiteral("good.json"));
+    ASSERT_TRUE(WriteProfileFile(path, good, error)) << error.toStdString();
+    ASSERT_TRUE(ReadProfileFile(path, p, error)) << error.toStdString();
+    EXPECT_EQ(p, good);
+    EXPECT_FALSE(WriteProfileFile(dir.filePath(QStringLiteral("no/such/dir/x.json")), good, error));
+}
