@@ -1,20 +1,14 @@
 // What a screen reader announces for the controls of every window, in both languages.
 #include "DialogTestUtil.h"
 #include "MainFixture.h"
-#include "PageViewUtil.h"
 #include "gui/Accessibility.h"
 #include "gui/Frm_About.h"
 #include "gui/Frm_Pswd.h"
 #include "gui/Frm_Upgrade.h"
-#include "gui/Q1PageView.h"
-#include "gui/Q2PageView.h"
 #include "core/Settings.h"
-#include "netconfig/Q1Page.h"
-#include "gui/TextTable.h"
 
 #include <QAccessible>
 #include <QComboBox>
-#include <QVBoxLayout>
 #include <functional>
 
 namespace {
@@ -97,6 +91,9 @@ TEST_F(MainAccessible, listPanesAndFieldsAreNamedByWhatStandsBesideThemAndFollow
         {"Memo2", "lang_rztbsht_Hex"},           {"cbb_SelectCom", "lang_lbl_SelectCom"},
         {"cbbSoftBitRate", "lang_lbl_BaudRate"}, {"btn_Search", "lang_btn_Search"},
         {"btn_ComRead", "lang_btn_ComRead"},
+        // The parameter pages' fields, by their labels.
+        {"edt_ModName", "lang_Lbl_DevName"},     {"edt_LocalPort0", "lang_Lbl_LocalPort"},
+        {"edt_ModuleIP", "lang_lbl_ModuleIP"},   {"btn_Q2NetSet", "lang_btn_ComSet"},
     };
     const QString english = readerName(Ctl(w.get(), "lv_Dev"));
     for (bool chinese : {false, true}) {
@@ -106,34 +103,6 @@ TEST_F(MainAccessible, listPanesAndFieldsAreNamedByWhatStandsBesideThemAndFollow
     }
     // The switch really changed the names.
     EXPECT_NE(readerName(Ctl(w.get(), "lv_Dev")), english);
-}
-
-// ---- The parameter pages, as the main window names them ----
-
-TEST(PageAccessible, everyFieldOfBothPagesIsNamedByItsLabelInBothLanguages)
-{
-    TQ2Page q2;
-    TQ1Page q1;
-    QWidget root;
-    auto *layout = new QVBoxLayout(&root);
-    UseLanguage(false);
-    auto *q1View = new TQ1PageView(q1, &root);
-    auto *q2View = new TQ2PageView(q2, &root);
-    layout->addWidget(q1View);
-    layout->addWidget(q2View);
-    for (bool chinese : {false, true}) {
-        UseLanguage(chinese);
-        ApplyTextRows(&root, MainTextRows);
-        q1View->AfterTextsApplied();
-        q2View->AfterTextsApplied();
-        ApplyAccessibleNames(&root);
-        EXPECT_EQ(namelessControls(&root), "") << (chinese ? "Chinese" : "English");
-        EXPECT_EQ(misnamedLabelledControls(&root), "") << (chinese ? "Chinese" : "English");
-        for (const TNamedBy &row : {TNamedBy{"edt_ModName", "lang_Lbl_DevName"}, TNamedBy{"edt_LocalPort0", "lang_Lbl_LocalPort"},
-                                    TNamedBy{"btn_Q2NetSet", "lang_btn_ComSet"}})
-            expectNamedBy(&root, row, chinese);
-    }
-    FreeLanguage();
 }
 
 // ---- Dialogs ----
