@@ -31,6 +31,7 @@ CALL_TIMEOUT_MS, SHORT_CALL_MS = 25000, 500
 Q2 = {"name": "Workshop-Q2", "ip": "10.77.1.7", "mac": "00 1A 2B 3C 4D 5E"}
 LOCKED = {"name": "Locked-Q2", "ip": "10.77.1.9", "mac": "00 1A 2B 3C 4D 61", "password": "bexo7"}
 Q3 = {"name": "Gate-Q3", "ip": "10.77.1.20"}
+SERIAL_Q2 = "Serial-Q2"  # the name bexo-z0-sim serial gives its Q2 module
 NEW_NAME, NEW_PORT = "GUI-Renamed", "6001"
 
 KEY_DOWN, KEY_RETURN = 0xFF54, 0xFF0D
@@ -369,7 +370,7 @@ class Session:
         self.shot("chinese")
 
     def com(self):
-        self.step("the COM tab")
+        self.step("read the Q2 module on the serial line")
         self.press(self.need("the COM tab", pyatspi.ROLE_PAGE_TAB, self.t("lang_rztbsht_Com")))
         port = self.args.serial_port
 
@@ -385,8 +386,15 @@ class Session:
             self.key(ord("/"))
             self.key(KEY_RETURN)
             self.until("the simulated port chosen", lambda: combo.name == port, 10)
-        self.step("  the port list offers %s" % port)
-        self.shot("com-tab")
+        read = self.need("the serial read button", pyatspi.ROLE_PUSH_BUTTON, self.t("lang_btn_ComRead"))
+        self.press(read)
+        self.until("the Q2 page with the serial module's name",
+                   lambda: self.field("lang_Lbl_DevName") and
+                   self.text_of(self.field("lang_Lbl_DevName")) == SERIAL_Q2, 30)
+        # The exchange listens for 2 s and closes the port; the button comes back after it.
+        self.until("the serial exchange to end", lambda: read.getState().contains(pyatspi.STATE_ENABLED), 20)
+        self.step("  %s read over %s" % (SERIAL_Q2, port))
+        self.shot("com-read")
         self.press(self.need("the LAN tab", pyatspi.ROLE_PAGE_TAB, self.t("lang_rztbsht_Net")))
         self.until("the device list again", self.device_list)
 
