@@ -10,7 +10,7 @@ polled for, with generous deadlines (BEXO_GUI_TIME_SCALE multiplies them).
 
 usage: gui_atspi.py --cli CLI --shots DIR [--pid PID] [--sim-log LOG] [--loader-log LOG]
                     [--firmware BIN] [--serial-port PATH] [--tour] STEP...
-steps: search read save login chinese com upgrade quit"""
+steps: search read save login com chinese upgrade quit"""
 
 import argparse
 import os
@@ -39,6 +39,15 @@ KEY_DOWN, KEY_RETURN = 0xFF54, 0xFF0D
 
 class Failure(Exception):
     pass
+
+
+def running(pid):
+    """The process exists and has not ended (an ended one waits as a zombie for its parent)."""
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            return f.read().rsplit(")", 1)[1].split()[0] != "Z"
+    except (OSError, IndexError):
+        return False
 
 
 class Session:
@@ -97,7 +106,7 @@ class Session:
         last_error = None
         while True:
             self.pump()
-            if self.args.pid and not os.path.exists("/proc/%d" % self.args.pid):
+            if self.args.pid and not running(self.args.pid):
                 raise Failure("bexo-z0 ended while waiting for %s" % what)
             try:
                 result = probe()
