@@ -8,8 +8,8 @@ their action, a list row is clicked with the pointer (the list acts on the click
 menu is worked with keys. A press returns before the program has acted on it, so every result is
 polled for, with generous deadlines (BEXO_GUI_TIME_SCALE multiplies them).
 
-usage: gui_atspi.py --cli CLI --shots DIR [--pid PID] [--sim-log LOG] [--loader-log LOG]
-                    [--firmware BIN] [--serial-port PATH] [--tour] STEP...
+usage: gui_atspi.py --cli CLI --shots DIR [--net A.B.C] [--pid PID] [--sim-log LOG]
+                    [--loader-log LOG] [--firmware BIN] [--serial-port PATH] [--tour] STEP...
 steps: search read save login com chinese upgrade quit"""
 
 import argparse
@@ -27,10 +27,11 @@ SCALE = float(os.environ.get("BEXO_GUI_TIME_SCALE", "1"))
 # start (no grace period for a program that has just started).
 CALL_TIMEOUT_MS, SHORT_CALL_MS = 25000, 500
 
-# The simulated modules the scripts start (tests/e2e/gui_atspi.sh, scripts/demo-gui-inner.sh).
-Q2 = {"name": "Workshop-Q2", "ip": "10.77.1.7", "mac": "00 1A 2B 3C 4D 5E"}
-LOCKED = {"name": "Locked-Q2", "ip": "10.77.1.9", "mac": "00 1A 2B 3C 4D 61", "password": "bexo7"}
-Q3 = {"name": "Gate-Q3", "ip": "10.77.1.20"}
+# The simulated modules the scripts start (tests/e2e/gui_atspi.sh, scripts/demo-gui-inner.sh),
+# at these hosts of the network given by --net.
+Q2 = {"name": "Workshop-Q2", "host": 7, "mac": "00 1A 2B 3C 4D 5E"}
+LOCKED = {"name": "Locked-Q2", "host": 9, "mac": "00 1A 2B 3C 4D 61", "password": "bexo7"}
+Q3 = {"name": "Gate-Q3", "host": 20}
 SERIAL_Q2 = "Serial-Q2"  # the name bexo-z0-sim serial gives its Q2 module
 NEW_NAME, NEW_PORT = "GUI-Renamed", "6001"
 
@@ -54,6 +55,8 @@ class Session:
     def __init__(self, args):
         self.args = args
         self.cli = args.cli
+        for module in (Q2, LOCKED, Q3):
+            module["ip"] = "%s.%d" % (args.net, module["host"])
         self.lang = "en"
         self.texts = {}
         self.shot_number = 0
@@ -452,6 +455,7 @@ class Session:
 def main():
     p = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     p.add_argument("--cli", required=True)
+    p.add_argument("--net", default="10.77.1", help="the modules' network, three numbers")
     p.add_argument("--pid", type=int, help="the program's process: waiting ends when it does")
     p.add_argument("--shots", required=True)
     p.add_argument("--sim-log")

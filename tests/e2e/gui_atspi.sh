@@ -8,6 +8,12 @@
 # the upgrade window brings the simulated boot loader to success. The
 # screenshots along the way stay in BUILD/screenshots/gui_atspi. BEXO_GUI_STEPS runs only the
 # steps named (gui_atspi.py lists them), for working on one of them.
+# The program searches on every interface it has: in a namespace of its own inside the suite's,
+# no other test's modules answer it and no other test hears its searches.
+if [ "${BEXO_GUI_ATSPI_NETNS:-}" != 1 ]; then
+  export BEXO_GUI_ATSPI_NETNS=1
+  exec unshare --net -- bash -c 'ip link set lo up && exec bash "$@"' gui_atspi "$0" "$@"
+fi
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/lib_gui.sh"
 e2e_require_private_netns
@@ -28,16 +34,16 @@ fi
 
 # The modules: a Q2 to read, write and upgrade, a Q2 with another password, a Q3. The upgraded
 # module's boot loader answers from the module's own address.
-make_peer 1
-in_peer ip addr add 10.77.1.7/24 dev veth-p1
+make_peer 80
+in_peer ip addr add 10.77.80.7/24 dev veth-p80
 start_peer_bg "$E2E_TMP/sim.log" "$SIM" lan \
-  --module mac=001A2B3C4D5E,ip=10.77.1.7,name=Workshop-Q2,version=4017 \
-  --module mac=001A2B3C4D61,ip=10.77.1.9,name=Locked-Q2,version=4017,password=bexo7 \
-  --module mac=00A0C5000101,ip=10.77.1.20,name=Gate-Q3,model=q3,version=2002
+  --module mac=001A2B3C4D5E,ip=10.77.80.7,name=Workshop-Q2,version=4017 \
+  --module mac=001A2B3C4D61,ip=10.77.80.9,name=Locked-Q2,version=4017,password=bexo7 \
+  --module mac=00A0C5000101,ip=10.77.80.20,name=Gate-Q3,model=q3,version=2002
 wait_for_line "$E2E_TMP/sim.log" 'listening'
 firmware=$E2E_TMP/Q2-firmware.bin
 { printf '\x51\x32\x00\x01'; head -c 40000 /dev/urandom; } > "$firmware"
-start_peer_bg "$E2E_TMP/loader.log" "$SIM" bootloader --ip 10.77.1.7 --mac 001A2B3C4D5E \
+start_peer_bg "$E2E_TMP/loader.log" "$SIM" bootloader --ip 10.77.80.7 --mac 001A2B3C4D5E \
   --expect "$firmware" --save "$E2E_TMP/received.img"
 wait_for_line "$E2E_TMP/loader.log" 'waiting for the trigger'
 # A Q2 module on a pseudo-terminal, in the port list through BEXO_EXTRA_SERIAL_PORTS.
@@ -50,7 +56,7 @@ start_gui_session 1600x1200
 start_gui "$E2E_TMP/app" en
 
 set +e
-"$GUI_PYTHON" "$GUI_DRIVER" --pid "$GUI_PID" --cli "$CLI" --shots "$SHOTS" --sim-log "$E2E_TMP/sim.log" \
+"$GUI_PYTHON" "$GUI_DRIVER" --pid "$GUI_PID" --cli "$CLI" --net 10.77.80 --shots "$SHOTS" --sim-log "$E2E_TMP/sim.log" \
   --loader-log "$E2E_TMP/loader.log" --firmware "$firmware" --serial-port "$port" \
   ${BEXO_GUI_STEPS:-search read save login com chinese upgrade quit}
 rc=$?
