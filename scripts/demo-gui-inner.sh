@@ -19,7 +19,8 @@ display_reachable() {
       PLATFORM=xcb
       return 0
     fi
-    WHY="the X display $DISPLAY does not accept this process (as root: run 'xhost +si:localuser:root' in the desktop session, or keep XAUTHORITY with 'sudo -E')"
+    WHY="the X display $DISPLAY does not accept this process (as root: run"
+    WHY+=" 'xhost +si:localuser:root' in the desktop session, or keep XAUTHORITY with 'sudo -E')"
   fi
   if [ -n "${WAYLAND_DISPLAY:-}" ]; then
     if [ -S "$WAYLAND_DISPLAY" ] && [ -e /usr/lib/x86_64-linux-gnu/qt6/plugins/platforms/libqwayland-generic.so ]; then
@@ -91,7 +92,8 @@ else
   unset DISPLAY WAYLAND_DISPLAY
   start_gui_session 1600x1100
   start_gui "$app" en
-  if ! "$GUI_PYTHON" "$GUI_DRIVER" --tour --pid "$GUI_PID" --cli "$CLI" --shots "$shots" --sim-log "$E2E_TMP/sim.log" \
+  if ! "$GUI_PYTHON" "$GUI_DRIVER" --tour --pid "$GUI_PID" --cli "$app/bexo-z0-cli" --shots "$shots" \
+    --sim-log "$E2E_TMP/sim.log" \
     --loader-log "$E2E_TMP/loader.log" --firmware "$firmware" --serial-port "$port" \
     search read com chinese upgrade quit; then
     echo "--- bexo-z0:"; cat "$app/bexo-z0.log"

@@ -17,7 +17,8 @@ bash scripts/build.sh build Release > build.log 2>&1 || { tail -30 build.log; ex
 
 # A Wayland socket named relative to the desktop user's runtime folder, made absolute here: the
 # program gets a runtime folder of its own.
-if [ -n "${WAYLAND_DISPLAY:-}" ] && [ "${WAYLAND_DISPLAY#/}" = "$WAYLAND_DISPLAY" ] && [ -n "${XDG_RUNTIME_DIR:-}" ]; then
+if [ -n "${WAYLAND_DISPLAY:-}" ] && [ "${WAYLAND_DISPLAY#/}" = "$WAYLAND_DISPLAY" ] &&
+  [ -n "${XDG_RUNTIME_DIR:-}" ]; then
   export WAYLAND_DISPLAY=$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY
 fi
 exec bash scripts/netns-run.sh bash scripts/demo-gui-inner.sh build/src

@@ -99,8 +99,8 @@ QString nameFor(const QWidget *w, const QLabel *label)
     if (!name.isEmpty())
         return name;
     // A list or a pane fills its tab page; a field without a label serves its group.
-    const bool fillsPage = qobject_cast<const QAbstractItemView *>(w) || qobject_cast<const QPlainTextEdit *>(w) ||
-                           qobject_cast<const QTextEdit *>(w);
+    const bool fillsPage = qobject_cast<const QAbstractItemView *>(w) ||
+                           qobject_cast<const QPlainTextEdit *>(w) || qobject_cast<const QTextEdit *>(w);
     if (fillsPage) {
         name = tabText(w);
         return name.isEmpty() ? groupTitle(w) : name;

@@ -56,7 +56,8 @@ start_gui_session 1600x1200
 start_gui "$E2E_TMP/app" en
 
 set +e
-"$GUI_PYTHON" "$GUI_DRIVER" --pid "$GUI_PID" --cli "$CLI" --net 10.77.80 --shots "$SHOTS" --sim-log "$E2E_TMP/sim.log" \
+"$GUI_PYTHON" "$GUI_DRIVER" --pid "$GUI_PID" --cli "$E2E_TMP/app/bexo-z0-cli" --net 10.77.80 \
+  --shots "$SHOTS" --sim-log "$E2E_TMP/sim.log" \
   --loader-log "$E2E_TMP/loader.log" --firmware "$firmware" --serial-port "$port" \
   ${BEXO_GUI_STEPS:-search read save login com chinese upgrade quit}
 rc=$?

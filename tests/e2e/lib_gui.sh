@@ -84,13 +84,15 @@ start_gui_session() {
 }
 
 # start_gui APP_DIR [LANG]: bexo-z0 copied into APP_DIR (English unless LANG is zh), with a home,
-# configuration and runtime folder of its own under APP_DIR; sets GUI_PID.
+# configuration and runtime folder of its own under APP_DIR; sets GUI_PID. The CLI goes beside it,
+# so that the texts the driver asks it for come from the program's own Lang.txt.
 start_gui() {
   local dir=$1 lang=${2:-en}
   mkdir -p "$dir/home" "$dir/run"
   chmod 700 "$dir/run"
-  cp "$BIN/bexo-z0" "$dir/bexo-z0"
-  [ -e "$dir/Cfg.ini" ] || printf '[System]\r\nLanguage=%s\r\n' "$([ "$lang" = zh ] && echo 1 || echo 0)" > "$dir/Cfg.ini"
+  cp "$BIN/bexo-z0" "$BIN/bexo-z0-cli" "$dir/"
+  [ -e "$dir/Cfg.ini" ] ||
+    printf '[System]\r\nLanguage=%s\r\n' "$([ "$lang" = zh ] && echo 1 || echo 0)" > "$dir/Cfg.ini"
   HOME=$dir/home XDG_CONFIG_HOME=$dir/home/.config XDG_RUNTIME_DIR=$dir/run \
     "$dir/bexo-z0" > "$dir/bexo-z0.log" 2>&1 &
   GUI_PID=$!

@@ -35,7 +35,8 @@ std::string namelessControls(QWidget *root)
     QStringList nameless;
     for (QWidget *w : root->findChildren<QWidget *>())
         if (IsUserControl(w) && readerName(w).trimmed().isEmpty())
-            nameless << (w->objectName().isEmpty() ? QString::fromLatin1(w->metaObject()->className()) : w->objectName());
+            nameless << (w->objectName().isEmpty() ? QString::fromLatin1(w->metaObject()->className())
+                                                   : w->objectName());
     return nameless.join(u' ').toStdString();
 }
 
@@ -49,7 +50,8 @@ std::string misnamedLabelledControls(QWidget *root)
             continue;
         const QString expected = SpokenText(l->text());
         if (readerName(field) != expected)
-            wrong << field->objectName() + QStringLiteral(": ") + readerName(field) + QStringLiteral(" != ") + expected;
+            wrong << field->objectName() + QStringLiteral(": ") + readerName(field) + QStringLiteral(" != ") +
+                         expected;
     }
     return wrong.join(QStringLiteral("; ")).toStdString();
 }
@@ -121,7 +123,9 @@ TEST(DialogAccessible, everyControlIsNamedAndTheNamesFollowTheLanguage)
         {"login",
          [] { return new TFrm_Pswd; },
          [](QWidget *d) { static_cast<TFrm_Pswd *>(d)->ApplyPswdTexts(); },
-         {{"edt_UsrName", "lang_Lbl_UserName"}, {"edt_Paswd", "lang_Lbl_Password"}, {"btn_OK", "lang_Log_OK"}}},
+         {{"edt_UsrName", "lang_Lbl_UserName"},
+          {"edt_Paswd", "lang_Lbl_Password"},
+          {"btn_OK", "lang_Log_OK"}}},
         {"about",
          [] { return new TFrm_About; },
          [](QWidget *d) { static_cast<TFrm_About *>(d)->ApplyAboutTexts(); },
