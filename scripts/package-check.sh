@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # package-check.sh [BUILD_DIR]: builds the Debian package (scripts/package.sh) and checks it: its
-# files, lintian (no errors; everything it says is shown), desktop-file-validate; then, as root,
+# files, lintian (no errors; everything it says is shown), desktop-file-validate, the manual pages
+# (rendered without a groff warning, and up to date with the programs' --help); then, as root,
 # installs it, runs the installed programs as an unprivileged user (version, where the user's files
 # go, a firmware upgrade on loopback through the installed binding helper) and removes it again.
 # Runs inside a private network namespace of its own.
@@ -59,7 +60,16 @@ env PATH=/usr/bin:/bin sh "$work/control/postinst" configure > "$work/postinst.o
   fail "the install script fails without setcap"
 grep -q "setcap cap_net_bind_service=ep $helper" "$work/postinst.out" || fail "no note without setcap"
 
-# 4. Installed, as a user.
+# 4. The manual pages: configured (no @NAME@ left), rendered without a groff warning, and naming
+# every command, option and simulator mode the packaged programs list in their --help.
+man1=$work/root/usr/share/man/man1
+for page in "$man1"/*.1.gz; do
+  ! zgrep -q '@[A-Z_]*@' "$page" || fail "$(basename "$page") holds an unconfigured @NAME@"
+done
+python3 scripts/manpage-check.py "$man1" "$work/root/usr/bin" | sed 's/^/package: /' ||
+  fail "the manual pages (scripts/manpage-check.py)"
+
+# 5. Installed, as a user.
 if [ "$(id -u)" -ne 0 ]; then
   echo "package: NOTICE: not root, so the package was not installed; install, user and removal checks skipped"
   exit 0

@@ -106,8 +106,12 @@ TEST(Profile, applyToOtherFirmwareSkipsWhatTheModuleLacks)
     EXPECT_EQ(reasonOf(r.Skipped, "ModbusType"), QStringLiteral("the module sent no Modbus packing block"));
     EXPECT_TRUE(r.Written.contains(QLatin1String("ModbusTcpEnable")));
     EXPECT_TRUE(r.Written.contains(QLatin1String("LocalPort")));
-    for (const TSkippedField &s : r.Skipped)
+    for (const TSkippedField &s : r.Skipped) {
         EXPECT_FALSE(r.Written.contains(s.Name)) << s.Name.toStdString();
+        // What the module will not receive is not reported as a change either.
+        for (const TFieldChange &c : r.Changes)
+            EXPECT_NE(c.Name, s.Name);
+    }
 
     // A list value this module does not offer is skipped; an explicit value takes its place.
     TModuleFixture t0({4017, 3, 4, true, true, true, true, true, 0, 0});

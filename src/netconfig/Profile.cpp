@@ -449,5 +449,8 @@ TProfileApplied ApplyProfile(TQ2Page &page, int version, const TProfile *profile
         else
             r.Written << f.Name;
     }
+    // A skipped field may still be set on the page (the checks look at it), but it is no change the
+    // module will see.
+    r.Changes.removeIf([&](const TFieldChange &c) { return !r.Written.contains(c.Name); });
     return r;
 }

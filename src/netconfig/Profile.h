@@ -83,7 +83,7 @@ TProfile ProfileFromPage(const TQ2Page &page, int version, const TProfileSaveOpt
 QString ProfileValueText(const QJsonValue &value);
 
 struct TProfileApplied {
-    QList<TFieldChange> Changes;  // every field set, with its value before
+    QList<TFieldChange> Changes;  // every field set that the write carries, with its value before
     QList<TSkippedField> Skipped; // named fields this write will not carry, and why
     QStringList Written;          // named fields the write carries, in table order
 };

@@ -57,3 +57,6 @@ struct TQ2RunOptions {
 QList<TBatchRow> RunQ2Writes(TCliLan &lan, const QList<TTarget> &targets, const TQ2RunOptions &options);
 // --verify-timeout MS and --verify, --dry-run taken out of args.
 void TakeWriteOptions(QStringList &args, TQ2RunOptions &options);
+// The NAME=VALUE arguments into options.Assignments, each name checked (a usage error names the
+// known fields); returns the field names in order.
+QStringList TakeAssignments(const QStringList &args, TQ2RunOptions &options);

@@ -131,19 +131,7 @@ int applyCommand(const TCliOptions &opt, const QStringList &argsIn)
     TQ2RunOptions o;
     TakeWriteOptions(args, o);
     const TTargets t = TakeTargets(args, QStringLiteral("profile apply"));
-    QStringList names;
-    for (const QString &a : args) {
-        const qsizetype eq = a.indexOf(u'=');
-        if (eq <= 0)
-            throw TUsageError{QStringLiteral("expected NAME=VALUE, got '%1'").arg(a)};
-        const auto *field = FindPageField(Q2PageFields(), a.left(eq));
-        if (!field) {
-            TQ2Page probe;
-            ApplyPageField(probe, Q2PageFields(), a); // raises with the list of names
-        }
-        names << field->Name;
-        o.Assignments << a;
-    }
+    QStringList names = TakeAssignments(args, o);
 
     // The whole file is checked before anything is sent.
     TProfile profile;

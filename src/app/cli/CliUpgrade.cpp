@@ -65,6 +65,16 @@ private:
 
 int upgradeCommand(const TCliOptions &opt, const QStringList &args)
 {
+    if (args.contains(QLatin1String("--help"))) {
+        Out(QStringLiteral(
+            "usage: bexo-z0-cli [global options] upgrade --ip IP --mac MAC --local-ip IP\n"
+            "                   [--search-timeout MS] [--block-timeout MS] FILE.bin\n"
+            "Replaces a module's firmware over the LAN: a broadcast trigger, then BOOTP and TFTP served\n"
+            "from this machine's address --local-ip, which must share a network with --ip. Ports 9, 67\n"
+            "and 69 need root, or the installed binding helper. Exits 0 on success, 1 otherwise, with\n"
+            "the status text last."));
+        return 0;
+    }
     TUpgradeInputs in;
     TUpgradeTimes times;
     bool haveLocal = false;

@@ -202,6 +202,25 @@ void TakeWriteOptions(QStringList &args, TQ2RunOptions &o)
     }
 }
 
+QStringList TakeAssignments(const QStringList &args, TQ2RunOptions &o)
+{
+    QStringList names;
+    for (const QString &a : args) {
+        const qsizetype eq = a.indexOf(u'=');
+        if (eq <= 0)
+            throw TUsageError{QStringLiteral("expected NAME=VALUE, got '%1'").arg(a)};
+        // Names are checked before anything is sent; values need the page the module fills.
+        const auto *field = FindPageField(Q2PageFields(), a.left(eq));
+        if (!field) {
+            TQ2Page probe;
+            ApplyPageField(probe, Q2PageFields(), a); // raises with the list of names
+        }
+        names << field->Name;
+        o.Assignments << a;
+    }
+    return names;
+}
+
 QList<TBatchRow> RunQ2Writes(TCliLan &lan, const QList<TTarget> &targets, const TQ2RunOptions &o)
 {
     QList<TBatchRow> rows;
@@ -238,20 +257,7 @@ int writeCommand(const TCliOptions &opt, const QStringList &argsIn)
     TQ2RunOptions o;
     TakeWriteOptions(args, o);
     const TTargets t = TakeTargets(args, QStringLiteral("write"));
-    QStringList names;
-    for (const QString &a : args) {
-        const qsizetype eq = a.indexOf(u'=');
-        if (eq <= 0)
-            throw TUsageError{QStringLiteral("expected NAME=VALUE, got '%1'").arg(a)};
-        // Names are checked before anything is sent; values need the page the module fills.
-        const auto *field = FindPageField(Q2PageFields(), a.left(eq));
-        if (!field) {
-            TQ2Page probe;
-            ApplyPageField(probe, Q2PageFields(), a); // raises with the list of names
-        }
-        names << field->Name;
-        o.Assignments << a;
-    }
+    QStringList names = TakeAssignments(args, o);
     if (o.Assignments.isEmpty())
         throw TUsageError{QStringLiteral("write needs NAME=VALUE pairs")};
     if (const QString p = SharedValueProblem(names, int(t.Macs.size())); !p.isEmpty())
