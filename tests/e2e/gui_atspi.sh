@@ -5,9 +5,10 @@
 # and local port saved with "Save Config" reach the module as exactly those bytes; a module with
 # another password opens the login dialog, and its password entered there reads it; the COM tab
 # reads a simulated Q2 module on a pseudo-terminal onto the page; Chinese replaces the captions;
-# the upgrade window brings the simulated boot loader to success. The
-# screenshots along the way stay in BUILD/screenshots/gui_atspi. BEXO_GUI_STEPS runs only the
-# steps named (gui_atspi.py lists them), for working on one of them.
+# the upgrade window brings the simulated boot loader to success. The screenshots along the way
+# stay in BUILD/screenshots/gui_atspi. BEXO_GUI_STEPS runs only the steps named (gui_atspi.py
+# lists them), for working on one of them.
+
 # The program searches on every interface it has: in a namespace of its own inside the suite's,
 # no other test's modules answer it and no other test hears its searches.
 if [ "${BEXO_GUI_ATSPI_NETNS:-}" != 1 ]; then
