@@ -391,6 +391,22 @@ void TFrm_Main::fitWidth()
     if (FPage != PageNone)
         need += Margin + rzpgcntrl_Param->width();
     setFixedWidth(qMax(w, need));
+    keepOnScreen();
+}
+
+void TFrm_Main::keepOnScreen()
+{
+    // The window widens to the right when a page shows; on a narrow screen that would push the page
+    // off the edge, so it moves left as far as needed (never past the screen's left edge).
+    QScreen *s = screen();
+    if (!s || !isVisible())
+        return;
+    const QRect avail = s->availableGeometry();
+    const QRect frame = frameGeometry();
+    if (frame.right() <= avail.right())
+        return;
+    const int x = qMax(avail.left(), avail.right() + 1 - frame.width());
+    move(pos() + QPoint(x - frame.left(), 0));
 }
 
 void TFrm_Main::ShowPage(int mode)

@@ -158,5 +158,6 @@ private:
     void connectEndpoint();
     void applySettings();
     void fitWidth();
+    void keepOnScreen();
     int leftOffset();
 };

@@ -163,6 +163,22 @@ TEST_F(MainWindow, pageModesSetWidthsFromTheColumnsAndThePopupItems)
     EXPECT_FALSE(w->lv_Dev->horizontalScrollBar()->isVisible());
 }
 
+TEST_F(MainWindow, widenedForAPageTheWindowStaysOnTheScreen)
+{
+    const QRect avail = w->screen()->availableGeometry();
+    // Placed narrow near the right edge, as a centred narrow window on a small screen is.
+    w->move(avail.right() - w->frameGeometry().width() - 10, avail.top());
+    QApplication::processEvents();
+    w->ShowPage(PageQ2);
+    QApplication::processEvents();
+    const QRect frame = w->frameGeometry();
+    if (frame.width() <= avail.width())
+        EXPECT_LE(frame.right(), avail.right());
+    else
+        EXPECT_EQ(frame.left(), avail.left()) << "wider than the screen: its left part shows";
+    EXPECT_GE(frame.left(), avail.left());
+}
+
 TEST_F(MainWindow, withAFontAsSmallAsTheDesignsTheWidthsAreTheDesignWidths)
 {
     const QFont normal = QApplication::font();
