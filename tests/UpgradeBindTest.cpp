@@ -81,13 +81,13 @@ TEST(UpgradeBindArgs, acceptsTheUpgradesBindingsOnAnAddress)
     EXPECT_TRUE(a.Bindings[0].Broadcast);
 
     // What a program asks for reads back as the same binding.
-    for (const TUpBindSpec spec : {TUpBindSpec{9, false}, TUpBindSpec{40300, false}, TUpBindSpec{67, true}}) {
+    for (const TUpBindRequest req : {TUpBindRequest{9, false}, TUpBindRequest{40300, false}, TUpBindRequest{67, true}}) {
         char text[16];
-        UpFormatBinding(spec, text);
+        UpFormatBinding(req, text);
         a = Parse({"3", "127.0.0.1", text}, &why);
         ASSERT_EQ(why, nullptr) << text;
-        EXPECT_EQ(a.Bindings[0].Port, spec.Port);
-        EXPECT_EQ(a.Bindings[0].Broadcast, spec.Broadcast);
+        EXPECT_EQ(a.Bindings[0].Port, req.Port);
+        EXPECT_EQ(a.Bindings[0].Broadcast, req.Broadcast);
     }
 }
 
@@ -229,7 +229,7 @@ TEST(UpgradeBindHelper, isLookedForInTheOverrideBesideTheProgramThenWhereThePack
 TEST(UpgradeBindHelper, aHelperWithoutASoundAnswerGivesNoSocketsAndAReason)
 {
     QTemporaryDir dir;
-    const TUpBindSpec specs[] = {{9, false}, {67, true}};
+    const TUpBindRequest specs[] = {{9, false}, {67, true}};
     in_addr addr{};
     addr.s_addr = htonl(INADDR_LOOPBACK);
     const struct {

@@ -47,7 +47,7 @@ bool waitReadable(int fd, int timeoutMs)
 }
 
 // A received socket that is the asked binding: UDP over IPv4, bound to the asked address and port.
-bool isBinding(int fd, in_addr addr, const TUpBindSpec &spec)
+bool isBinding(int fd, in_addr addr, const TUpBindRequest &req)
 {
     int domain = 0, type = 0;
     socklen_t len = sizeof domain;
@@ -60,8 +60,8 @@ bool isBinding(int fd, in_addr addr, const TUpBindSpec &spec)
     len = sizeof sa;
     if (::getsockname(fd, reinterpret_cast<sockaddr *>(&sa), &len) != 0 || sa.sin_family != AF_INET)
         return false;
-    const in_addr_t want = spec.Broadcast ? htonl(INADDR_BROADCAST) : addr.s_addr;
-    return sa.sin_addr.s_addr == want && ntohs(sa.sin_port) == spec.Port;
+    const in_addr_t want = req.Broadcast ? htonl(INADDR_BROADCAST) : addr.s_addr;
+    return sa.sin_addr.s_addr == want && ntohs(sa.sin_port) == req.Port;
 }
 
 void closeAll(std::vector<int> &fds)
@@ -181,7 +181,7 @@ TBindHelperRun ExchangeWithBindHelper(const QString &helper, const QStringList &
     return run;
 }
 
-TBindHelperOutcome RunBindHelper(const QString &helper, in_addr addr, const TUpBindSpec *specs, int count, int *fds)
+TBindHelperOutcome RunBindHelper(const QString &helper, in_addr addr, const TUpBindRequest *specs, int count, int *fds)
 {
     TBindHelperOutcome out;
     for (int i = 0; i < count; ++i)

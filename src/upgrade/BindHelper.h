@@ -34,4 +34,4 @@ struct TBindHelperOutcome {
 };
 // Asks the helper for these bindings on addr. On success fds[i] holds a socket bound as specs[i]
 // says; otherwise every fds[i] is -1.
-TBindHelperOutcome RunBindHelper(const QString &helper, in_addr addr, const TUpBindSpec *specs, int count, int *fds);
+TBindHelperOutcome RunBindHelper(const QString &helper, in_addr addr, const TUpBindRequest *specs, int count, int *fds);

@@ -73,7 +73,7 @@ constexpr int RawCount = 5;
 TUpBinding roleOf(int i) { return i == 4 ? TUpBinding::Bootp : TUpBinding(i); }
 
 // Asks the binding helper for the sockets in denied, which this process may not bind itself.
-bool bindWithHelper(in_addr addr, const QString &localIP, const TUpBindSpec (&specs)[RawCount], int (&fds)[RawCount],
+bool bindWithHelper(in_addr addr, const QString &localIP, const TUpBindRequest (&specs)[RawCount], int (&fds)[RawCount],
                     const QList<int> &denied, QString &reason)
 {
     const auto addressOf = [&](int i) { return specs[i].Broadcast ? BroadcastIP : localIP; };
@@ -88,7 +88,7 @@ bool bindWithHelper(in_addr addr, const QString &localIP, const TUpBindSpec (&sp
                                     QLatin1String(UpHelperName));
         return false;
     }
-    TUpBindSpec asked[RawCount];
+    TUpBindRequest asked[RawCount];
     int got[RawCount];
     for (int k = 0; k < denied.size(); ++k)
         asked[k] = specs[denied[k]];
@@ -254,7 +254,7 @@ bool TUpgradeUdpNet::Open(const QString &localIP, TUpgradePorts &ports, QString 
 
     // Made by hand rather than with QUdpSocket::bind: Qt asks for address reuse on Unix, and then a
     // DHCP or TFTP server that also asked for it would silently share the port with us.
-    TUpBindSpec specs[RawCount] = {{ports.Trigger}, {ports.Bootp}, {ports.Tftp}, {ports.Data}, {0, true}};
+    TUpBindRequest specs[RawCount] = {{ports.Trigger}, {ports.Bootp}, {ports.Tftp}, {ports.Data}, {0, true}};
     int fds[RawCount] = {-1, -1, -1, -1, -1};
     const auto closeRaw = [&] {
         for (int &fd : fds)

@@ -13,14 +13,14 @@ constexpr size_t MaxArgLen = 32;
 
 struct TNamedBinding {
     const char *Text;
-    TUpBindSpec Spec;
+    TUpBindRequest Request;
 };
 constexpr TNamedBinding HelperBindings[] = {
     {"9", {9, false}},   {"67", {67, false}}, {"69", {69, false}}, {"40300", {40300, false}},
     {"broadcast:67", {67, true}},
 };
 
-bool sameSpec(const TUpBindSpec &a, const TUpBindSpec &b) { return a.Port == b.Port && a.Broadcast == b.Broadcast; }
+bool sameRequest(const TUpBindRequest &a, const TUpBindRequest &b) { return a.Port == b.Port && a.Broadcast == b.Broadcast; }
 
 // Decimal digits only, no sign, no leading zero, at most maxDigits.
 bool readNumber(const char *text, size_t maxDigits, long &value)
@@ -60,10 +60,10 @@ bool startsWith(const char *data, size_t size, const char *word)
 
 } // namespace
 
-bool UpHelperMayBind(const TUpBindSpec &spec)
+bool UpHelperMayBind(const TUpBindRequest &req)
 {
     for (const TNamedBinding &b : HelperBindings)
-        if (sameSpec(b.Spec, spec))
+        if (sameRequest(b.Request, req))
             return true;
     return false;
 }
@@ -164,21 +164,21 @@ const char *UpParseHelperArgs(int argc, const char *const *argv, TUpHelperArgs &
         if (!named)
             return "a BINDING is none of 9, 67, 69, 40300, broadcast:67";
         for (int j = 0; j < out.Count; ++j)
-            if (sameSpec(out.Bindings[j], named->Spec))
+            if (sameRequest(out.Bindings[j], named->Request))
                 return "a BINDING is named twice";
-        out.Bindings[out.Count++] = named->Spec;
+        out.Bindings[out.Count++] = named->Request;
     }
     return nullptr;
 }
 
-void UpFormatBinding(const TUpBindSpec &spec, char (&text)[16])
+void UpFormatBinding(const TUpBindRequest &req, char (&text)[16])
 {
-    const char *prefix = spec.Broadcast ? "broadcast:" : "";
+    const char *prefix = req.Broadcast ? "broadcast:" : "";
     const size_t n = strlen(prefix);
     memcpy(text, prefix, n);
     char digits[6];
     int d = 0;
-    unsigned v = spec.Port;
+    unsigned v = req.Port;
     do {
         digits[d++] = char('0' + v % 10);
         v /= 10;

@@ -19,13 +19,13 @@
 #include <netinet/in.h>
 
 // One socket of an attempt: on the local address, or the broadcast receiver.
-struct TUpBindSpec {
+struct TUpBindRequest {
     uint16_t Port = 0;
     bool Broadcast = false;
 };
 
 // Only these bindings are the helper's business: the upgrade's standard ports.
-bool UpHelperMayBind(const TUpBindSpec &spec);
+bool UpHelperMayBind(const TUpBindRequest &req);
 
 // A UDP socket (close-on-exec, non-blocking, broadcast allowed) bound to addr:port, tied to the
 // device first when one is given (best effort). No address reuse: a server that holds the port
@@ -46,7 +46,7 @@ struct TUpHelperArgs {
     int Fd = -1;
     in_addr Address{};
     int Count = 0;
-    TUpBindSpec Bindings[UpHelperMaxBindings];
+    TUpBindRequest Bindings[UpHelperMaxBindings];
 };
 
 // The helper's arguments (argv without the program name). nullptr when they are sound, otherwise
@@ -54,7 +54,7 @@ struct TUpHelperArgs {
 const char *UpParseHelperArgs(int argc, const char *const *argv, TUpHelperArgs &out);
 
 // A binding as the helper's command line names it ("67", "broadcast:67").
-void UpFormatBinding(const TUpBindSpec &spec, char (&text)[16]);
+void UpFormatBinding(const TUpBindRequest &req, char (&text)[16]);
 
 enum class TUpHelperAnswer { Ok, Error, Refused };
 struct TUpHelperReply {

@@ -128,7 +128,7 @@ int main(int argc, char **argv)
 
     int fds[UpHelperMaxBindings];
     for (int i = 0; i < args.Count; ++i) {
-        const TUpBindSpec &b = args.Bindings[i];
+        const TUpBindRequest &b = args.Bindings[i];
         in_addr at = args.Address;
         if (b.Broadcast)
             at.s_addr = htonl(INADDR_BROADCAST);
