@@ -73,12 +73,12 @@ constexpr int RawCount = 5;
 TUpBinding roleOf(int i) { return i == 4 ? TUpBinding::Bootp : TUpBinding(i); }
 
 // Asks the binding helper for the sockets in denied, which this process may not bind itself.
-bool bindWithHelper(in_addr addr, const QString &localIP, const TUpBindRequest (&specs)[RawCount], int (&fds)[RawCount],
+bool bindWithHelper(in_addr addr, const QString &localIP, const TUpBindRequest (&requests)[RawCount], int (&fds)[RawCount],
                     const QList<int> &denied, QString &reason)
 {
-    const auto addressOf = [&](int i) { return specs[i].Broadcast ? BroadcastIP : localIP; };
+    const auto addressOf = [&](int i) { return requests[i].Broadcast ? BroadcastIP : localIP; };
     const int first = denied.first();
-    const QString refused = bindFailure(addressOf(first), specs[first].Port, EACCES, roleOf(first));
+    const QString refused = bindFailure(addressOf(first), requests[first].Port, EACCES, roleOf(first));
     const QString helper = FindBindHelper();
     if (helper.isEmpty()) {
         const QStringList looked = BindHelperCandidates();
@@ -91,7 +91,7 @@ bool bindWithHelper(in_addr addr, const QString &localIP, const TUpBindRequest (
     TUpBindRequest asked[RawCount];
     int got[RawCount];
     for (int k = 0; k < denied.size(); ++k)
-        asked[k] = specs[denied[k]];
+        asked[k] = requests[denied[k]];
     const TBindHelperOutcome o = RunBindHelper(helper, addr, asked, int(denied.size()), got);
     if (o.Ok) {
         for (int k = 0; k < denied.size(); ++k)
@@ -103,7 +103,7 @@ bool bindWithHelper(in_addr addr, const QString &localIP, const TUpBindRequest (
         return false;
     }
     const int i = denied[o.FailedIndex];
-    reason = bindFailure(addressOf(i), specs[i].Port, o.Errno, roleOf(i));
+    reason = bindFailure(addressOf(i), requests[i].Port, o.Errno, roleOf(i));
     if (o.Errno == EACCES || o.Errno == EPERM)
         reason += QStringLiteral(". The binding helper %1 lacks that capability too: give it with "
                                  "\"setcap cap_net_bind_service=ep %1\" as root (installing the bexo-z0 package "
@@ -254,7 +254,7 @@ bool TUpgradeUdpNet::Open(const QString &localIP, TUpgradePorts &ports, QString 
 
     // Made by hand rather than with QUdpSocket::bind: Qt asks for address reuse on Unix, and then a
     // DHCP or TFTP server that also asked for it would silently share the port with us.
-    TUpBindRequest specs[RawCount] = {{ports.Trigger}, {ports.Bootp}, {ports.Tftp}, {ports.Data}, {0, true}};
+    TUpBindRequest requests[RawCount] = {{ports.Trigger}, {ports.Bootp}, {ports.Tftp}, {ports.Data}, {0, true}};
     int fds[RawCount] = {-1, -1, -1, -1, -1};
     const auto closeRaw = [&] {
         for (int &fd : fds)
@@ -265,26 +265,26 @@ bool TUpgradeUdpNet::Open(const QString &localIP, TUpgradePorts &ports, QString 
     };
     QList<int> denied; // ports below 1024 without the right to bind them
     for (int i = 0; i < RawCount; ++i) {
-        if (specs[i].Broadcast) // on the port the BOOTP binding got
-            specs[i].Port = fds[1] >= 0 ? UpBoundPort(fds[1]) : specs[1].Port;
+        if (requests[i].Broadcast) // on the port the BOOTP binding got
+            requests[i].Port = fds[1] >= 0 ? UpBoundPort(fds[1]) : requests[1].Port;
         int err = 0;
         in_addr on = addr;
-        if (specs[i].Broadcast)
+        if (requests[i].Broadcast)
             on.s_addr = htonl(INADDR_BROADCAST);
-        fds[i] = UpBindUdp(on, specs[i].Port, specs[i].Broadcast ? device : nullptr, err);
+        fds[i] = UpBindUdp(on, requests[i].Port, requests[i].Broadcast ? device : nullptr, err);
         if (fds[i] >= 0)
             continue;
-        if ((err == EACCES || err == EPERM) && UpHelperMayBind(specs[i])) {
+        if ((err == EACCES || err == EPERM) && UpHelperMayBind(requests[i])) {
             denied << i;
             continue;
         }
         reason = err == EMFILE || err == ENFILE
                      ? QStringLiteral("cannot create a UDP socket: %1").arg(QString::fromLocal8Bit(strerror(err)))
-                     : bindFailure(specs[i].Broadcast ? BroadcastIP : localIP, specs[i].Port, err, roleOf(i));
+                     : bindFailure(requests[i].Broadcast ? BroadcastIP : localIP, requests[i].Port, err, roleOf(i));
         closeRaw();
         return false;
     }
-    if (!denied.isEmpty() && !bindWithHelper(addr, localIP, specs, fds, denied, reason)) {
+    if (!denied.isEmpty() && !bindWithHelper(addr, localIP, requests, fds, denied, reason)) {
         closeRaw();
         return false;
     }
