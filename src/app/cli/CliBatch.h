@@ -60,3 +60,8 @@ void TakeWriteOptions(QStringList &args, TQ2RunOptions &options);
 // The NAME=VALUE arguments into options.Assignments, each name checked (a usage error names the
 // known fields); returns the field names in order.
 QStringList TakeAssignments(const QStringList &args, TQ2RunOptions &options);
+// The rest of write and profile apply: the shared-value rule before the search and again over
+// every module found with --all, then each module written and the table printed (unless the
+// single-write output is wanted). Returns the exit status.
+int RunQ2WriteCommand(const TCliOptions &opt, const TTargets &targets, const QStringList &names,
+                      const TQ2RunOptions &options);

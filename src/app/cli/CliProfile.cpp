@@ -141,21 +141,8 @@ int applyCommand(const TCliOptions &opt, const QStringList &argsIn)
         return 2;
     }
     names += profile.FieldNames();
-    if (const QString p = SharedValueProblem(names, int(t.Macs.size())); !p.isEmpty())
-        throw TUsageError{p + QStringLiteral("; nothing was sent")};
     o.Profile = &profile;
-
-    TCliLan lan(opt);
-    const QList<TTarget> targets = FindTargets(lan, t, [](int model) { return model == ModelQ2; });
-    if (targets.isEmpty())
-        return 1;
-    if (const QString p = SharedValueProblem(names, int(targets.size())); t.All && !p.isEmpty()) {
-        Err(QStringLiteral("bexo-z0-cli: ") + p + QStringLiteral("; nothing was written"));
-        return 2;
-    }
-    const QList<TBatchRow> rows = RunQ2Writes(lan, targets, o);
-    PrintBatch(rows, opt.Json, true);
-    return BatchStatus(rows);
+    return RunQ2WriteCommand(opt, t, names, o);
 }
 
 int profileCommand(const TCliOptions &opt, const QStringList &argsIn)

@@ -202,6 +202,25 @@ void TakeWriteOptions(QStringList &args, TQ2RunOptions &o)
     }
 }
 
+int RunQ2WriteCommand(const TCliOptions &opt, const TTargets &t, const QStringList &names, const TQ2RunOptions &o)
+{
+    if (const QString p = SharedValueProblem(names, int(t.Macs.size())); !p.isEmpty())
+        throw TUsageError{p + QStringLiteral("; nothing was sent")};
+
+    TCliLan lan(opt);
+    const QList<TTarget> targets = FindTargets(lan, t, [](int model) { return model == ModelQ2; });
+    if (targets.isEmpty())
+        return 1;
+    if (const QString p = SharedValueProblem(names, int(targets.size())); t.All && !p.isEmpty()) {
+        Err(QStringLiteral("bexo-z0-cli: ") + p + QStringLiteral("; nothing was written"));
+        return 2;
+    }
+    const QList<TBatchRow> rows = RunQ2Writes(lan, targets, o);
+    if (!o.Legacy)
+        PrintBatch(rows, opt.Json, true);
+    return BatchStatus(rows);
+}
+
 QStringList TakeAssignments(const QStringList &args, TQ2RunOptions &o)
 {
     QStringList names;
@@ -260,22 +279,8 @@ int writeCommand(const TCliOptions &opt, const QStringList &argsIn)
     QStringList names = TakeAssignments(args, o);
     if (o.Assignments.isEmpty())
         throw TUsageError{QStringLiteral("write needs NAME=VALUE pairs")};
-    if (const QString p = SharedValueProblem(names, int(t.Macs.size())); !p.isEmpty())
-        throw TUsageError{p + QStringLiteral("; nothing was sent")};
-
-    TCliLan lan(opt);
-    const QList<TTarget> targets = FindTargets(lan, t, [](int model) { return model == ModelQ2; });
-    if (targets.isEmpty())
-        return 1;
-    if (const QString p = SharedValueProblem(names, int(targets.size())); t.All && !p.isEmpty()) {
-        Err(QStringLiteral("bexo-z0-cli: ") + p + QStringLiteral("; nothing was written"));
-        return 2;
-    }
     o.Legacy = t.Single() && !opt.Json;
-    const QList<TBatchRow> rows = RunQ2Writes(lan, targets, o);
-    if (!o.Legacy)
-        PrintBatch(rows, opt.Json, true);
-    return BatchStatus(rows);
+    return RunQ2WriteCommand(opt, t, names, o);
 }
 
 TCliRegistrar writeReg({QStringLiteral("write"),
