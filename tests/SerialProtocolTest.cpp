@@ -321,6 +321,21 @@ TEST_F(ProtocolFixture, theQ2WriteSendsBothBlocksOnTheLastReplyWithPausesAndTheC
     EXPECT_EQ(changed, QList<int>({12, 13}));
 }
 
+TEST_F(ProtocolFixture, aQ2WriteTakesItsOptionBitsFromItsOwnReplyNotFromALaterLanRead)
+{
+    const QByteArray reply = q2Reply();
+    feed(reply);
+    // A LAN read of another module since then left its option bytes behind.
+    LastOptByte = 0x40;
+    LastPortOptByte = 0x00;
+    ASSERT_TRUE(session.OpenSerialPort());
+    ASSERT_EQ(proto.WriteParamsSerial(ModelQ2).Status, TSerialWriteStatus::Ready);
+    const QByteArray sent = fromTool(70 + 66 + 3);
+    ASSERT_EQ(sent.size(), 139);
+    EXPECT_EQ(uint8_t(sent[2 + 3]), uint8_t(reply[2 + 3])) << "base option byte";
+    EXPECT_EQ(uint8_t(sent[70 + 2 + 50]) & 0x03, uint8_t(reply[2 + LenBase + 50]) & 0x03) << "port option bits 0, 1";
+}
+
 TEST_F(ProtocolFixture, theQ1AndQ3WriteIsOneFrameWithoutPause)
 {
     for (int model : {ModelQ1, ModelQ3}) {

@@ -35,7 +35,7 @@ void TFrm_Main::lv_DevClick()
         ShowPage(PageNone);
         return;
     }
-    if (row->Model == ModelQ2) {
+    if (ModelInfo(row->Model).LanPage == PageQ2) {
         // The Modbus groups come back only with the module's own blocks.
         Q2Model.HideModbusGroups();
         RefreshPages();

@@ -100,23 +100,32 @@ void DumpRecvDatagram(ILogSink &log, const QByteArray &AData, const QString &APe
     dumpDatagram(log, AData, LogRecvArrow, TLogColor::Green, ALocalIP, ALocalPort, APeerIP, APeerPort);
 }
 
+namespace {
+// A command to the port where the row's model takes it (the tests move the real ports).
+bool sendToModelPort(TUdpSvr &svr, const TDeviceRow &row, uint8_t cmd)
+{
+    const TModelInfo &m = ModelInfo(row.Model);
+    return m.LanPort == DevPortQ3 ? svr.SendCmdQ3(row.BindingIndex, row.MacDigits(), cmd, LoginName, LoginPswd)
+                                  : svr.SendCmdQ2(row.BindingIndex, row.MacDigits(), cmd, LoginName, LoginPswd);
+}
+} // namespace
+
 TReadOutcome ReadDevice(TUdpSvr &svr, const TDeviceRow &row, ILogSink &log)
 {
     CurMac = row.MacDigits();
     log.AddLogInfo(GetLangText(QStringLiteral("lang_ts_Read")) + QStringLiteral(" [ Mac : ") + row.Mac +
                    QStringLiteral(" ]"));
-    switch (row.Model) {
-    case ModelQ2:
-        CurBindingIndex = row.BindingIndex;
-        return svr.SendCmdQ2(row.BindingIndex, CurMac, CmdRead, LoginName, LoginPswd) ? TReadOutcome::SentQ2
-                                                                                     : TReadOutcome::NotSent;
-    case ModelQ3:
-        return svr.SendCmdQ3(row.BindingIndex, CurMac, CmdRead, LoginName, LoginPswd) ? TReadOutcome::SentQ3
-                                                                                     : TReadOutcome::NotSent;
-    default:
+    const TModelInfo &m = ModelInfo(row.Model);
+    if (!m.OnLan()) {
         log.AddLog(GetLangText(QStringLiteral("lang_Hint_VerIncompatible")), TLogColor::Red);
         return TReadOutcome::Incompatible;
     }
+    // The page's later blocks go to the binding of the module whose page is read.
+    if (m.LanPage == PageQ2)
+        CurBindingIndex = row.BindingIndex;
+    if (!sendToModelPort(svr, row, CmdRead))
+        return TReadOutcome::NotSent;
+    return m.LanPage == PageQ2 ? TReadOutcome::SentQ2 : TReadOutcome::SentQ3;
 }
 
 bool RestartDevice(TUdpSvr &svr, const TDeviceRow &row)
@@ -126,11 +135,7 @@ bool RestartDevice(TUdpSvr &svr, const TDeviceRow &row)
 
 bool ResetDevice(TUdpSvr &svr, const TDeviceRow &row)
 {
-    if (row.Model == ModelQ2)
-        return svr.SendCmdQ2(row.BindingIndex, row.MacDigits(), CmdFactory, LoginName, LoginPswd);
-    if (row.Model == ModelQ3)
-        return svr.SendCmdQ3(row.BindingIndex, row.MacDigits(), CmdFactory, LoginName, LoginPswd);
-    return false;
+    return ModelInfo(row.Model).LanReset && sendToModelPort(svr, row, CmdFactory);
 }
 
 QString AllMacsText(const TDeviceList &list)

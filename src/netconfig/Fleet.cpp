@@ -1,6 +1,7 @@
 #include "netconfig/Fleet.h"
 
 #include "core/ProFun.h"
+#include "netconfig/ModelInfo.h"
 
 #include <QHash>
 #include <QHostAddress>
@@ -53,7 +54,7 @@ int prefixLength(const QString &mask)
 QString Q2FieldNotWritten(const TQ2Page &page, int version, const TPageField<TQ2Page> &field)
 {
     const QString &name = field.Name;
-    const bool newer = version > 4016;
+    const bool newer = ModelInfo(ModelQ2).HasHeartHttpd(version);
     const QString noBlock = QStringLiteral("firmware %1 has no %2 block").arg(version);
     switch (field.Block) {
     case TQ2Block::None: return QStringLiteral("not part of a Q2 network write");

@@ -22,8 +22,8 @@ enum class TQ2Block {
     None,       // not a Q2 field
     Base,       // base block, always written
     Port,       // port block, always written
-    HeartReg,   // heartbeat/register block: firmware above 4016
-    Httpd,      // the two Httpd blocks: firmware above 4016 and work mode "HTTPD Client"
+    HeartReg,   // heartbeat/register block: firmware from FirmwareHeartHttpd on
+    Httpd,      // the two Httpd blocks: firmware from FirmwareHeartHttpd on and work mode "HTTPD Client"
     Modbus,     // the short Modbus block, when the module sent one
     ModbusPoll, // bytes 1..3 of the short Modbus block: only its 4-byte form
     ModbusPack, // the 87-byte Modbus block, when the module sent one

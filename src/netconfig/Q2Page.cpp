@@ -3,6 +3,7 @@
 #include "core/ProFun.h"
 #include "lang/DefaultLang.h"
 #include "lang/LangList.h"
+#include "netconfig/ModelInfo.h"
 
 namespace {
 
@@ -222,7 +223,7 @@ bool TQ2Page::OnReadParam(const TBaseParam &base, const TarrComParam &ports, boo
         *accepted = true;
     bool filled = false;
     try {
-        if (model == ModelQ2) {
+        if (ModelInfo(model).PageOf(fromCom) == PageQ2) {
             filled = true;
             enable(edt_StaticIP, lbl_StaticIP, true);
             enable(edt_GatewayIP, lbl_GatewayIP, true);
@@ -317,9 +318,9 @@ void TQ2Page::OnReadCloud(const TarrCloudParam &cloud, bool, int)
     edtCompass = UpToZero(cloud[0].CommCode);
 }
 
-void TQ2Page::OnReadHeartReg(const uint8_t *block, bool, int model)
+void TQ2Page::OnReadHeartReg(const uint8_t *block, bool fromCom, int model)
 {
-    if (model != ModelQ2)
+    if (ModelInfo(model).PageOf(fromCom) != PageQ2)
         return;
     const THeartRegParam h = DecodeHeartRegParam(block);
     rzchckbxHeartDtHex.Checked = h.HeartHex;

@@ -3,6 +3,7 @@
 #include "core/ProFun.h"
 #include "core/Public.h"
 #include "lang/LangList.h"
+#include "netconfig/ModelInfo.h"
 
 namespace {
 QByteArray bytes(const uint8_t *p, int n) { return QByteArray(reinterpret_cast<const char *>(p), n); }
@@ -26,7 +27,8 @@ TQ2WritePlan PlanQ2Write(const TQ2Page &page, const TUdpSvr &svr, const TDeviceR
         plan.Status = TQ2WriteStatus::NoRow;
         return plan;
     }
-    if (row->Model != ModelQ2) {
+    const TModelInfo &model = ModelInfo(row->Model);
+    if (!model.LanWrite) {
         plan.Status = TQ2WriteStatus::WrongModel;
         return plan;
     }
@@ -69,7 +71,8 @@ TQ2WritePlan PlanQ2Write(const TQ2Page &page, const TUdpSvr &svr, const TDeviceR
         return fail(r, {});
     frame(CmdWritePort, plan.Read.mid(LenBase, LenPort), true, BlockPauseMs);
 
-    if (version > 4016) {
+    const bool heartHttpd = model.HasHeartHttpd(version);
+    if (heartHttpd) {
         THeartRegParam h;
         if (auto r = page.ReadHeartReg(h); !r)
             return fail(r, {});
@@ -77,7 +80,7 @@ TQ2WritePlan PlanQ2Write(const TQ2Page &page, const TUdpSvr &svr, const TDeviceR
             return fail(r, {});
         frame(CmdWriteHeartReg, plan.HeartReg, false, BlockPauseMs);
     }
-    if (page.RzGroupBoxHttpd.Visible && version > 4016) {
+    if (page.RzGroupBoxHttpd.Visible && heartHttpd) {
         const THttpdParam h = page.ReadHttpd();
         EncodeHttpdUrl(h.Url, U(plan.Httpd));
         frame(CmdWriteHttpdUrl, plan.Httpd.left(LenHttpdUrl), false, BlockPauseMs);

@@ -26,17 +26,6 @@ QByteArray BuildCmdFrame(uint8_t ACmd, const QString &AMac, const QString &AUser
     return f;
 }
 
-int ModelOfReply(int version, int peerPort)
-{
-    if (version < MinKnownVersion)
-        return ModelNone;
-    if (peerPort == DevPortQ2)
-        return ModelQ2;
-    if (peerPort == DevPortQ3)
-        return ModelQ3;
-    return ModelNone;
-}
-
 TUdpSvr::TUdpSvr(QObject *parent) : QObject(parent) {}
 
 TUdpSvr::~TUdpSvr()
@@ -236,7 +225,7 @@ void TUdpSvr::UDPRead(const QByteArray &AData, const QString &APeerIP, int APeer
     const QByteArray data = AData; // handlers may search again and drop the socket's buffer
     if (OnRecvData)
         OnRecvData(data, APeerIP, ALocalIP, APeerPort, ALocalPort);
-    const int model = APeerPort == DevPortQ2 ? ModelQ2 : APeerPort == DevPortQ3 ? ModelQ3 : ModelNone;
+    const int model = ModelOfPort(APeerPort);
     const auto *b = reinterpret_cast<const uint8_t *>(data.constData());
     const int len = int(data.size());
 

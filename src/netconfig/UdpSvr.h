@@ -3,6 +3,7 @@
 // broadcast, command frames, and the dispatch of every reply by its datagram length.
 
 #include "core/Public.h"
+#include "netconfig/ModelInfo.h"
 
 #include <QList>
 #include <QObject>
@@ -94,6 +95,3 @@ private:
 // Raises EConvertError for a MAC text that does not parse.
 QByteArray BuildCmdFrame(uint8_t ACmd, const QString &AMac, const QString &AUser, const QString &APswd,
                          const uint8_t *APayload = nullptr, int ALen = 0);
-
-// Model of a search reply: below version 2002 unknown, else by the reply's source port.
-int ModelOfReply(int version, int peerPort);

@@ -3,6 +3,7 @@
 #include "core/ProFun.h"
 #include "lang/LangList.h"
 #include "netconfig/Codecs.h"
+#include "netconfig/ModelInfo.h"
 
 #include <QThread>
 
@@ -31,7 +32,7 @@ TSerialWritePlan failed(TSerialWriteStatus status, const QString &field = {})
 
 uint8_t SerialReadRequest(int model)
 {
-    return model == ModelQ2 ? ComReadQ2 : ComReadQ1;
+    return ModelInfo(model).SerialRead;
 }
 
 QByteArray BuildSerialBlockFrame(uint8_t code, const QByteArray &block)
@@ -62,7 +63,8 @@ bool BuildQ1SerialFrame(TQ1Page &page, QByteArray &frame, QString *failedField)
 
 TSerialWritePlan PlanSerialWrite(int model, const TQ2Page &q2, TQ1Page &q1, const QByteArray &template130)
 {
-    if (model == ModelQ1 || model == ModelQ3) {
+    const int page = ModelInfo(model).SerialPage;
+    if (page == PageQ1) {
         QByteArray frame;
         QString field;
         if (!BuildQ1SerialFrame(q1, frame, &field))
@@ -72,7 +74,7 @@ TSerialWritePlan PlanSerialWrite(int model, const TQ2Page &q2, TQ1Page &q1, cons
         plan.AcksNeeded = 1;
         return plan;
     }
-    if (model != ModelQ2)
+    if (page != PageQ2)
         return failed(TSerialWriteStatus::UnknownModel);
     // Without a reply of this run there is nothing to start the blocks from: the bytes the page
     // does not set would be undefined.
@@ -83,12 +85,13 @@ TSerialWritePlan PlanSerialWrite(int model, const TQ2Page &q2, TQ1Page &q1, cons
     TBaseParam base = DecodeBaseParam(U(blocks));
     if (auto r = q2.ReadBase(base); !r)
         return failed(TSerialWriteStatus::NotConverted, r.Field);
-    if (auto r = EncodeBaseParam(base, U(blocks), LastOptByte); !r)
+    // The option bits the page does not own come from this template, never from another read.
+    if (auto r = EncodeBaseParam(base, U(blocks), U(template130)[3]); !r)
         return failed(TSerialWriteStatus::NotConverted, r.Field);
     TPortParam port = DecodePortParam(U(blocks) + LenBase);
     if (auto r = q2.ReadPort(port); !r)
         return failed(TSerialWriteStatus::NotConverted, r.Field);
-    if (auto r = EncodePortParam(port, U(blocks) + LenBase, LastPortOptByte); !r)
+    if (auto r = EncodePortParam(port, U(blocks) + LenBase, U(template130)[LenBase + 50]); !r)
         return failed(TSerialWriteStatus::NotConverted, r.Field);
 
     TSerialWritePlan plan;
@@ -221,7 +224,7 @@ TSerialWritePlan TSerialProtocol::WriteParamsSerial(int model)
         }
         for (qsizetype i = 0; i < plan.Frames.size(); ++i) {
             FSession.SendSerialFrame(plan.Frames[i]);
-            if (model == ModelQ2 && i + 1 < plan.Frames.size() && Pause)
+            if (ModelInfo(model).SerialPage == PageQ2 && i + 1 < plan.Frames.size() && Pause)
                 Pause(ComBlockPauseMs);
         }
     } catch (...) {

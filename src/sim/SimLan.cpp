@@ -3,6 +3,7 @@
 #include "core/ProFun.h"
 #include "core/Public.h"
 #include "netconfig/Codecs.h"
+#include "netconfig/ModelInfo.h"
 #include "sim/Sim.h"
 
 #include <QCoreApplication>
@@ -375,7 +376,7 @@ QStringList SimConfigLines(const QByteArray &file)
 static TSimBlocks defaultBlocks(int version)
 {
     TSimBlocks b;
-    if (version >= 4017) {
+    if (version >= FirmwareHeartHttpd) {
         b.Cloud = b.Heart = b.Httpd = b.ModbusPack = b.ModbusNew = true;
         b.Modbus = 4;
     }

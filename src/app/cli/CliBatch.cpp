@@ -140,7 +140,7 @@ int actionCommand(const TCliOptions &opt, const QStringList &argsIn, bool reset)
     lan.AnswerIsResult = true;
     // --all: the models the tool knows (a restart goes to any model when asked by MAC).
     const QList<TTarget> targets =
-        FindTargets(lan, t, [](int model) { return model == ModelQ2 || model == ModelQ3; });
+        FindTargets(lan, t, [](int model) { return ModelInfo(model).OnLan(); });
     const bool legacy = t.Single() && !opt.Json;
 
     QList<TBatchRow> rows;

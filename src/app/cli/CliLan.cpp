@@ -195,7 +195,7 @@ bool TCliLan::ReadRow(const TDeviceRow &row)
 {
     Read = {};
     SelectedMac = row.Mac;
-    if (Page && row.Model == ModelQ2)
+    if (Page && ModelInfo(row.Model).LanPage == PageQ2)
         Page->HideModbusGroups();
     const TReadOutcome r = ReadDevice(Svr, row, Log);
     if (r != TReadOutcome::SentQ2 && r != TReadOutcome::SentQ3)
@@ -329,16 +329,6 @@ void PrintReadResult(const TReadResult &r, bool json)
 
 namespace {
 
-QString modelName(int model)
-{
-    switch (model) {
-    case ModelQ2: return QStringLiteral("Q2");
-    case ModelQ3: return QStringLiteral("Q3");
-    case ModelQ1: return QStringLiteral("Q1");
-    default: return QStringLiteral("unknown");
-    }
-}
-
 int searchCommand(const TCliOptions &opt, const QStringList &args)
 {
     int expect = 0;
@@ -385,7 +375,7 @@ int searchCommand(const TCliOptions &opt, const QStringList &args)
                     .arg(r.ShownName(), -16)
                     .arg(r.Mac)
                     .arg(r.Version, 5)
-                    .arg(modelName(r.Model)));
+                    .arg(ModelInfo(r.Model).Name));
             for (const TRowWarning &x : warnings[i])
                 Out(QStringLiteral("  warning: ") + x.Text);
         }

@@ -77,7 +77,7 @@ int saveCommand(const TCliOptions &opt, const QStringList &args)
     if (!found)
         return 1;
     const TDeviceRow row = *found;
-    if (row.Model != ModelQ2) {
+    if (!ModelInfo(row.Model).LanWrite) {
         Err(QStringLiteral("bexo-z0-cli: profiles are saved from Q2 modules"));
         return 1;
     }

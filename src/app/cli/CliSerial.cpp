@@ -6,6 +6,7 @@
 #include "core/Public.h"
 #include "core/Wait.h"
 #include "netconfig/Codecs.h"
+#include "netconfig/ModelInfo.h"
 #include "netconfig/Q1Page.h"
 #include "netconfig/Q2Page.h"
 #include "serial/Comm.h"
@@ -71,17 +72,16 @@ QString q1FieldName(const QString &control)
 
 int parseModel(const QString &text)
 {
-    const QString t = text.toLower();
-    if (t == QLatin1String("q1")) return ModelQ1;
-    if (t == QLatin1String("q2")) return ModelQ2;
-    if (t == QLatin1String("q3")) return ModelQ3;
-    throw TUsageError{QStringLiteral("--model takes q1, q2 or q3, not '%1'").arg(text)};
+    const TModelInfo *m = ModelByName(text);
+    if (!m || m->SerialPage == PageNone)
+        throw TUsageError{QStringLiteral("--model takes q1, q2 or q3, not '%1'").arg(text)};
+    return m->Code;
 }
 
-QString modelName(int model)
-{
-    return model == ModelQ2 ? QStringLiteral("Q2") : model == ModelQ3 ? QStringLiteral("Q3") : QStringLiteral("Q1");
-}
+QString modelName(int model) { return ModelInfo(model).Name; }
+
+// Over the serial line a Q2 module carries the Q2 blocks; the others the Q1 field group.
+bool carriesQ2Blocks(int model) { return ModelInfo(model).SerialPage == PageQ2; }
 
 // The path TComm opens for a port name.
 QString portPath(const QString &name)
@@ -188,13 +188,13 @@ struct TCliSerial {
     // Reads the module; true when its reply (for Q2: the base and port blocks) came.
     bool Read(int model)
     {
-        if (model == ModelQ2)
+        if (carriesQ2Blocks(model))
             Done = [this] { return !Proto.LastExtra.isEmpty(); };
         else
             Done = [this] { return !Proto.LastQ1Reply.isEmpty() || Proto.RefusedQ1Replies > 0; };
         Proto.ComRead(model);
         Done = nullptr;
-        const bool got = model == ModelQ2 ? !Proto.LastRead.isEmpty() : !Proto.LastQ1Reply.isEmpty();
+        const bool got = carriesQ2Blocks(model) ? !Proto.LastRead.isEmpty() : !Proto.LastQ1Reply.isEmpty();
         // A reply with a wrong head or checksum has had its red line: it was no silence.
         if (Opened && !got && Proto.RefusedQ1Replies == 0)
             ReportNoReply(model);
@@ -292,7 +292,7 @@ int readCommand(const TCliOptions &opt, const QStringList &args)
     const bool got = s.Read(a.Model);
     if (s.ReportBusy(a.Port))
         return 1;
-    if (a.Model != ModelQ2) {
+    if (!carriesQ2Blocks(a.Model)) {
         if (!got)
             return 1;
         printQ1Page(s.Q1, a.Json);
@@ -313,7 +313,7 @@ int writeCommand(const TCliOptions &opt, const QStringList &args)
     const TSerialArgs a = parseArgs(args, true, opt.Json);
     // Names and values are checked on a page of the model before anything is sent.
     for (const QString &x : a.Assignments) {
-        if (a.Model == ModelQ2) {
+        if (carriesQ2Blocks(a.Model)) {
             TQ2Page probe;
             ApplyPageField(probe, Q2PageFields(), x);
             const QString name = FindPageField(Q2PageFields(), x.left(x.indexOf(u'=')))->Name;
@@ -334,7 +334,7 @@ int writeCommand(const TCliOptions &opt, const QStringList &args)
 
     QList<std::pair<QString, std::pair<QString, QString>>> changes;
     for (const QString &x : a.Assignments) {
-        if (a.Model == ModelQ2)
+        if (carriesQ2Blocks(a.Model))
             changes.append({FindPageField(Q2PageFields(), x.left(x.indexOf(u'=')))->Name,
                             ApplyPageField(s.Q2, Q2PageFields(), x)});
         else
@@ -345,7 +345,7 @@ int writeCommand(const TCliOptions &opt, const QStringList &args)
     const TSerialWritePlan plan = PlanSerialWrite(a.Model, s.Q2, s.Q1, s.Proto.LastRead);
     if (plan.Status != TSerialWriteStatus::Ready) {
         s.Log.AddLog(QStringLiteral("Error"), TLogColor::Red);
-        const QString field = a.Model == ModelQ2 ? TQ2Page::FieldLabel(plan.Field) : q1FieldName(plan.Field);
+        const QString field = carriesQ2Blocks(a.Model) ? TQ2Page::FieldLabel(plan.Field) : q1FieldName(plan.Field);
         Err(QStringLiteral("bexo-z0-cli: %1 does not hold a value the module takes; nothing was sent").arg(field));
         return 1;
     }

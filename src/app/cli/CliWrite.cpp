@@ -113,7 +113,8 @@ void writeOne(TCliLan &lan, const TDeviceRow &row, const TQ2RunOptions &o, TBatc
     }
     r.Changes = applied.Changes;
     r.Skipped = applied.Skipped;
-    if (o.Profile && o.Profile->Firmware > 0 && (o.Profile->Firmware > 4016) != (version > 4016))
+    const TModelInfo &q2 = ModelInfo(ModelQ2);
+    if (o.Profile && o.Profile->Firmware > 0 && q2.HasHeartHttpd(o.Profile->Firmware) != q2.HasHeartHttpd(version))
         r.Note = QStringLiteral("profile saved from firmware %1; this module has %2").arg(o.Profile->Firmware).arg(version);
     if (o.Legacy)
         for (const TSkippedField &s : r.Skipped)
@@ -208,7 +209,7 @@ int RunQ2WriteCommand(const TCliOptions &opt, const TTargets &t, const QStringLi
         throw TUsageError{p + QStringLiteral("; nothing was sent")};
 
     TCliLan lan(opt);
-    const QList<TTarget> targets = FindTargets(lan, t, [](int model) { return model == ModelQ2; });
+    const QList<TTarget> targets = FindTargets(lan, t, [](int model) { return ModelInfo(model).LanWrite; });
     if (targets.isEmpty())
         return 1;
     if (const QString p = SharedValueProblem(names, int(targets.size())); t.All && !p.isEmpty()) {
@@ -249,7 +250,7 @@ QList<TBatchRow> RunQ2Writes(TCliLan &lan, const QList<TTarget> &targets, const 
         if (!t.Row) {
             r.Result = TFleetResult::NotFound;
             r.Answer = QStringLiteral("did not answer the search");
-        } else if (t.Row->Model != ModelQ2) {
+        } else if (!ModelInfo(t.Row->Model).LanWrite) {
             r.IP = t.Row->IP;
             r.Result = TFleetResult::WrongModel;
             r.Answer = QStringLiteral("only Q2 modules are written over the network; use 'serial write'");

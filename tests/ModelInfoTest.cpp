@@ -1,0 +1,138 @@
+// Each model driven through discovery, the device actions, the page fill, the network write and
+// the serial protocol: what it does must follow its row of the model table.
+#include "ModuleFixture.h"
+#include "RecorderSink.h"
+#include "TestUtil.h"
+#include "netconfig/ModelInfo.h"
+#include "netconfig/Q2Write.h"
+#include "serial/SerialProtocol.h"
+
+#include <QHostAddress>
+#include <QNetworkDatagram>
+#include <QUdpSocket>
+
+namespace {
+
+QByteArray searchReply(const QByteArray &mac, int version)
+{
+    QByteArray b(LenSearch, '\0');
+    b.replace(0, 9, Hex("FF 24 01 00 00 0A 00 00 07"));
+    b.replace(9, 6, mac);
+    b[15] = char(version & 0xFF);
+    b[16] = char(version >> 8);
+    b.replace(19, 4, "Unit");
+    return b;
+}
+
+// The command code of the frame that arrived at rx, or -1 when none came.
+int commandAt(QUdpSocket &rx, int ms = 300)
+{
+    if (!rx.hasPendingDatagrams())
+        rx.waitForReadyRead(ms);
+    if (!rx.hasPendingDatagrams())
+        return -1;
+    const QByteArray f = rx.receiveDatagram().data();
+    return f.size() >= 22 ? uint8_t(f[2]) : -2;
+}
+
+} // namespace
+
+TEST(ModelInfo, everyModelFollowsItsRowThroughDiscoveryActionsPagesAndWrites)
+{
+    TLangScope lang;
+    QUdpSocket q2rx, q3rx;
+    ASSERT_TRUE(q2rx.bind(QHostAddress::LocalHost, 0));
+    ASSERT_TRUE(q3rx.bind(QHostAddress::LocalHost, 0));
+
+    struct Case {
+        const char *what;
+        int replyPort, version;
+        int model;          // what the search reply makes of it
+        const char *name;   // as the CLI shows it
+        int readAt;         // 2: the Q2 port, 3: the Q3 port, 0: no read
+        int resetAt;
+        bool fillsPage;     // a read reply from where it answers fills the Q2 page (blocks go by port alone)
+        bool written;       // the network write plans frames
+        bool heartHttpd;    // and carries the heartbeat/register block
+    } cases[] = {
+        {"Q2 4017", DevPortQ2, 4017, ModelQ2, "Q2", 2, 2, true, true, true},
+        {"Q2 4016", DevPortQ2, 4016, ModelQ2, "Q2", 2, 2, true, true, false},
+        {"Q3", DevPortQ3, 2002, ModelQ3, "Q3", 3, 3, false, false, false},
+        {"Q2 too old", DevPortQ2, 2001, ModelNone, "unknown", 0, 0, true, false, false},
+        {"another port", 3000, 4017, ModelNone, "unknown", 0, 0, false, false, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        TModuleFixture m; // a read Q2 page: the write's plan is ready when the model allows it
+        TUdpSvr &svr = m.Svr;
+        svr.AddressOverride = {QStringLiteral("127.0.0.1")};
+        svr.BroadcastAddress = QStringLiteral("127.0.0.1");
+        svr.DestPortQ2 = q2rx.localPort();
+        svr.DestPortQ3 = q3rx.localPort();
+        svr.RefreshBindings();
+        TDeviceList list;
+        svr.OnSearchReply = [&](const QString &ip, const QString &name, const QString &mac, const QString &ver,
+                                int model, int index) {
+            list.AddReply(ip, name, mac, ver, model, index, svr.SearchReplies.last());
+        };
+        svr.UDPRead(searchReply(Hex("00 1A 2B 3C 4D 5E"), c.version), QStringLiteral("10.0.0.7"), c.replyPort,
+                    QStringLiteral("127.0.0.1"), 4000, 0);
+        ASSERT_EQ(list.Count(), 1);
+        const TDeviceRow row = list.Rows[0];
+        EXPECT_EQ(row.Model, c.model);
+        EXPECT_EQ(ModelInfo(row.Model).Name, QString::fromLatin1(c.name));
+
+        const auto arrivedAt = [&](int which) {
+            const int at2 = commandAt(q2rx, which == 2 ? 1000 : 50), at3 = commandAt(q3rx, which == 3 ? 1000 : 50);
+            return which == 2 ? at2 != -1 && at3 == -1 : which == 3 ? at3 != -1 && at2 == -1 : at2 == -1 && at3 == -1;
+        };
+        const TReadOutcome read = ReadDevice(svr, row, m.Log);
+        EXPECT_EQ(read == TReadOutcome::Incompatible, c.readAt == 0);
+        EXPECT_TRUE(arrivedAt(c.readAt)) << "read";
+        EXPECT_EQ(ResetDevice(svr, row), c.resetAt != 0);
+        EXPECT_TRUE(arrivedAt(c.resetAt)) << "reset";
+        EXPECT_TRUE(RestartDevice(svr, row));
+        EXPECT_TRUE(arrivedAt(2)) << "a restart goes to the Q2 port whatever the model";
+
+        // A read reply from where this module answers: the Q2 page fills only for a Q2 module.
+        TQ2Page page;
+        page.HideModbusGroups();
+        const bool filled = page.OnReadParam(DecodeBaseParam(svr.LastRead.data()),
+                                             {DecodePortParam(svr.LastRead.data() + LenBase)}, false,
+                                             ModelOfPort(c.replyPort), row.Mac, m.Log);
+        EXPECT_EQ(filled, c.fillsPage);
+
+        TDeviceRow written = row;
+        written.Version = QString::number(c.version);
+        const TQ2WritePlan plan = PlanQ2Write(m.Page, svr, &written);
+        EXPECT_EQ(plan.Status == TQ2WriteStatus::Ready, c.written) << plan.Message.toStdString();
+        const bool heart = std::any_of(plan.Frames.begin(), plan.Frames.end(),
+                                       [](const TPlannedFrame &f) { return f.Cmd == CmdWriteHeartReg; });
+        EXPECT_EQ(heart, c.heartHttpd);
+    }
+}
+
+TEST(ModelInfo, theSerialLineByModel)
+{
+    TQ2Page q2;
+    TQ1Page q1;
+    struct Case {
+        int model;
+        uint8_t request;
+        TSerialWriteStatus status; // a write without a Q2 reply of this run
+        const char *lead;          // its first frame
+    } cases[] = {
+        {ModelQ1, 0xBC, TSerialWriteStatus::Ready, "55 BA"},
+        {ModelQ3, 0xBC, TSerialWriteStatus::Ready, "55 BA"},
+        {ModelQ2, 0xBD, TSerialWriteStatus::NoTemplate, ""},
+        {ModelNone, 0xBC, TSerialWriteStatus::UnknownModel, ""},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(SerialReadRequest(c.model), c.request) << c.model;
+        const TSerialWritePlan plan = PlanSerialWrite(c.model, q2, q1, QByteArray());
+        EXPECT_EQ(plan.Status, c.status) << c.model;
+        EXPECT_EQ(HexOf(plan.Frames.value(0).left(2)), c.lead) << c.model;
+    }
+    EXPECT_EQ(ModelByName(QStringLiteral("q3"))->Code, ModelQ3);
+    EXPECT_EQ(ModelByName(QStringLiteral("unknown")), nullptr) << "no model is called so";
+}
