@@ -59,12 +59,12 @@ TEST(FleetRules, notWrittenAgreesWithTheWrite)
     };
     for (const Case &c : cases) {
         TModuleFixture m(c.shape);
-        const TQ2WritePlan before = PlanQ2Write(m.Page, m.Svr, &m.Row);
+        const TQ2WritePlan before = PlanQ2Write(m.Page, m.Module);
         ASSERT_EQ(before.Status, TQ2WriteStatus::Ready) << c.name << ": " << before.Message.toStdString();
         for (const F &f : Q2PageFields()) {
             TQ2Page p = m.Page;
             ApplyPageField(p, Q2PageFields(), f.Name + u'=' + otherValue(p, f));
-            const TQ2WritePlan after = PlanQ2Write(p, m.Svr, &m.Row);
+            const TQ2WritePlan after = PlanQ2Write(p, m.Module);
             ASSERT_EQ(after.Status, TQ2WriteStatus::Ready) << c.name << " " << f.Name.toStdString();
             const QString why = Q2FieldNotWritten(p, c.shape.Version, f);
             EXPECT_EQ(sent(before) != sent(after), why.isEmpty())

@@ -3,6 +3,7 @@
 #include "ModuleFixture.h"
 #include "RecorderSink.h"
 #include "TestUtil.h"
+#include "netconfig/LanSession.h"
 #include "netconfig/ModelInfo.h"
 #include "netconfig/Q2Write.h"
 #include "serial/SerialProtocol.h"
@@ -37,12 +38,13 @@ int commandAt(QUdpSocket &rx, int ms = 300)
 
 } // namespace
 
-TEST(ModelInfo, everyModelFollowsItsRowThroughDiscoveryActionsPagesAndWrites)
+TEST(ModelInfo, everyModelFollowsItsRowThroughTheSession)
 {
     TLangScope lang;
     QUdpSocket q2rx, q3rx;
     ASSERT_TRUE(q2rx.bind(QHostAddress::LocalHost, 0));
     ASSERT_TRUE(q3rx.bind(QHostAddress::LocalHost, 0));
+    const TModuleFixture valid; // a page that passes every check, to write
 
     struct Case {
         const char *what;
@@ -51,34 +53,35 @@ TEST(ModelInfo, everyModelFollowsItsRowThroughDiscoveryActionsPagesAndWrites)
         const char *name;   // as the CLI shows it
         int readAt;         // 2: the Q2 port, 3: the Q3 port, 0: no read
         int resetAt;
-        bool fillsPage;     // a read reply from where it answers fills the Q2 page (blocks go by port alone)
-        bool written;       // the network write plans frames
+        bool fillsPage;     // its read reply fills and shows the Q2 page
+        bool written;       // the network write sends its frames
         bool heartHttpd;    // and carries the heartbeat/register block
     } cases[] = {
         {"Q2 4017", DevPortQ2, 4017, ModelQ2, "Q2", 2, 2, true, true, true},
         {"Q2 4016", DevPortQ2, 4016, ModelQ2, "Q2", 2, 2, true, true, false},
         {"Q3", DevPortQ3, 2002, ModelQ3, "Q3", 3, 3, false, false, false},
-        {"Q2 too old", DevPortQ2, 2001, ModelNone, "unknown", 0, 0, true, false, false},
+        {"Q2 too old", DevPortQ2, 2001, ModelNone, "unknown", 0, 0, false, false, false},
         {"another port", 3000, 4017, ModelNone, "unknown", 0, 0, false, false, false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        TModuleFixture m; // a read Q2 page: the write's plan is ready when the model allows it
-        TUdpSvr &svr = m.Svr;
+        TRecorderSink log;
+        TLanSession session(log);
+        TQ2Page page;
+        session.Page = &page;
+        TUdpSvr &svr = session.Svr();
         svr.AddressOverride = {QStringLiteral("127.0.0.1")};
         svr.BroadcastAddress = QStringLiteral("127.0.0.1");
         svr.DestPortQ2 = q2rx.localPort();
         svr.DestPortQ3 = q3rx.localPort();
         svr.RefreshBindings();
-        TDeviceList list;
-        svr.OnSearchReply = [&](const QString &ip, const QString &name, const QString &mac, const QString &ver,
-                                int model, int index) {
-            list.AddReply(ip, name, mac, ver, model, index, svr.SearchReplies.last());
-        };
-        svr.UDPRead(searchReply(Hex("00 1A 2B 3C 4D 5E"), c.version), QStringLiteral("10.0.0.7"), c.replyPort,
-                    QStringLiteral("127.0.0.1"), 4000, 0);
-        ASSERT_EQ(list.Count(), 1);
-        const TDeviceRow row = list.Rows[0];
+        QList<int> shown;
+        QObject::connect(&session, &TLanSession::ShowPage, [&](int mode) { shown << mode; });
+        const QString from = QStringLiteral("10.0.0.7");
+        const auto arrive = [&](const QByteArray &d) { svr.UDPRead(d, from, c.replyPort, QStringLiteral("127.0.0.1"), 4000, 0); };
+        arrive(searchReply(Hex("00 1A 2B 3C 4D 5E"), c.version));
+        ASSERT_EQ(session.Devices().Count(), 1);
+        const TDeviceRow row = session.Devices().Rows[0];
         EXPECT_EQ(row.Model, c.model);
         EXPECT_EQ(ModelInfo(row.Model).Name, QString::fromLatin1(c.name));
 
@@ -86,29 +89,30 @@ TEST(ModelInfo, everyModelFollowsItsRowThroughDiscoveryActionsPagesAndWrites)
             const int at2 = commandAt(q2rx, which == 2 ? 1000 : 50), at3 = commandAt(q3rx, which == 3 ? 1000 : 50);
             return which == 2 ? at2 != -1 && at3 == -1 : which == 3 ? at3 != -1 && at2 == -1 : at2 == -1 && at3 == -1;
         };
-        const TReadOutcome read = ReadDevice(svr, row, m.Log);
+        const TReadOutcome read = session.Read(row);
         EXPECT_EQ(read == TReadOutcome::Incompatible, c.readAt == 0);
+        EXPECT_EQ(shown.contains(PageNone), c.readAt == 0) << "a module of no known model closes the page";
         EXPECT_TRUE(arrivedAt(c.readAt)) << "read";
-        EXPECT_EQ(ResetDevice(svr, row), c.resetAt != 0);
+        EXPECT_EQ(session.Reset(row), c.resetAt != 0);
         EXPECT_TRUE(arrivedAt(c.resetAt)) << "reset";
-        EXPECT_TRUE(RestartDevice(svr, row));
+        EXPECT_TRUE(session.Restart(row));
         EXPECT_TRUE(arrivedAt(2)) << "a restart goes to the Q2 port whatever the model";
 
-        // A read reply from where this module answers: the Q2 page fills only for a Q2 module.
-        TQ2Page page;
-        page.HideModbusGroups();
-        const bool filled = page.OnReadParam(DecodeBaseParam(svr.LastRead.data()),
-                                             {DecodePortParam(svr.LastRead.data() + LenBase)}, false,
-                                             ModelOfPort(c.replyPort), row.Mac, m.Log);
-        EXPECT_EQ(filled, c.fillsPage);
+        // Its read reply, from where it answers.
+        shown.clear();
+        QByteArray reply(LenRead, '\0');
+        reply.replace(53, 6, Hex("00 1A 2B 3C 4D 5E"));
+        arrive(reply);
+        EXPECT_EQ(shown.contains(PageQ2), c.fillsPage);
 
-        TDeviceRow written = row;
-        written.Version = QString::number(c.version);
-        const TQ2WritePlan plan = PlanQ2Write(m.Page, svr, &written);
-        EXPECT_EQ(plan.Status == TQ2WriteStatus::Ready, c.written) << plan.Message.toStdString();
+        const TQ2WritePlan plan = session.Write(valid.Page, &row, {});
+        EXPECT_EQ(plan.Status == TQ2WriteStatus::Sent, c.written) << plan.Message.toStdString();
         const bool heart = std::any_of(plan.Frames.begin(), plan.Frames.end(),
                                        [](const TPlannedFrame &f) { return f.Cmd == CmdWriteHeartReg; });
         EXPECT_EQ(heart, c.heartHttpd);
+        q2rx.waitForReadyRead(c.written ? 500 : 10);
+        while (q2rx.hasPendingDatagrams())
+            q2rx.receiveDatagram();
     }
 }
 

@@ -1,12 +1,14 @@
 #pragma once
-// A Q2 module's replies fed through the endpoint into a page, as the window's handlers do: the
-// templates of a write and the page it edits, for tests of profiles and verified writes.
+// A Q2 module's replies fed through a session into its page, as the window's are: the module's
+// record (the templates of a write) and the page it edits, for tests of profiles and verified
+// writes.
 
 #include "RecorderSink.h"
 #include "core/ProFun.h"
 #include "lang/LangList.h"
 #include "netconfig/Codecs.h"
 #include "netconfig/DeviceList.h"
+#include "netconfig/LanSession.h"
 #include "netconfig/Q2Page.h"
 #include "netconfig/UdpSvr.h"
 
@@ -20,21 +22,20 @@ struct TModuleShape {
 };
 
 struct TModuleFixture {
-    TUdpSvr Svr;
-    TQ2Page Page;
     TRecorderSink Log;
+    TLanSession Session{Log};
+    TUdpSvr &Svr = Session.Svr();
+    TQ2Page Page;
     QString Mac = QStringLiteral("00 1A 2B 3C 4D 5E");
+    TDeviceRow Row;
+    TModuleRecord *Module = nullptr;
 
     explicit TModuleFixture(const TModuleShape &s = {})
     {
-        Svr.OnReadParam = [this](const TBaseParam &b, const TarrComParam &p, bool com, int model) {
-            Page.OnReadParam(b, p, com, model, Mac, Log);
-        };
-        Svr.OnReadHeartReg = [this](const uint8_t *b, bool com, int model) { Page.OnReadHeartReg(b, com, model); };
-        Svr.OnReadHttpd = [this](const QString &u, const QString &h) { Page.OnReadHttpd(u, h); };
-        Svr.OnModbusParam = [this](const TModbusParam &m, int len) { Page.OnModbusParam(m, len); };
-        Svr.OnModbusPackParam = [this](const TModbusPackParam &m, int) { Page.OnModbusPackParam(m); };
-        Svr.OnModbusNewParam = [this](const TModbusNewParam &m, int) { Page.OnModbusNewParam(m); };
+        Row = {QStringLiteral("10.0.0.7"), QStringLiteral("Lab-Q2"), Mac, QString::number(s.Version), ModelQ2, 0, {}};
+        Module = &Session.RecordOf(Row);
+        Session.Page = &Page;
+        Session.SetPageModule(Mac);
         Page.HideModbusGroups();
 
         QByteArray read(LenRead, '\0');
@@ -107,14 +108,11 @@ struct TModuleFixture {
             m[5] = 10;
             feed(m);
         }
-        Row = {QStringLiteral("10.0.0.7"), QStringLiteral("Lab-Q2"), Mac, QString::number(s.Version), ModelQ2, 0, {}};
         CurMac = RemoveSpaces(Mac);
         CurBindingIndex = 0;
     }
 
     void feed(const QByteArray &d) { Svr.UDPRead(d, QStringLiteral("10.0.0.7"), DevPortQ2, QStringLiteral("10.0.0.1"), 4000, 0); }
-
-    TDeviceRow Row;
 };
 
 // Language table for texts in messages; English.

@@ -1,3 +1,4 @@
+#include "EndpointModule.h"
 #include "RecorderSink.h"
 #include "TestUtil.h"
 #include "lang/LangList.h"
@@ -15,6 +16,13 @@ struct WriteFixture : ::testing::Test {
     TQ2Page page;
     TRecorderSink log;
     TDeviceRow row{"10.0.0.7", "Lab", "00 1A 2B 3C 4D 5E", "4017", ModelQ2, 0, {}};
+    TModuleRecord rec;
+    // The module of the row, its blocks as the endpoint received them.
+    TModuleRecord *module()
+    {
+        rec = ModuleFromEndpoint(svr, row);
+        return &rec;
+    }
 
     void SetUp() override
     {
@@ -84,7 +92,7 @@ TEST_F(WriteFixture, orderByVersionAndGroups)
         if (c.fresh)
             p.OnModbusNewParam(TModbusNewParam{0, 1, QStringLiteral("200"), QStringLiteral("10")});
         row.Version = QString::fromLatin1(c.version);
-        const TQ2WritePlan plan = PlanQ2Write(p, svr, &row);
+        const TQ2WritePlan plan = PlanQ2Write(p, module());
         ASSERT_EQ(plan.Status, TQ2WriteStatus::Ready) << plan.Message.toStdString();
         EXPECT_EQ(shape(plan), QString::fromLatin1(c.shape)) << c.version << " mode " << c.workMode;
         if (c.modbus4) {
@@ -101,18 +109,18 @@ TEST_F(WriteFixture, noRowWrongModelAndInvalidPageSendNothing)
     EXPECT_EQ(log.Lines[0].Color, TLogColor::Red);
 
     row.Model = ModelQ3;
-    EXPECT_EQ(PlanQ2Write(page, svr, &row).Status, TQ2WriteStatus::WrongModel);
+    EXPECT_EQ(PlanQ2Write(page, module()).Status, TQ2WriteStatus::WrongModel);
     row.Model = ModelQ2;
     TQ2Page p = page;
     p.edtHeartDt.Text.clear();
-    const TQ2WritePlan bad = PlanQ2Write(p, svr, &row);
+    const TQ2WritePlan bad = PlanQ2Write(p, module());
     EXPECT_EQ(bad.Status, TQ2WriteStatus::Invalid);
     EXPECT_TRUE(bad.Frames.isEmpty());
 }
 
 TEST_F(WriteFixture, aTextThatDoesNotConvertStopsBeforeAnythingIsSent)
 {
-    const auto before = svr.LastRead;
+    const auto before = module()->Templates.Read;
     for (const char *field : {"StaticIP", "Dns"}) {
         TQ2Page p = page;
         (QString(field) == "StaticIP" ? p.edt_StaticIP : p.edtDns).Text = QStringLiteral("abc"); // passes validation
@@ -120,45 +128,45 @@ TEST_F(WriteFixture, aTextThatDoesNotConvertStopsBeforeAnythingIsSent)
         ASSERT_TRUE(p.ValidateQ2Page(msg));
         log.Lines.clear();
         int pauses = 0;
-        const TQ2WritePlan plan = WriteQ2Network(p, svr, &row, log, [&](int) { ++pauses; });
+        const TQ2WritePlan plan = WriteQ2Network(p, svr, module(), log, [&](int) { ++pauses; });
         EXPECT_EQ(plan.Status, TQ2WriteStatus::NotConverted) << field;
         EXPECT_TRUE(plan.Frames.isEmpty());
         EXPECT_EQ(pauses, 0);
         ASSERT_EQ(log.Lines.size(), 1);
         EXPECT_EQ(log.Lines[0].Color, TLogColor::Red);
         EXPECT_EQ(log.Lines[0].Text, QString::fromLatin1(QString(field) == "StaticIP" ? "Error: ModuleStaticIP" : "Error: DNS Address"));
-        EXPECT_EQ(svr.LastRead, before) << "the template is not half-written";
+        EXPECT_EQ(rec.Templates.Read, before) << "the template is not half-written";
     }
     // Digits that do not fit a number pass validation and stop the whole write too.
     TQ2Page p = page;
     p.OnModbusParam(TModbusParam{1, 1, QStringLiteral("99999999999")}, 4);
-    const TQ2WritePlan plan = PlanQ2Write(p, svr, &row);
+    const TQ2WritePlan plan = PlanQ2Write(p, module());
     EXPECT_EQ(plan.Status, TQ2WriteStatus::NotConverted);
     EXPECT_EQ(plan.Message, QStringLiteral("Poll Timeout(ms)"));
 }
 
 TEST_F(WriteFixture, writeKeepsEveryByteItDoesNotOwnAndSendsToTheRow)
 {
-    QUdpSocket module;
-    ASSERT_TRUE(module.bind(QHostAddress::LocalHost, 0));
+    QUdpSocket rx;
+    ASSERT_TRUE(rx.bind(QHostAddress::LocalHost, 0));
     svr.AddressOverride = {QStringLiteral("127.0.0.1")};
     svr.BroadcastAddress = QStringLiteral("127.0.0.1");
-    svr.DestPortQ2 = module.localPort();
+    svr.DestPortQ2 = rx.localPort();
     svr.RefreshBindings();
     const QByteArray readBefore(reinterpret_cast<const char *>(svr.LastRead.data()), 130);
     page.edt_ModName.Text = QStringLiteral("Renamed");
     QList<int> pauses;
     row.Version = QStringLiteral("4016");
-    const TQ2WritePlan plan = WriteQ2Network(page, svr, &row, log, [&](int ms) { pauses << ms; });
+    const TQ2WritePlan plan = WriteQ2Network(page, svr, module(), log, [&](int ms) { pauses << ms; });
     ASSERT_EQ(plan.Status, TQ2WriteStatus::Sent);
     EXPECT_EQ(pauses, (QList<int>{500, 2000}));
     QList<QByteArray> got;
     QElapsedTimer t;
     t.start();
     while (got.size() < 3 && t.elapsed() < 5000) {
-        module.waitForReadyRead(100);
-        while (module.hasPendingDatagrams())
-            got << module.receiveDatagram().data();
+        rx.waitForReadyRead(100);
+        while (rx.hasPendingDatagrams())
+            got << rx.receiveDatagram().data();
     }
     ASSERT_EQ(got.size(), 3);
     EXPECT_EQ(uint8_t(got[0][2]), CmdWriteBase);
@@ -172,5 +180,6 @@ TEST_F(WriteFixture, writeKeepsEveryByteItDoesNotOwnAndSendsToTheRow)
     for (int i : changed)
         EXPECT_TRUE((i >= 13 && i < 49) || (i >= 59 && i < 64)) << i;
     EXPECT_EQ(base.mid(21, 7), QByteArray("Renamed"));
-    EXPECT_EQ(QByteArray(reinterpret_cast<const char *>(svr.LastRead.data()), 67), base) << "the template follows the write";
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char *>(rec.Templates.Read.data()), 67), base)
+        << "the module's template follows the write";
 }

@@ -2,6 +2,7 @@
 // character boundary, and every text field of every block, read onto the page and written back
 // unchanged, leaves the same bytes -- over the network and over the serial line.
 
+#include "EndpointModule.h"
 #include "RecorderSink.h"
 #include "TestUtil.h"
 #include "core/Gbk.h"
@@ -116,6 +117,12 @@ struct RoundTripFixture : ::testing::Test {
     TRecorderSink log;
     TDeviceRow row{"10.0.0.7", "Lab", "00 1A 2B 3C 4D 5E", "4017", ModelQ2, 0, {}};
     QByteArray read, heart, httpd;
+    TModuleRecord rec;
+    TModuleRecord *module()
+    {
+        rec = ModuleFromEndpoint(svr, row);
+        return &rec;
+    }
 
     void SetUp() override
     {
@@ -168,7 +175,7 @@ struct RoundTripFixture : ::testing::Test {
         page.OnReadHeartReg(svr.LastHeartReg.data(), false, ModelQ2);
         const THttpdParam h = DecodeHttpdParam(svr.LastHttpd.data());
         page.OnReadHttpd(h.Url, h.Header);
-        return PlanQ2Write(page, svr, &row);
+        return PlanQ2Write(page, module());
     }
 };
 
@@ -271,7 +278,7 @@ TEST_F(RoundTripFixture, hexBoxToggledTwiceAndTextWrittenBackKeepTheirBytes)
     EXPECT_EQ(page.edtRegDt.Text, QStringLiteral("4142BE"));
     page.rzchckbxRegDtHex.Checked = false;
     page.HexBoxClick(2);
-    const TQ2WritePlan plan = PlanQ2Write(page, svr, &row);
+    const TQ2WritePlan plan = PlanQ2Write(page, module());
     ASSERT_EQ(plan.Status, TQ2WriteStatus::Ready);
     EXPECT_EQ(HexOf(writtenField(plan, &RoundTripFixture::heart, 3, 5)), "03 03 DE AD BE");
     EXPECT_EQ(HexOf(writtenField(plan, &RoundTripFixture::heart, 45, 3)), "41 42 BE");
@@ -284,7 +291,7 @@ TEST_F(RoundTripFixture, aTextTooLongForItsFieldIsCutBeforeTheCharacterThatDoesN
     page.edtHeartDt.Text = QStringLiteral("x") + QString(20, QChar(0x4E2D)); // 41 bytes of GBK
     page.edt_ModName.Text = QStringLiteral("abc") + QString(7, QChar(0x4E2D));  // 17 bytes
     page.LabeledEdit2.Text = QString(51, QChar(0x4E2D));                         // 102 bytes
-    const TQ2WritePlan plan = PlanQ2Write(page, svr, &row);
+    const TQ2WritePlan plan = PlanQ2Write(page, module());
     ASSERT_EQ(plan.Status, TQ2WriteStatus::Ready);
     const QByteArray heartData = writtenField(plan, &RoundTripFixture::heart, 3, 45);
     EXPECT_EQ(uint8_t(heartData[0]), 39) << "the length is what was written";

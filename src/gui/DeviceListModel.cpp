@@ -1,43 +1,48 @@
 #include "gui/DeviceListModel.h"
 
-TDeviceListModel::TDeviceListModel(QObject *parent)
+#include "netconfig/LanSession.h"
+
+TDeviceListModel::TDeviceListModel(TLanSession *session, QObject *parent)
     : QAbstractTableModel(parent),
+      FSession(session),
       FCaptions{QStringLiteral("Device IP"), QStringLiteral("Device Name"), QStringLiteral("MAC"),
                 QStringLiteral("Version"), QStringLiteral("Flag"), QStringLiteral("IpIndex")}
 {
+    if (!session)
+        return;
+    FRows = session->Devices().Count();
+    // The session adds a row first and then says so: the views hear of it as an insertion here.
+    connect(session, &TLanSession::RowAdded, this, [this](int row) {
+        if (row < FRows || !FSession || row >= FSession->Devices().Count())
+            return;
+        beginInsertRows({}, FRows, row);
+        FRows = row + 1;
+        endInsertRows();
+    });
+    connect(session, &TLanSession::ListAboutToBeCleared, this, [this] { beginResetModel(); });
+    connect(session, &TLanSession::ListCleared, this, [this] {
+        FRows = 0;
+        endResetModel();
+    });
+    connect(session, &QObject::destroyed, this, [this] {
+        beginResetModel();
+        FRows = 0;
+        endResetModel();
+    });
+}
+
+const TDeviceList &TDeviceListModel::List() const
+{
+    static const TDeviceList none;
+    return FSession ? FSession->Devices() : none;
 }
 
 const TDeviceRow *TDeviceListModel::Row(int row) const
 {
-    return row >= 0 && row < FList.Count() ? &FList.Rows[row] : nullptr;
+    return row >= 0 && row < FRows && row < List().Count() ? &List().Rows[row] : nullptr;
 }
 
-bool TDeviceListModel::AddReply(const QString &AIP, const QString &AName, const QString &AMac,
-                                const QString &AVersion, int AModel, int ABindingIndex,
-                                const QByteArray &ASearchReply)
-{
-    // The core decides whether the reply makes a row (the first reply of a module wins); the row
-    // is then taken back out for a moment so the views hear of it as an insertion.
-    if (!FList.AddReply(AIP, AName, AMac, AVersion, AModel, ABindingIndex, ASearchReply))
-        return false;
-    TDeviceRow row = FList.Rows.takeLast();
-    const int at = FList.Count();
-    beginInsertRows({}, at, at);
-    FList.Rows.append(std::move(row));
-    endInsertRows();
-    return true;
-}
-
-void TDeviceListModel::Clear()
-{
-    if (FList.Count() == 0)
-        return;
-    beginResetModel();
-    FList.Clear();
-    endResetModel();
-}
-
-int TDeviceListModel::rowCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : FList.Count(); }
+int TDeviceListModel::rowCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : FRows; }
 
 int TDeviceListModel::columnCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : ColumnCount; }
 

@@ -1,10 +1,14 @@
 #pragma once
-// lv_Dev's rows as a table model over the core's device list: one row per MAC, six columns.
+// lv_Dev's rows as a table model over the session's device list: one row per MAC, six columns.
+// It observes the session (rows added, the list cleared) and is never fed by the window.
 
 #include "netconfig/DeviceList.h"
 
 #include <QAbstractTableModel>
+#include <QPointer>
 #include <array>
+
+class TLanSession;
 
 class TDeviceListModel : public QAbstractTableModel {
     Q_OBJECT
@@ -13,14 +17,12 @@ public:
     // Design widths; Flag and IpIndex are hidden.
     static constexpr std::array<int, ColumnCount> ColumnWidths{100, 108, 114, 42, 0, 0};
 
-    explicit TDeviceListModel(QObject *parent = nullptr);
+    // Shows the session's list from now on; empty once the session is gone.
+    explicit TDeviceListModel(TLanSession *session, QObject *parent = nullptr);
 
-    const TDeviceList &List() const { return FList; }
+    // The rows shown (the session's list, or an empty one without a session).
+    const TDeviceList &List() const;
     const TDeviceRow *Row(int row) const;
-    // A search reply: a new row unless a row has its MAC already. True when a row was added.
-    bool AddReply(const QString &AIP, const QString &AName, const QString &AMac, const QString &AVersion, int AModel,
-                  int ABindingIndex, const QByteArray &ASearchReply);
-    void Clear();
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -32,6 +34,7 @@ public:
     Qt::ItemFlags flags(const QModelIndex &index) const override;
 
 private:
-    TDeviceList FList;
+    QPointer<TLanSession> FSession;
+    int FRows = 0; // the rows announced to the views
     std::array<QString, ColumnCount> FCaptions;
 };

@@ -8,6 +8,7 @@
 #include "gui/LogPanes.h"
 #include "lang/LangList.h"
 #include "netconfig/DeviceList.h"
+#include "netconfig/LanSession.h"
 #include "netconfig/UdpSvr.h"
 
 #include <QAction>
@@ -20,28 +21,16 @@
 
 const TDeviceRow *TFrm_Main::SelectedDevice() const { return DevModel->Row(lv_Dev->SelectedRow()); }
 
-void TFrm_Main::UdpSearchReply(const QString &ip, const QString &name, const QString &mac, const QString &version,
-                               int model, int bindingIndex)
-{
-    // The endpoint stored the reply just before the event: it is the one this row is made from.
-    const QByteArray reply = UdpSvr && !UdpSvr->SearchReplies.isEmpty() ? UdpSvr->SearchReplies.last() : QByteArray();
-    DevModel->AddReply(ip, name, mac, version, model, bindingIndex, reply);
-}
-
 void TFrm_Main::lv_DevClick()
 {
     const TDeviceRow *row = SelectedDevice();
-    if (!row || !UdpSvr) {
+    if (!row || !Session) {
         ShowPage(PageNone);
         return;
     }
-    if (ModelInfo(row->Model).LanPage == PageQ2) {
-        // The Modbus groups come back only with the module's own blocks.
-        Q2Model.HideModbusGroups();
-        RefreshPages();
-    }
-    if (ReadDevice(*UdpSvr, *row, *this) == TReadOutcome::Incompatible)
-        ShowPage(PageNone);
+    // The session hides the Modbus groups of a Q2 page, reads, and closes the page for a module
+    // of no known model.
+    Session->Read(*row);
 }
 
 void TFrm_Main::pm_NetDevPopup() { lv_DevClick(); }
@@ -72,7 +61,7 @@ void TFrm_Main::mni_LvRightMmClick(QAction *item)
             Hooks.OpenUpgrade(ip, mac, localIP, FUpgradeReply);
         return;
     }
-    if (!row || !UdpSvr) {
+    if (!row || !Session) {
         ShowPage(PageNone);
         return;
     }
@@ -82,9 +71,9 @@ void TFrm_Main::mni_LvRightMmClick(QAction *item)
         if (OpenUrl)
             OpenUrl(QUrl(WebAddress(*row, Q2Model.edt_HTTPServerPort.Text)));
     } else if (name == QLatin1String("mni_Restart")) {
-        RestartDevice(*UdpSvr, *row);
+        Session->Restart(*row);
     } else if (name == QLatin1String("mni_Reset")) {
-        ResetDevice(*UdpSvr, *row);
+        Session->Reset(*row);
     } else if (name == QLatin1String("mni_CopyTheMac")) {
         QGuiApplication::clipboard()->setText(row->Mac);
     }
@@ -135,73 +124,15 @@ void TFrm_Main::mni_MenuClick(QAction *item)
     // mni_WorkOrder: no action.
 }
 
-// ---- Endpoint events ----
+// ---- Session events ----
 
-void TFrm_Main::UdpSendData(const QByteArray &data, const QString &peerIP, const QString &localIP, int peerPort,
-                            int localPort)
+void TFrm_Main::UdpStatus(const TLanStatus &status)
 {
-    DumpSentDatagram(*this, data, peerIP, localIP, peerPort, localPort);
-}
-
-void TFrm_Main::UdpRecvData(const QByteArray &data, const QString &peerIP, const QString &localIP, int peerPort,
-                            int localPort)
-{
-    DumpRecvDatagram(*this, data, peerIP, localIP, peerPort, localPort);
-}
-
-void TFrm_Main::UdpStatus(int code, const QString &text)
-{
-    const TStatusReaction r = ReactToStatus(code, text, *this);
+    const TStatusReaction &r = status.Reaction;
     if (r.ClosePage)
         ShowPage(PageNone);
     if (!r.MessageBox.isEmpty() && ShowMessage)
         ShowMessage(r.MessageBox);
     if (r.OpenLogin)
         mni_MenuClick(mni_Pswd);
-}
-
-void TFrm_Main::OnReadParam(const TBaseParam &base, const TarrComParam &ports, bool fromCom, int model)
-{
-    const TDeviceRow *row = SelectedDevice();
-    const bool filled = Q2Model.OnReadParam(base, ports, fromCom, model, row ? row->Mac : QString(), *this);
-    if (!filled)
-        return;
-    RefreshPages();
-    ShowPage(PageQ2);
-}
-
-void TFrm_Main::OnReadCloud(const TarrCloudParam &cloud, bool fromCom, int model)
-{
-    Q2Model.OnReadCloud(cloud, fromCom, model);
-    RefreshPages();
-}
-
-void TFrm_Main::OnReadHeartReg(const uint8_t *block, bool fromCom, int model)
-{
-    Q2Model.OnReadHeartReg(block, fromCom, model);
-    RefreshPages();
-}
-
-void TFrm_Main::OnReadHttpd(const QString &url, const QString &header)
-{
-    Q2Model.OnReadHttpd(url, header);
-    RefreshPages();
-}
-
-void TFrm_Main::OnModbusParam(const TModbusParam &param, int length)
-{
-    Q2Model.OnModbusParam(param, length);
-    RefreshPages();
-}
-
-void TFrm_Main::OnModbusPackParam(const TModbusPackParam &param, int)
-{
-    Q2Model.OnModbusPackParam(param);
-    RefreshPages();
-}
-
-void TFrm_Main::OnModbusNewParam(const TModbusNewParam &param, int)
-{
-    Q2Model.OnModbusNewParam(param);
-    RefreshPages();
 }

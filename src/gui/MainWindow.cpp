@@ -14,6 +14,7 @@
 #include "gui/SerialTab.h"
 #include "gui/TextTable.h"
 #include "lang/LangList.h"
+#include "netconfig/LanSession.h"
 #include "netconfig/Q2Write.h"
 #include "netconfig/UdpSvr.h"
 #include "serial/Comm.h"
@@ -60,6 +61,11 @@ TFrm_Main::TFrm_Main(QWidget *parent) : QMainWindow(parent), cm1(std::make_uniqu
     OpenUrl = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
     Pause = [](int ms) { QThread::msleep(ulong(ms)); };
 
+    // Before the regions: the device list model observes the session from its creation.
+    Session = new TLanSession(*this, this);
+    UdpSvr = &Session->Svr();
+    Session->Page = &Q2Model;
+
     buildLayout();
     buildMenus();
     qApp->installEventFilter(this);
@@ -81,8 +87,14 @@ void TFrm_Main::buildLayout()
     rzpgcntrl_Logs = new TLogPanes(central);
     rzpgcntrl_Param = new TParamArea(central);
     lv_Dev = rzpgcntrl_Srch->lv_Dev;
-    DevModel = new TDeviceListModel(this);
+    DevModel = new TDeviceListModel(Session, this);
     lv_Dev->SetDeviceModel(DevModel);
+    // The page takes the replies of the selected row's module.
+    connect(lv_Dev->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        const TDeviceRow *row = SelectedDevice();
+        if (Session)
+            Session->SetPageModule(row ? row->Mac : QString());
+    });
     Q1View = new TQ1PageView(Q1Model, rzpgcntrl_Param->rztbsht_Q1);
     rzpgcntrl_Param->Q1Layout()->addWidget(Q1View);
     Q2View = new TQ2PageView(Q2Model, rzpgcntrl_Param->rztbsht_Q3);
@@ -198,7 +210,7 @@ void TFrm_Main::FormCreate()
     resize(width(), DesignHeight);
     if (QScreen *s = screen())
         move(s->availableGeometry().center() - rect().center());
-    connectEndpoint();
+    connectSession();
 }
 
 void TFrm_Main::applySettings()
@@ -217,27 +229,11 @@ void TFrm_Main::applySettings()
     rzpgcntrl_Srch->SetQNum(Settings.QNum);
 }
 
-void TFrm_Main::connectEndpoint()
+void TFrm_Main::connectSession()
 {
-    UdpSvr = new TUdpSvr(this);
-    UdpSvr->OnSendData = [this](const QByteArray &d, const QString &peer, const QString &local, int pp, int lp) {
-        UdpSendData(d, peer, local, pp, lp);
-    };
-    UdpSvr->OnRecvData = [this](const QByteArray &d, const QString &peer, const QString &local, int pp, int lp) {
-        UdpRecvData(d, peer, local, pp, lp);
-    };
-    UdpSvr->OnSearchReply = [this](const QString &ip, const QString &name, const QString &mac, const QString &ver,
-                                   int model, int index) { UdpSearchReply(ip, name, mac, ver, model, index); };
-    UdpSvr->OnReadParam = [this](const TBaseParam &b, const TarrComParam &p, bool fromCom, int model) {
-        OnReadParam(b, p, fromCom, model);
-    };
-    UdpSvr->OnReadCloud = [this](const TarrCloudParam &c, bool fromCom, int model) { OnReadCloud(c, fromCom, model); };
-    UdpSvr->OnReadHeartReg = [this](const uint8_t *b, bool fromCom, int model) { OnReadHeartReg(b, fromCom, model); };
-    UdpSvr->OnReadHttpd = [this](const QString &url, const QString &header) { OnReadHttpd(url, header); };
-    UdpSvr->OnStatus = [this](int code, const QString &text) { UdpStatus(code, text); };
-    UdpSvr->OnModbusParam = [this](const TModbusParam &p, int len) { OnModbusParam(p, len); };
-    UdpSvr->OnModbusPackParam = [this](const TModbusPackParam &p, int len) { OnModbusPackParam(p, len); };
-    UdpSvr->OnModbusNewParam = [this](const TModbusNewParam &p, int len) { OnModbusNewParam(p, len); };
+    connect(Session, &TLanSession::ShowPage, this, [this](int mode) { ShowPage(mode); });
+    connect(Session, &TLanSession::PageFilled, this, [this] { RefreshPages(); });
+    connect(Session, &TLanSession::StatusReported, this, [this](const TLanStatus &s) { UdpStatus(s); });
 }
 
 void TFrm_Main::closeEvent(QCloseEvent *event)
@@ -257,8 +253,9 @@ void TFrm_Main::FormClose()
     } catch (...) {
     }
     try {
-        delete UdpSvr;
         UdpSvr = nullptr;
+        delete Session;
+        Session = nullptr;
     } catch (...) {
     }
     try {
@@ -486,9 +483,8 @@ void TFrm_Main::btn_Click(QObject *button)
     const QString name = button ? button->objectName() : QString();
     if (name == QLatin1String("btn_Search")) {
         rzpgcntrl_Logs->Clear();
-        DevModel->Clear();
-        if (UdpSvr)
-            UdpSvr->SearchDevices();
+        if (Session)
+            Session->Search();
         return;
     }
     if (name == QLatin1String("btn_Q2NetSet")) {
@@ -501,12 +497,12 @@ void TFrm_Main::btn_Click(QObject *button)
 
 void TFrm_Main::SaveQ2Network()
 {
-    if (!UdpSvr)
+    if (!Session)
         return;
     ReadPages();
-    // The core plans every frame before the first one goes and logs what it refuses; the pauses
-    // block, so the answers queue up and are logged after the sequence.
-    const TQ2WritePlan plan = WriteQ2Network(Q2Model, *UdpSvr, SelectedDevice(), *this, Pause);
+    // The core plans every frame on the module's own templates before the first one goes and logs
+    // what it refuses; the pauses block, so the answers queue up and are logged after the sequence.
+    const TQ2WritePlan plan = Session->Write(Q2Model, SelectedDevice(), Pause);
     switch (plan.Status) {
     case TQ2WriteStatus::NoRow: ShowPage(PageNone); break;
     case TQ2WriteStatus::Invalid:

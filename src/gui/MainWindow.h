@@ -1,6 +1,6 @@
 #pragma once
-// TFrm_Main, the hub of the program: it owns the endpoint, the serial port component and the page
-// models, wires the regions (search column, log panes, parameter area) together, and runs the
+// TFrm_Main, the hub of the program: it owns the LAN session (with the endpoint), the serial port
+// component and the page models, wires the regions (search column, log panes, parameter area) together, and runs the
 // menus, the device actions and the page modes. Each region keeps its own widgets in its own file.
 
 #include "core/LogSink.h"
@@ -25,8 +25,10 @@ class TQ1PageView;
 class TQ2PageView;
 class TSearchColumn;
 class TSerialTab;
+class TLanSession;
 class TUdpSvr;
 struct TDeviceRow;
+struct TLanStatus;
 
 // The page mode that lays the window out once, at creation.
 constexpr int PageLayout = -1;
@@ -65,7 +67,9 @@ public:
     TQ2Page Q2Model;
     TQ1Page Q1Model;
 
-    // The one endpoint of the program (freed at close) and the serial port component.
+    // The LAN session, with the one endpoint of the program (both freed at close), and the serial
+    // port component.
+    TLanSession *Session = nullptr;
     TUdpSvr *UdpSvr = nullptr;
     std::unique_ptr<TComm> cm1;
     // The COM tab and the serial buttons; declared after cm1 and the models, so it goes first.
@@ -127,21 +131,8 @@ public:
     void mni_LvRightMmClick(QAction *item);
     void mni_MenuClick(QAction *item);
 
-    // The endpoint's events.
-    void UdpSendData(const QByteArray &data, const QString &peerIP, const QString &localIP, int peerPort,
-                     int localPort);
-    void UdpRecvData(const QByteArray &data, const QString &peerIP, const QString &localIP, int peerPort,
-                     int localPort);
-    void UdpSearchReply(const QString &ip, const QString &name, const QString &mac, const QString &version, int model,
-                        int bindingIndex);
-    void UdpStatus(int code, const QString &text);
-    void OnReadParam(const TBaseParam &base, const TarrComParam &ports, bool fromCom, int model);
-    void OnReadCloud(const TarrCloudParam &cloud, bool fromCom, int model);
-    void OnReadHeartReg(const uint8_t *block, bool fromCom, int model);
-    void OnReadHttpd(const QString &url, const QString &header);
-    void OnModbusParam(const TModbusParam &param, int length);
-    void OnModbusPackParam(const TModbusPackParam &param, int length);
-    void OnModbusNewParam(const TModbusNewParam &param, int length);
+    // The session's status reports: the window's part of the reaction (the log line is written).
+    void UdpStatus(const TLanStatus &status);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -155,7 +146,7 @@ private:
 
     void buildMenus();
     void buildLayout();
-    void connectEndpoint();
+    void connectSession();
     void applySettings();
     void fitWidth();
     void keepOnScreen();

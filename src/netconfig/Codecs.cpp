@@ -67,6 +67,22 @@ bool putBe16Text(const QString &text, uint8_t *p)
 
 } // namespace
 
+bool IsSearchReply(const QByteArray &d)
+{
+    return d.size() == LenSearch && uint8_t(d[0]) == 0xFF && uint8_t(d[1]) == 0x24 && uint8_t(d[2]) == 0x01;
+}
+
+TSearchReply DecodeSearchReply(const QByteArray &d)
+{
+    const auto *b = reinterpret_cast<const uint8_t *>(d.constData());
+    TSearchReply r;
+    r.IP = QStringLiteral("%1.%2.%3.%4").arg(b[5]).arg(b[6]).arg(b[7]).arg(b[8]);
+    r.Mac = BytesToMac(b + 9);
+    r.Version = b[15] + 256 * b[16];
+    r.Name = BytesToStr(b + 19, 14);
+    return r;
+}
+
 TBaseParam DecodeBaseParam(const uint8_t *b)
 {
     TBaseParam p;

@@ -25,6 +25,14 @@ struct THttpdParam {
     QString Header;
 };
 
+// A module's answer to the search (36 bytes).
+struct TSearchReply {
+    QString IP;      // dotted quad, first octet first (bytes 5..8)
+    QString Mac;     // six spaced upper-case pairs (bytes 9..14)
+    int Version = 0; // firmware, little-endian (bytes 15..16)
+    QString Name;    // 14 bytes as stored, zero bytes kept (bytes 19..32)
+};
+
 constexpr int HeartDataMax = 40;
 constexpr int HttpdUrlMax = 100;
 constexpr int HttpdHeadMax = 200;
@@ -38,6 +46,10 @@ struct TEncodeResult {
     static TEncodeResult Fail(const QString &field) { return {false, field}; }
 };
 
+// False unless the datagram is 36 bytes starting FF 24 01.
+bool IsSearchReply(const QByteArray &datagram);
+// A search reply's fields; call only on a datagram IsSearchReply accepts.
+TSearchReply DecodeSearchReply(const QByteArray &datagram);
 TBaseParam DecodeBaseParam(const uint8_t *block);   // 67 bytes
 TPortParam DecodePortParam(const uint8_t *block);   // 63 bytes
 TCloudParam DecodeCloudParam(const uint8_t *block); // 50 bytes

@@ -8,6 +8,7 @@
 namespace {
 QByteArray bytes(const uint8_t *p, int n) { return QByteArray(reinterpret_cast<const char *>(p), n); }
 uint8_t *U(QByteArray &b) { return reinterpret_cast<uint8_t *>(b.data()); }
+template <size_t N> QByteArray bytes(const std::array<uint8_t, N> &a) { return bytes(a.data(), int(N)); }
 template <size_t N> void copyInto(std::array<uint8_t, N> &to, const QByteArray &from)
 {
     std::copy_n(from.begin(), std::min<size_t>(N, size_t(from.size())), to.begin());
@@ -20,14 +21,14 @@ int RowVersion(const TDeviceRow &row)
     return TryStrToInt(row.Version, v) ? v : 0;
 }
 
-TQ2WritePlan PlanQ2Write(const TQ2Page &page, const TUdpSvr &svr, const TDeviceRow *row)
+TQ2WritePlan PlanQ2Write(const TQ2Page &page, const TModuleRecord *module)
 {
     TQ2WritePlan plan;
-    if (!row) {
+    if (!module) {
         plan.Status = TQ2WriteStatus::NoRow;
         return plan;
     }
-    const TModelInfo &model = ModelInfo(row->Model);
+    const TModelInfo &model = ModelInfo(module->Model);
     if (!model.LanWrite) {
         plan.Status = TQ2WriteStatus::WrongModel;
         return plan;
@@ -43,16 +44,18 @@ TQ2WritePlan PlanQ2Write(const TQ2Page &page, const TUdpSvr &svr, const TDeviceR
         return plan;
     };
 
-    const QString rowMac = row->MacDigits();
-    const int version = RowVersion(*row);
-    plan.Read = bytes(svr.LastRead.data(), int(svr.LastRead.size()));
-    plan.HeartReg = bytes(svr.LastHeartReg.data(), LenHeartReg);
-    plan.Httpd = bytes(svr.LastHttpd.data(), LenHttpd);
-    plan.Modbus4 = bytes(svr.LastModbus4.data(), 4);
-    plan.ModbusPack = bytes(svr.LastModbusPack.data(), LenModbusPack);
-    plan.ModbusNew = bytes(svr.LastModbusNew.data(), LenModbusNew);
-    const auto frame = [&](uint8_t cmd, const QByteArray &payload, bool fromRow, int pause) {
-        plan.Frames.append({cmd, payload, fromRow ? row->BindingIndex : CurBindingIndex, fromRow ? rowMac : CurMac, pause});
+    // Every frame goes to this module, and every block starts from what this module sent.
+    const QString mac = module->MacDigits();
+    const int version = module->Version;
+    const TModuleTemplates &t = module->Templates;
+    plan.Read = bytes(t.Read);
+    plan.HeartReg = bytes(t.HeartReg);
+    plan.Httpd = bytes(t.Httpd);
+    plan.Modbus4 = bytes(t.Modbus4);
+    plan.ModbusPack = bytes(t.ModbusPack);
+    plan.ModbusNew = bytes(t.ModbusNew);
+    const auto frame = [&](uint8_t cmd, const QByteArray &payload, int pause) {
+        plan.Frames.append({cmd, payload, module->BindingIndex, mac, pause});
     };
 
     // Base and port blocks start from the records of the last read, so that a list without a
@@ -60,16 +63,16 @@ TQ2WritePlan PlanQ2Write(const TQ2Page &page, const TUdpSvr &svr, const TDeviceR
     TBaseParam base = DecodeBaseParam(U(plan.Read));
     if (auto r = page.ReadBase(base); !r)
         return fail(r, {});
-    if (auto r = EncodeBaseParam(base, U(plan.Read), LastOptByte); !r)
+    if (auto r = EncodeBaseParam(base, U(plan.Read), t.OptByte); !r)
         return fail(r, {});
-    frame(CmdWriteBase, plan.Read.left(LenBase), true, BlockPauseMs);
+    frame(CmdWriteBase, plan.Read.left(LenBase), BlockPauseMs);
 
     TPortParam port = DecodePortParam(U(plan.Read) + LenBase);
     if (auto r = page.ReadPort(port); !r)
         return fail(r, {});
-    if (auto r = EncodePortParam(port, U(plan.Read) + LenBase, LastPortOptByte); !r)
+    if (auto r = EncodePortParam(port, U(plan.Read) + LenBase, t.PortOptByte); !r)
         return fail(r, {});
-    frame(CmdWritePort, plan.Read.mid(LenBase, LenPort), true, BlockPauseMs);
+    frame(CmdWritePort, plan.Read.mid(LenBase, LenPort), BlockPauseMs);
 
     const bool heartHttpd = model.HasHeartHttpd(version);
     if (heartHttpd) {
@@ -78,14 +81,14 @@ TQ2WritePlan PlanQ2Write(const TQ2Page &page, const TUdpSvr &svr, const TDeviceR
             return fail(r, {});
         if (auto r = EncodeHeartRegParam(h, U(plan.HeartReg)); !r)
             return fail(r, {});
-        frame(CmdWriteHeartReg, plan.HeartReg, false, BlockPauseMs);
+        frame(CmdWriteHeartReg, plan.HeartReg, BlockPauseMs);
     }
     if (page.RzGroupBoxHttpd.Visible && heartHttpd) {
         const THttpdParam h = page.ReadHttpd();
         EncodeHttpdUrl(h.Url, U(plan.Httpd));
-        frame(CmdWriteHttpdUrl, plan.Httpd.left(LenHttpdUrl), false, BlockPauseMs);
+        frame(CmdWriteHttpdUrl, plan.Httpd.left(LenHttpdUrl), BlockPauseMs);
         EncodeHttpdHeader(h.Header, U(plan.Httpd));
-        frame(CmdWriteHttpdHead, plan.Httpd.mid(LenHttpdUrl, LenHttpdHead), false, BlockPauseMs);
+        frame(CmdWriteHttpdHead, plan.Httpd.mid(LenHttpdUrl, LenHttpdHead), BlockPauseMs);
     }
     if (page.rzgrpbxModbus.Visible) {
         TModbusParam m;
@@ -94,7 +97,7 @@ TQ2WritePlan PlanQ2Write(const TQ2Page &page, const TUdpSvr &svr, const TDeviceR
             return fail(r, {});
         if (auto r = EncodeModbusParam(m, U(plan.Modbus4)); !r)
             return fail(r, QStringLiteral("WaitTime"));
-        frame(CmdWriteModbus, plan.Modbus4.left(length), false, 0);
+        frame(CmdWriteModbus, plan.Modbus4.left(length), 0);
     }
     if (page.RzGroupBox1.Visible) {
         const TModbusPackParam m = page.ReadModbusPack();
@@ -102,7 +105,7 @@ TQ2WritePlan PlanQ2Write(const TQ2Page &page, const TUdpSvr &svr, const TDeviceR
             if (auto r = EncodeModbusPackParam(m, U(plan.ModbusPack)); !r)
                 return fail(r, {});
         }
-        frame(CmdWriteModbus, plan.ModbusPack, false, 0);
+        frame(CmdWriteModbus, plan.ModbusPack, 0);
     }
     if (page.rzgrpbxModbusNew.Visible) {
         const TModbusNewParam m = page.ReadModbusNew();
@@ -110,19 +113,41 @@ TQ2WritePlan PlanQ2Write(const TQ2Page &page, const TUdpSvr &svr, const TDeviceR
             if (auto r = EncodeModbusNewParam(m, U(plan.ModbusNew)); !r)
                 return fail(r, r.Field + QStringLiteral("1"));
         }
-        frame(CmdWriteModbus, plan.ModbusNew, false, 0);
+        frame(CmdWriteModbus, plan.ModbusNew, 0);
     }
     if (!plan.Frames.isEmpty())
         plan.Frames.last().PauseAfterMs += RestartPauseMs;
-    frame(CmdRestart, QByteArray(), true, 0);
+    frame(CmdRestart, QByteArray(), 0);
     plan.Status = TQ2WriteStatus::Ready;
     return plan;
 }
 
-TQ2WritePlan WriteQ2Network(const TQ2Page &page, TUdpSvr &svr, const TDeviceRow *row, ILogSink &log,
+void SendQ2Plan(const TQ2WritePlan &plan, TUdpSvr &svr, TModuleRecord &module, const QString &user,
+                const QString &password, const std::function<void(int)> &pause)
+{
+    // The templates change with every write, as with every reply.
+    TModuleTemplates &t = module.Templates;
+    copyInto(t.Read, plan.Read);
+    copyInto(t.HeartReg, plan.HeartReg);
+    copyInto(t.Httpd, plan.Httpd);
+    copyInto(t.Modbus4, plan.Modbus4);
+    copyInto(t.ModbusPack, plan.ModbusPack);
+    copyInto(t.ModbusNew, plan.ModbusNew);
+    for (const TPlannedFrame &f : plan.Frames) {
+        if (f.Payload.isEmpty())
+            svr.SendCmdQ2(f.BindingIndex, f.Mac, f.Cmd, user, password);
+        else
+            svr.SendBlockQ2(f.BindingIndex, f.Mac, f.Cmd, user, password,
+                            reinterpret_cast<const uint8_t *>(f.Payload.constData()), int(f.Payload.size()));
+        if (f.PauseAfterMs > 0 && pause)
+            pause(f.PauseAfterMs);
+    }
+}
+
+TQ2WritePlan WriteQ2Network(const TQ2Page &page, TUdpSvr &svr, TModuleRecord *module, ILogSink &log,
                             const std::function<void(int)> &pause)
 {
-    TQ2WritePlan plan = PlanQ2Write(page, svr, row);
+    TQ2WritePlan plan = PlanQ2Write(page, module);
     switch (plan.Status) {
     case TQ2WriteStatus::NoRow:
         log.AddLog(GetLangText(QStringLiteral("lang_Hint_NoTarget")), TLogColor::Red);
@@ -133,22 +158,7 @@ TQ2WritePlan WriteQ2Network(const TQ2Page &page, TUdpSvr &svr, const TDeviceRow 
     case TQ2WriteStatus::Ready: break;
     default: return plan;
     }
-    // The templates change with every write, as with every reply.
-    copyInto(svr.LastRead, plan.Read);
-    copyInto(svr.LastHeartReg, plan.HeartReg);
-    copyInto(svr.LastHttpd, plan.Httpd);
-    copyInto(svr.LastModbus4, plan.Modbus4);
-    copyInto(svr.LastModbusPack, plan.ModbusPack);
-    copyInto(svr.LastModbusNew, plan.ModbusNew);
-    for (const TPlannedFrame &f : plan.Frames) {
-        if (f.Payload.isEmpty())
-            svr.SendCmdQ2(f.BindingIndex, f.Mac, f.Cmd, LoginName, LoginPswd);
-        else
-            svr.SendBlockQ2(f.BindingIndex, f.Mac, f.Cmd, LoginName, LoginPswd,
-                            reinterpret_cast<const uint8_t *>(f.Payload.constData()), int(f.Payload.size()));
-        if (f.PauseAfterMs > 0 && pause)
-            pause(f.PauseAfterMs);
-    }
+    SendQ2Plan(plan, svr, *module, LoginName, LoginPswd, pause);
     plan.Status = TQ2WriteStatus::Sent;
     return plan;
 }

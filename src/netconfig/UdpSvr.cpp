@@ -207,22 +207,25 @@ void TUdpSvr::StoreReply(int ALength, const uint8_t *AData)
 
 void TUdpSvr::searchReply(const QByteArray &data, int peerPort, int bindingIndex)
 {
-    const auto *b = reinterpret_cast<const uint8_t *>(data.constData());
-    const QString ip = QStringLiteral("%1.%2.%3.%4").arg(b[5]).arg(b[6]).arg(b[7]).arg(b[8]);
-    const QString mac = BytesToMac(b + 9);
-    const int version = b[15] + 256 * b[16];
-    const QString name = BytesToStr(b + 19, 14);
-    const int model = ModelOfReply(version, peerPort);
+    const TSearchReply r = DecodeSearchReply(data);
+    const int model = ModelOfReply(r.Version, peerPort);
     // Stored before the event, so that the handler finds the reply its row is made from last.
     SearchReplies.append(data);
     if (OnSearchReply)
-        OnSearchReply(ip, name, mac, QString::number(version), model, bindingIndex);
+        OnSearchReply(r.IP, r.Name, r.Mac, QString::number(r.Version), model, bindingIndex);
 }
 
 void TUdpSvr::UDPRead(const QByteArray &AData, const QString &APeerIP, int APeerPort, const QString &ALocalIP,
                       int ALocalPort, int ABindingIndex)
 {
     const QByteArray data = AData; // handlers may search again and drop the socket's buffer
+    // A handler may itself make datagrams arrive (a test feeding replies): keep the outer source.
+    struct TScope {
+        TDatagramSource &Slot;
+        TDatagramSource Saved;
+        ~TScope() { Slot = Saved; }
+    } scope{FDispatching, FDispatching};
+    FDispatching = {APeerIP, APeerPort, ALocalIP, ALocalPort, ABindingIndex, true};
     if (OnRecvData)
         OnRecvData(data, APeerIP, ALocalIP, APeerPort, ALocalPort);
     const int model = ModelOfPort(APeerPort);
@@ -252,7 +255,7 @@ void TUdpSvr::UDPRead(const QByteArray &AData, const QString &APeerIP, int APeer
             OnModbusParam(DecodeModbusParam(b, 4), 4);
         return;
     case LenSearch:
-        if (b[0] == 0xFF && b[1] == 0x24 && b[2] == 0x01)
+        if (IsSearchReply(data))
             searchReply(data, APeerPort, ABindingIndex);
         return;
     case 40:

@@ -13,6 +13,16 @@
 
 class QUdpSocket;
 
+// Where the datagram being dispatched came from and arrived.
+struct TDatagramSource {
+    QString PeerIP;
+    int PeerPort = 0;
+    QString LocalIP;
+    int LocalPort = 0;
+    int BindingIndex = -1;
+    bool Active = false; // false outside a dispatch
+};
+
 class TUdpSvr : public QObject {
     Q_OBJECT
 public:
@@ -74,6 +84,8 @@ public:
     void DoStatus(int ACode, const QString &AMsg);
     void DoSendData(const QByteArray &AData, const QString &APeerIP, const QString &ALocalIP, int APeerPort,
                     int ALocalPort);
+    // The datagram whose events are running; not Active outside UDPRead (a search's own status).
+    const TDatagramSource &Dispatching() const { return FDispatching; }
     // No connection-reset reports exist for UDP here; kept so every send asks first.
     bool DisableConnReset(QUdpSocket *) { return true; }
 
@@ -84,6 +96,7 @@ private:
     };
     QList<TBinding> FBindings;
     bool FStale = false; // a binding failed: rebuild at the next refresh
+    TDatagramSource FDispatching;
 
     void clearBindings();
     void readPending(int index);

@@ -3,6 +3,7 @@
 #include "MainFixture.h"
 #include "core/ProFun.h"
 #include "lang/LangList.h"
+#include "netconfig/Codecs.h"
 #include "netconfig/DeviceList.h"
 
 #include <QAction>
@@ -284,22 +285,31 @@ TEST_F(DeviceActions, readReplyOfTheSelectedQ2ModuleShowsTheQ2Page)
     TBaseParam base;
     base.UserMAC = QStringLiteral("00 1A 2B 3C 4D 5E");
     base.StaticIP = QStringLiteral("192.168.0.7");
+    base.GatewayIP = base.SubnetMask = base.Dns = QStringLiteral("0.0.0.0");
     base.HttpPort = 8080;
     TPortParam port;
     port.Baudrate = 115200;
     port.DataBits = 8;
     port.Parity = 1;
     port.StopBits = 1;
+    QByteArray read(LenRead, '\0');
+    EncodeBaseParam(base, reinterpret_cast<uint8_t *>(read.data()), 0);
+    EncodePortParam(port, reinterpret_cast<uint8_t *>(read.data()) + LenBase, 0);
+    // The module's reply, from where its search reply came.
+    const auto arrive = [&](const QByteArray &d) {
+        w->UdpSvr->UDPRead(d, QStringLiteral("192.168.0.7"), DevPortQ2, w->UdpSvr->BindingIP(0),
+                           w->UdpSvr->BindingPort(0), 0);
+    };
 
-    // No selection, or another module's reply: ignored.
-    w->OnReadParam(base, {port}, false, ModelQ2);
+    // No selection, or another module selected: ignored.
+    arrive(read);
     EXPECT_EQ(w->CurrentPage(), PageNone);
     w->lv_Dev->SelectRow(1);
-    w->OnReadParam(base, {port}, false, ModelQ2);
+    arrive(read);
     EXPECT_EQ(w->CurrentPage(), PageNone);
 
     w->lv_Dev->SelectRow(0);
-    w->OnReadParam(base, {port}, false, ModelQ2);
+    arrive(read);
     EXPECT_EQ(w->CurrentPage(), PageQ2);
     EXPECT_TRUE(w->rzpgcntrl_Param->isVisible());
     EXPECT_EQ(w->rzpgcntrl_Param->currentIndex(), 1);
@@ -310,9 +320,7 @@ TEST_F(DeviceActions, readReplyOfTheSelectedQ2ModuleShowsTheQ2Page)
     ASSERT_EQ(urls.size(), 1);
     EXPECT_EQ(urls[0].toString(), QStringLiteral("http://192.168.0.7:8080"));
 
-    TModbusParam modbus;
-    modbus.TcpEnable = 1;
-    w->OnModbusParam(modbus, 4);
+    arrive(QByteArray::fromHex("01000000")); // the 4-byte Modbus block
     EXPECT_TRUE(w->Q2Model.rzgrpbxModbus.Visible);
     EXPECT_TRUE(w->Q2Model.rzchckbxmodbuspool.Visible);
 }

@@ -1,22 +1,34 @@
+#include "MainFixture.h"
 #include "gui/DeviceListModel.h"
+#include "netconfig/LanSession.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
+#include <memory>
 
 namespace {
 
+// Search replies arriving at the session, as from the module itself.
+void arrive(TLanSession &s, const char *ip, const char *mac, int version, const QByteArray &name, int binding = 0,
+            int port = DevPortQ2)
+{
+    s.Svr().UDPRead(SearchReplyBytes(QString::fromLatin1(ip), QByteArray::fromHex(mac), version, name),
+                    QString::fromLatin1(ip), port, QStringLiteral("127.0.0.1"), 4000, binding);
+}
+
 TEST(DeviceListModel, passesTheModelTesterThroughAddsDuplicatesHeadersAndClear)
 {
-    TDeviceListModel model;
+    TNullLogSink log;
+    TLanSession session(log);
+    TDeviceListModel model(&session);
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
     QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
     QSignalSpy headers(&model, &QAbstractItemModel::headerDataChanged);
 
-    EXPECT_TRUE(model.AddReply("192.168.0.7", QStringLiteral("Lab") + QChar(0) + "junk", "00 1A 2B 3C 4D 5E", "4017",
-                               2, 0, QByteArray(36, 'a')));
-    EXPECT_FALSE(model.AddReply("192.168.0.70", "Again", "00 1A 2B 3C 4D 5E", "4020", 2, 1, QByteArray(36, 'b')));
-    EXPECT_TRUE(model.AddReply("192.168.0.8", "Q3", "00 1A 2B 3C 4D 5F", "4017", 36, 1, QByteArray(36, 'c')));
+    arrive(session, "192.168.0.7", "001A2B3C4D5E", 4017, QByteArray("Lab\0junk", 8));
+    arrive(session, "192.168.0.70", "001A2B3C4D5E", 4020, "Again", 1);
+    arrive(session, "192.168.0.8", "001A2B3C4D5F", 4017, "Q3", 1, DevPortQ3);
     EXPECT_EQ(inserted.size(), 2);
     ASSERT_EQ(model.rowCount(), 2);
     EXPECT_EQ(model.columnCount(), 6);
@@ -25,7 +37,8 @@ TEST(DeviceListModel, passesTheModelTesterThroughAddsDuplicatesHeadersAndClear)
     EXPECT_EQ(model.index(0, TDeviceListModel::ColIP).data().toString(), QStringLiteral("192.168.0.7"));
     EXPECT_EQ(model.index(1, TDeviceListModel::ColFlag).data().toString(), QStringLiteral("36"));
     EXPECT_EQ(model.index(1, TDeviceListModel::ColIpIndex).data().toString(), QStringLiteral("1"));
-    EXPECT_EQ(model.Row(0)->SearchReply, QByteArray(36, 'a'));
+    EXPECT_EQ(model.Row(0)->SearchReply,
+              SearchReplyBytes("192.168.0.7", QByteArray::fromHex("001A2B3C4D5E"), 4017, QByteArray("Lab\0junk", 8)));
     EXPECT_EQ(model.Row(2), nullptr);
     EXPECT_FALSE(model.flags(model.index(0, 0)) & Qt::ItemIsEditable);
 
@@ -36,10 +49,26 @@ TEST(DeviceListModel, passesTheModelTesterThroughAddsDuplicatesHeadersAndClear)
     EXPECT_FALSE(model.setHeaderData(0, Qt::Vertical, QStringLiteral("x")));
     EXPECT_EQ(headers.size(), 1);
 
-    model.Clear();
+    session.ClearList();
     EXPECT_EQ(model.rowCount(), 0);
-    EXPECT_TRUE(model.AddReply("192.168.0.7", "Lab", "00 1A 2B 3C 4D 5E", "4017", 2, 0, {}))
-        << "after a clear the module makes a row again";
+    arrive(session, "192.168.0.7", "001A2B3C4D5E", 4017, "Lab");
+    EXPECT_EQ(model.rowCount(), 1) << "after a clear the module makes a row again";
+}
+
+TEST(DeviceListModel, showsTheRowsTheSessionHadAndEmptiesWhenTheSessionGoes)
+{
+    TNullLogSink log;
+    auto session = std::make_unique<TLanSession>(log);
+    arrive(*session, "192.168.0.7", "001A2B3C4D5E", 4017, "Lab");
+    TDeviceListModel model(session.get());
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    EXPECT_EQ(model.rowCount(), 1);
+    arrive(*session, "192.168.0.8", "001A2B3C4D5F", 4017, "Lab-2");
+    EXPECT_EQ(model.rowCount(), 2);
+    session.reset();
+    EXPECT_EQ(model.rowCount(), 0);
+    EXPECT_EQ(model.Row(0), nullptr);
+    EXPECT_EQ(model.List().Count(), 0);
 }
 
 } // namespace

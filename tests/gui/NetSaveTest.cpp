@@ -3,6 +3,7 @@
 // core's plan names, for both firmware generations and every Modbus group, with the module's
 // answers logged after the sequence.
 #include "AppFixture.h"
+#include "netconfig/LanSession.h"
 #include "netconfig/Q2Write.h"
 
 #include <QComboBox>
@@ -307,7 +308,7 @@ TEST_F(NetSaveSim, writesExactlyThePlannedBlocksForEachGenerationAndModbusGroup)
             C<QComboBox>("cbb_WorkMode0")->setCurrentIndex(4);
 
         w->ReadPages();
-        const TQ2WritePlan plan = PlanQ2Write(w->Q2Model, *w->UdpSvr, w->SelectedDevice());
+        const TQ2WritePlan plan = PlanQ2Write(w->Q2Model, w->Session->Record(w->SelectedDevice()->Mac));
         ASSERT_EQ(plan.Status, TQ2WriteStatus::Ready) << plan.Message.toStdString();
         QList<QPair<QString, int>> planned;
         QList<int> plannedPauses;

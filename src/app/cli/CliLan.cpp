@@ -30,7 +30,7 @@ bool IsModuleAnswer(int status)
     return status == StsAck || status == StsPswdErr || status == StsOtherErr || status == StsCheckErr;
 }
 
-TCliLan::TCliLan(const TCliOptions &opt) : Opt(opt), Log(opt.Hex)
+TCliLan::TCliLan(const TCliOptions &opt) : Opt(opt), Log(opt.Hex), Session(Log), Svr(Session.Svr()), Devices(Session.Devices())
 {
     for (const QString &ip : Opt.Interfaces) {
         QHostAddress a;
@@ -38,72 +38,19 @@ TCliLan::TCliLan(const TCliOptions &opt) : Opt(opt), Log(opt.Hex)
             throw TUsageError{QStringLiteral("--interface needs an IPv4 address of this machine: %1").arg(ip)};
     }
     Svr.AddressOverride = Opt.Interfaces;
-    Svr.OnSendData = [this](const QByteArray &d, const QString &peer, const QString &local, int pp, int lp) {
-        DumpSentDatagram(Log, d, peer, local, pp, lp);
+    Session.PageResult = &Read;
+    Session.LogsStatus = [this](int code) {
+        return !(AnswerIsResult && IsModuleAnswer(code)) && !(code == StsSearchSent && QuietSearch);
     };
-    Svr.OnRecvData = [this](const QByteArray &d, const QString &peer, const QString &local, int pp, int lp) {
-        DumpRecvDatagram(Log, d, peer, local, pp, lp);
-    };
-    Svr.OnStatus = [this](int code, const QString &msg) {
-        TNullLogSink quiet;
-        const bool result = AnswerIsResult && IsModuleAnswer(code);
-        const bool silent = result || (code == StsSearchSent && QuietSearch);
-        const TStatusReaction r = ReactToStatus(code, msg, silent ? static_cast<ILogSink &>(quiet) : Log);
-        if (result)
-            AnswerLines << r.Line;
-        if (IsModuleAnswer(code))
-            Answers.append({code, r.Line});
-        Statuses << code;
-        Read.Statuses << code;
+    QObject::connect(&Session, &TLanSession::StatusReported, [this](const TLanStatus &s) {
+        if (AnswerIsResult && IsModuleAnswer(s.Code))
+            AnswerLines << s.Reaction.Line;
+        if (IsModuleAnswer(s.Code))
+            Answers.append({s.Code, s.Reaction.Line});
+        Statuses << s.Code;
         if (OnStatus)
-            OnStatus(code);
-    };
-    Svr.OnSearchReply = [this](const QString &ip, const QString &name, const QString &mac, const QString &ver,
-                               int model, int index) {
-        Devices.AddReply(ip, name, mac, ver, model, index, Svr.SearchReplies.value(Svr.SearchReplies.size() - 1));
-    };
-    Svr.OnReadParam = [this](const TBaseParam &b, const TarrComParam &p, bool fromCom, int model) {
-        // As the window does: a base reply of another module than the one read is ignored.
-        if (!SelectedMac.isEmpty() && RemoveSpaces(SelectedMac).compare(RemoveSpaces(b.UserMAC), Qt::CaseInsensitive))
-            return;
-        Read.Base = b;
-        if (!p.isEmpty())
-            Read.Port = p.first();
-        if (Page)
-            Page->OnReadParam(b, p, fromCom, model, SelectedMac, Log);
-    };
-    Svr.OnReadCloud = [this](const TarrCloudParam &c, bool fromCom, int model) {
-        if (!c.isEmpty())
-            Read.Cloud = c.first();
-        if (Page)
-            Page->OnReadCloud(c, fromCom, model);
-    };
-    Svr.OnReadHeartReg = [this](const uint8_t *block, bool fromCom, int model) {
-        Read.HeartReg = DecodeHeartRegParam(block);
-        if (Page)
-            Page->OnReadHeartReg(block, fromCom, model);
-    };
-    Svr.OnReadHttpd = [this](const QString &url, const QString &header) {
-        Read.Httpd = THttpdParam{url, header};
-        if (Page)
-            Page->OnReadHttpd(url, header);
-    };
-    Svr.OnModbusParam = [this](const TModbusParam &m, int len) {
-        Read.Modbus = m;
-        Read.ModbusLen = len;
-        if (Page)
-            Page->OnModbusParam(m, len);
-    };
-    Svr.OnModbusPackParam = [this](const TModbusPackParam &m, int) {
-        Read.ModbusPack = m;
-        if (Page)
-            Page->OnModbusPackParam(m);
-    };
-    Svr.OnModbusNewParam = [this](const TModbusNewParam &m, int) {
-        Read.ModbusNew = m;
-        if (Page)
-            Page->OnModbusNewParam(m);
-    };
+            OnStatus(s.Code);
+    });
 }
 
 void TCliLan::Listen(int ms, const std::function<bool()> &stop)
@@ -122,7 +69,7 @@ void TCliLan::Listen(int ms, const std::function<bool()> &stop)
 
 void TCliLan::Search(int expect, const QStringList &wanted)
 {
-    Devices.Clear();
+    Session.ClearList();
     const auto done = [&] {
         if (expect > 0)
             return Devices.Count() >= expect;
@@ -131,7 +78,7 @@ void TCliLan::Search(int expect, const QStringList &wanted)
         return std::all_of(wanted.begin(), wanted.end(), [&](const QString &m) { return Devices.IndexOfMac(m) >= 0; });
     };
     for (int round = 0; round < std::max(1, Opt.Repeat) && !done(); ++round) {
-        Svr.SearchDevices();
+        Session.Search(false);
         QuietSearch = true; // the search hint once per command
         Listen(Opt.WaitMs, done);
     }
@@ -153,26 +100,12 @@ bool TCliLan::WaitUntilAnswers(const QString &mac, int timeoutMs, int pollMs)
     QuietSearch = true;
     bool back = false;
     while (!back && clock.elapsed() < timeoutMs) {
-        Svr.SearchDevices();
+        Session.Search(false);
         Listen(int(std::min<qint64>(pollMs, timeoutMs - clock.elapsed())), answered);
         back = answered();
     }
     QuietSearch = quiet;
     return back;
-}
-
-void TCliLan::ForgetTemplates()
-{
-    Svr.LastRead.fill(0);
-    Svr.LastReadLen = 0;
-    Svr.LastCloud.fill(0);
-    Svr.LastHeartReg.fill(0);
-    Svr.LastHttpd.fill(0);
-    Svr.LastModbus4.fill(0);
-    Svr.LastModbusPack.fill(0);
-    Svr.LastModbusNew.fill(0);
-    LastOptByte = 0;
-    LastPortOptByte = 0;
 }
 
 const TDeviceRow *TCliLan::FindRow(const QString &mac)
@@ -194,10 +127,7 @@ const TDeviceRow *TCliLan::SearchFor(const QString &mac)
 bool TCliLan::ReadRow(const TDeviceRow &row)
 {
     Read = {};
-    SelectedMac = row.Mac;
-    if (Page && ModelInfo(row.Model).LanPage == PageQ2)
-        Page->HideModbusGroups();
-    const TReadOutcome r = ReadDevice(Svr, row, Log);
+    const TReadOutcome r = Session.Read(row);
     if (r != TReadOutcome::SentQ2 && r != TReadOutcome::SentQ3)
         return false;
     Listen(Opt.WaitMs);

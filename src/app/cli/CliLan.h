@@ -1,28 +1,15 @@
 #pragma once
-// The LAN side of the CLI: an endpoint wired to the terminal, a search, and waiting for replies.
+// The LAN side of the CLI: a session printing to the terminal, a search, and waiting for replies.
 
 #include "app/cli/Cli.h"
 #include "netconfig/Codecs.h"
 #include "netconfig/Q2Page.h"
 #include "netconfig/DeviceList.h"
+#include "netconfig/LanSession.h"
 #include "netconfig/UdpSvr.h"
 
 #include <QJsonObject>
 #include <optional>
-
-// Everything a read brings back.
-struct TReadResult {
-    std::optional<TBaseParam> Base;
-    std::optional<TPortParam> Port;
-    std::optional<TCloudParam> Cloud;
-    std::optional<THeartRegParam> HeartReg;
-    std::optional<THttpdParam> Httpd;
-    std::optional<TModbusParam> Modbus;
-    int ModbusLen = 0;
-    std::optional<TModbusPackParam> ModbusPack;
-    std::optional<TModbusNewParam> ModbusNew;
-    QList<int> Statuses;
-};
 
 class TCliLan {
 public:
@@ -30,13 +17,11 @@ public:
 
     TCliOptions Opt;
     TCliLogSink Log;
-    TUdpSvr Svr;
-    TDeviceList Devices;
+    TLanSession Session;
+    TUdpSvr &Svr;
+    const TDeviceList &Devices;
     TReadResult Read;
     QList<int> Statuses; // every status reported, in order
-    // When set, the reads fill this page as the main window's handlers do.
-    TQ2Page *Page = nullptr;
-    QString SelectedMac;
     // Called for every status after it is logged.
     std::function<void(int)> OnStatus;
     // When set, a module's answer to a command (acknowledgement, password, checksum or other
@@ -63,9 +48,6 @@ public:
     void Listen(int ms, const std::function<bool()> &stop = {});
     // Searches every pollMs until the MAC answers or timeoutMs have passed; true when it answered.
     bool WaitUntilAnswers(const QString &mac, int timeoutMs, int pollMs = 500);
-    // Empties the templates of the next write, so that nothing of one module's replies goes to
-    // another module of a batch.
-    void ForgetTemplates();
 };
 
 // A module's answer to a command frame.

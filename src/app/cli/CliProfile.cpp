@@ -82,8 +82,9 @@ int saveCommand(const TCliOptions &opt, const QStringList &args)
         return 1;
     }
     TQ2Page page;
-    lan.Page = &page;
+    lan.Session.Page = &page;
     lan.ReadRow(row);
+    lan.Session.Page = nullptr;
     if (!lan.Read.Base) {
         if (!lan.Read.Statuses.contains(StsPswdErr))
             lan.Log.AddLog(GetLangText(QStringLiteral("lang_Hint_OverTime")), TLogColor::Red);

@@ -44,11 +44,10 @@ QString firstRefusal(const TCliLan &lan, int from, int count)
 // Reads the module into page; false (and the row's result) when it did not answer.
 bool readModule(TCliLan &lan, const TDeviceRow &row, TQ2Page &page, TBatchRow &r, const QString &what)
 {
-    lan.ForgetTemplates();
-    lan.Page = &page;
+    lan.Session.Page = &page;
     const int before = int(lan.Answers.size());
     lan.ReadRow(row);
-    lan.Page = nullptr;
+    lan.Session.Page = nullptr;
     if (lan.Read.Base)
         return true;
     const QString refusal = firstRefusal(lan, before, int(lan.Answers.size()) - before);
@@ -120,7 +119,7 @@ void writeOne(TCliLan &lan, const TDeviceRow &row, const TQ2RunOptions &o, TBatc
         for (const TSkippedField &s : r.Skipped)
             Err(QStringLiteral("bexo-z0-cli: %1 is not written to this module: %2").arg(s.Name, s.Reason));
 
-    const TQ2WritePlan plan = PlanQ2Write(page, lan.Svr, &row);
+    const TQ2WritePlan plan = PlanQ2Write(page, &lan.Session.RecordOf(row));
     if (plan.Status == TQ2WriteStatus::Invalid || plan.Status == TQ2WriteStatus::NotConverted) {
         r.Result = TFleetResult::Invalid;
         r.Answer = plan.Status == TQ2WriteStatus::Invalid ? plan.Message : QStringLiteral("Error: %1").arg(plan.Message);
@@ -151,7 +150,7 @@ void writeOne(TCliLan &lan, const TDeviceRow &row, const TQ2RunOptions &o, TBatc
     }
 
     const int before = int(lan.Answers.size());
-    WriteQ2Network(page, lan.Svr, &row, lan.Log, [](int ms) { QThread::msleep(ulong(ms)); });
+    lan.Session.Write(page, &row, [](int ms) { QThread::msleep(ulong(ms)); });
     const int expected = int(plan.Frames.size());
     lan.Listen(lan.Opt.WaitMs, [&] { return lan.Answers.size() - before >= expected; });
     int acks = 0;

@@ -1,0 +1,365 @@
+#include "netconfig/LanSession.h"
+
+#include "core/ProFun.h"
+#include "lang/LangList.h"
+#include "netconfig/ModelInfo.h"
+
+namespace {
+QString digits(const QString &mac) { return RemoveSpaces(mac).toUpper(); }
+
+bool sameMac(const QString &a, const QString &b) { return digits(a) == digits(b); }
+} // namespace
+
+TLanSession::TLanSession(ILogSink &log, QObject *parent) : QObject(parent), FLog(log) { wire(); }
+
+TLanSession::~TLanSession()
+{
+    // The endpoint's events point here: none may run while the members go.
+    FSvr.OnSendData = nullptr;
+    FSvr.OnRecvData = nullptr;
+    FSvr.OnSearchReply = nullptr;
+    FSvr.OnReadParam = nullptr;
+    FSvr.OnReadCloud = nullptr;
+    FSvr.OnReadHeartReg = nullptr;
+    FSvr.OnReadHttpd = nullptr;
+    FSvr.OnStatus = nullptr;
+    FSvr.OnModbusParam = nullptr;
+    FSvr.OnModbusPackParam = nullptr;
+    FSvr.OnModbusNewParam = nullptr;
+}
+
+// ---- Records ----
+
+int TLanSession::indexOf(const QString &mac) const { return FByMac.value(digits(mac), -1); }
+
+const TModuleRecord *TLanSession::Record(const QString &mac) const
+{
+    const int i = indexOf(mac);
+    return i < 0 ? nullptr : FRecords[size_t(i)].get();
+}
+
+TModuleRecord *TLanSession::Record(const QString &mac)
+{
+    const int i = indexOf(mac);
+    return i < 0 ? nullptr : FRecords[size_t(i)].get();
+}
+
+TModuleRecord &TLanSession::RecordOf(const TDeviceRow &row)
+{
+    if (TModuleRecord *r = Record(row.Mac))
+        return *r;
+    auto m = std::make_unique<TModuleRecord>();
+    m->Mac = row.Mac;
+    m->IP = row.IP;
+    m->Model = row.Model;
+    m->Version = RowVersion(row);
+    m->BindingIndex = row.BindingIndex;
+    m->SearchReply = row.SearchReply;
+    const int index = int(FRecords.size());
+    FRecords.push_back(std::move(m));
+    FCommandedAt.push_back(0);
+    FHeardInRound.push_back(-1);
+    FByMac.insert(digits(row.Mac), index);
+    // Without a search reply of its own, its answers are expected from the address it claims.
+    setReplyAddress(index, row.IP, ModelInfo(row.Model).LanPort);
+    return *FRecords.back();
+}
+
+void TLanSession::setReplyAddress(int index, const QString &ip, int port)
+{
+    TModuleRecord &r = *FRecords[size_t(index)];
+    if (!r.ReplyIP.isEmpty())
+        FByAddress.remove(r.ReplyIP, index);
+    r.ReplyIP = ip;
+    r.ReplyPort = port;
+    if (!ip.isEmpty())
+        FByAddress.insert(ip, index);
+}
+
+void TLanSession::heard(const TSearchReply &reply, int model, int binding, const QByteArray &raw,
+                        const TDatagramSource &from, bool madeRow)
+{
+    int i = indexOf(reply.Mac);
+    if (i < 0) {
+        TDeviceRow row{reply.IP, reply.Name, reply.Mac, QString::number(reply.Version), model, binding, raw};
+        RecordOf(row);
+        i = indexOf(reply.Mac);
+    } else if (FHeardInRound[size_t(i)] == FSearchRound && !madeRow) {
+        return; // the first reply of a module in a search counts, as for its row
+    }
+    FHeardInRound[size_t(i)] = FSearchRound;
+    TModuleRecord &r = *FRecords[size_t(i)];
+    r.IP = reply.IP;
+    r.Model = model;
+    r.Version = reply.Version;
+    r.BindingIndex = binding;
+    r.SearchReply = raw;
+    if (from.Active)
+        setReplyAddress(i, from.PeerIP, from.PeerPort);
+}
+
+void TLanSession::Commanded(TModuleRecord &module)
+{
+    const int i = indexOf(module.Mac);
+    if (i < 0)
+        return;
+    FCommandedAt[size_t(i)] = ++FCommandCount;
+    FLastCommanded = i;
+}
+
+int TLanSession::attribute(const QString &peerIP, int peerPort, bool &bySender) const
+{
+    // The modules answering from this address; those from its port first. Among several (modules
+    // behind one address, or sharing one IP) the one sent something last.
+    const QList<int> all = FByAddress.values(peerIP);
+    QList<int> candidates;
+    for (int i : all)
+        if (FRecords[size_t(i)]->ReplyPort == peerPort)
+            candidates << i;
+    if (candidates.isEmpty())
+        candidates = all;
+    if (!candidates.isEmpty()) {
+        bySender = true;
+        int best = candidates.first();
+        for (int i : candidates)
+            if (FCommandedAt[size_t(i)] > FCommandedAt[size_t(best)])
+                best = i;
+        return best;
+    }
+    // A sender no module answered a search from: the module sent something last, if any.
+    bySender = false;
+    return FLastCommanded;
+}
+
+TModuleRecord *TLanSession::current() const
+{
+    return FSvr.Dispatching().Active && FCurrent >= 0 ? FRecords[size_t(FCurrent)].get() : nullptr;
+}
+
+int TLanSession::modelOfCurrent(int portModel) const
+{
+    // A module known by its search reply is of the model that reply said, whatever port a later
+    // block comes from; a sender nobody knows is judged by its port.
+    const TModuleRecord *r = current();
+    return r && FCurrentBySender ? r->Model : portModel;
+}
+
+QList<TLanSession::TReader> TLanSession::readersOfCurrent() const
+{
+    QList<TReader> out;
+    const TModuleRecord *r = current();
+    // The page takes the replies of its module, and replies of no module the session knows.
+    if ((Page || PageResult) && (!r || sameMac(r->Mac, FPageMac)))
+        out.append({FPageMac, Page, PageResult, true});
+    // Runs over many modules take only what came from the module's own address.
+    if (r && FCurrentBySender) {
+        const auto it = FReaders.constFind(r->MacDigits());
+        if (it != FReaders.constEnd())
+            out.append(*it);
+    }
+    return out;
+}
+
+void TLanSession::Attach(const QString &mac, TQ2Page *page, TReadResult *result)
+{
+    FReaders.insert(digits(mac), {mac, page, result, false});
+}
+
+void TLanSession::Detach(const QString &mac) { FReaders.remove(digits(mac)); }
+
+// ---- List and actions ----
+
+void TLanSession::ClearList()
+{
+    emit ListAboutToBeCleared();
+    FDevices.Clear();
+    emit ListCleared();
+}
+
+int TLanSession::Search(bool clearList)
+{
+    if (clearList)
+        ClearList();
+    ++FSearchRound;
+    return FSvr.SearchDevices();
+}
+
+TReadOutcome TLanSession::Read(const TDeviceRow &row)
+{
+    TModuleRecord &m = RecordOf(row);
+    FPageMac = row.Mac;
+    if (Page && ModelInfo(row.Model).LanPage == PageQ2) {
+        // The Modbus groups come back only with the module's own blocks.
+        Page->HideModbusGroups();
+        emit PageFilled(PageQ2);
+    }
+    Commanded(m);
+    const TReadOutcome r = ReadDevice(FSvr, row, FLog);
+    if (r == TReadOutcome::Incompatible)
+        emit ShowPage(PageNone);
+    return r;
+}
+
+bool TLanSession::Restart(const TDeviceRow &row)
+{
+    Commanded(RecordOf(row));
+    return RestartDevice(FSvr, row);
+}
+
+bool TLanSession::Reset(const TDeviceRow &row)
+{
+    Commanded(RecordOf(row));
+    return ResetDevice(FSvr, row);
+}
+
+TQ2WritePlan TLanSession::Write(const TQ2Page &page, const TDeviceRow *row, const std::function<void(int)> &pause)
+{
+    TModuleRecord *m = row ? &RecordOf(*row) : nullptr;
+    if (m)
+        Commanded(*m);
+    return WriteQ2Network(page, FSvr, m, FLog, pause);
+}
+
+bool TLanSession::Send(TModuleRecord &m, uint8_t cmd, const QByteArray &payload, bool toModelPort,
+                       const QString &user, const QString &password)
+{
+    Commanded(m);
+    const QString mac = m.MacDigits();
+    if (toModelPort && ModelInfo(m.Model).LanPort == DevPortQ3)
+        return FSvr.SendCmdQ3(m.BindingIndex, mac, cmd, user, password);
+    if (payload.isEmpty())
+        return FSvr.SendCmdQ2(m.BindingIndex, mac, cmd, user, password);
+    return FSvr.SendBlockQ2(m.BindingIndex, mac, cmd, user, password,
+                            reinterpret_cast<const uint8_t *>(payload.constData()), int(payload.size()));
+}
+
+// ---- The endpoint's events ----
+
+void TLanSession::wire()
+{
+    FSvr.OnSendData = [this](const QByteArray &d, const QString &peer, const QString &local, int pp, int lp) {
+        DumpSentDatagram(FLog, d, peer, local, pp, lp);
+    };
+    FSvr.OnRecvData = [this](const QByteArray &d, const QString &peer, const QString &local, int pp, int lp) {
+        DumpRecvDatagram(FLog, d, peer, local, pp, lp);
+        // Whose reply this is, for every event of this datagram; a search reply names its module.
+        FCurrent = attribute(peer, pp, FCurrentBySender);
+        if (IsSearchReply(d))
+            FCurrent = -1;
+        // A module's templates take only its own blocks: those from its address, or those of the
+        // page's module when nothing else is known of the sender.
+        if (TModuleRecord *r = current(); r && (FCurrentBySender || sameMac(r->Mac, FPageMac)))
+            r->Templates.Store(d);
+    };
+    FSvr.OnSearchReply = [this](const QString &ip, const QString &name, const QString &mac, const QString &ver,
+                                int model, int index) {
+        const QByteArray raw = FSvr.SearchReplies.isEmpty() ? QByteArray() : FSvr.SearchReplies.last();
+        const int at = FDevices.Count();
+        const bool added = FDevices.AddReply(ip, name, mac, ver, model, index, raw);
+        heard(TSearchReply{ip, mac, ver.toInt(), name}, model, index, raw, FSvr.Dispatching(), added);
+        if (added)
+            emit RowAdded(at);
+        emit ModuleAnswered(mac);
+    };
+    FSvr.OnStatus = [this](int code, const QString &msg) {
+        TNullLogSink quiet;
+        const bool logged = !LogsStatus || LogsStatus(code);
+        TLanStatus s;
+        s.Code = code;
+        s.Msg = msg;
+        s.Reaction = ReactToStatus(code, msg, logged ? FLog : static_cast<ILogSink &>(quiet));
+        const TDatagramSource &from = FSvr.Dispatching();
+        if (from.Active) {
+            s.PeerIP = from.PeerIP;
+            s.PeerPort = from.PeerPort;
+            if (const TModuleRecord *r = current()) {
+                s.Mac = r->Mac;
+                s.BySender = FCurrentBySender;
+            }
+            for (const TReader &reader : readersOfCurrent())
+                if (reader.Result)
+                    reader.Result->Statuses << code;
+        }
+        emit StatusReported(s);
+    };
+    FSvr.OnReadParam = [this](const TBaseParam &b, const TarrComParam &p, bool fromCom, int model) {
+        for (const TReader &reader : readersOfCurrent()) {
+            // A base reply of another module than the one read is not this module's.
+            const bool mine = reader.Mac.isEmpty() || sameMac(reader.Mac, b.UserMAC);
+            if (reader.Result && mine) {
+                reader.Result->Base = b;
+                if (!p.isEmpty())
+                    reader.Result->Port = p.first();
+            }
+            if (!reader.Page)
+                continue;
+            const bool filled = reader.Page->OnReadParam(b, p, fromCom, modelOfCurrent(model), reader.Mac, FLog);
+            if (filled && reader.IsPage) {
+                emit PageFilled(PageQ2);
+                emit ShowPage(PageQ2);
+            }
+        }
+    };
+    FSvr.OnReadCloud = [this](const TarrCloudParam &c, bool fromCom, int model) {
+        for (const TReader &reader : readersOfCurrent()) {
+            if (reader.Result && !c.isEmpty())
+                reader.Result->Cloud = c.first();
+            if (reader.Page)
+                reader.Page->OnReadCloud(c, fromCom, modelOfCurrent(model));
+            if (reader.IsPage)
+                emit PageFilled(PageQ2);
+        }
+    };
+    FSvr.OnReadHeartReg = [this](const uint8_t *block, bool fromCom, int model) {
+        for (const TReader &reader : readersOfCurrent()) {
+            if (reader.Result)
+                reader.Result->HeartReg = DecodeHeartRegParam(block);
+            if (reader.Page)
+                reader.Page->OnReadHeartReg(block, fromCom, modelOfCurrent(model));
+            if (reader.IsPage)
+                emit PageFilled(PageQ2);
+        }
+    };
+    FSvr.OnReadHttpd = [this](const QString &url, const QString &header) {
+        for (const TReader &reader : readersOfCurrent()) {
+            if (reader.Result)
+                reader.Result->Httpd = THttpdParam{url, header};
+            if (reader.Page)
+                reader.Page->OnReadHttpd(url, header);
+            if (reader.IsPage)
+                emit PageFilled(PageQ2);
+        }
+    };
+    FSvr.OnModbusParam = [this](const TModbusParam &m, int len) {
+        for (const TReader &reader : readersOfCurrent()) {
+            if (reader.Result) {
+                reader.Result->Modbus = m;
+                reader.Result->ModbusLen = len;
+            }
+            if (reader.Page)
+                reader.Page->OnModbusParam(m, len);
+            if (reader.IsPage)
+                emit PageFilled(PageQ2);
+        }
+    };
+    FSvr.OnModbusPackParam = [this](const TModbusPackParam &m, int) {
+        for (const TReader &reader : readersOfCurrent()) {
+            if (reader.Result)
+                reader.Result->ModbusPack = m;
+            if (reader.Page)
+                reader.Page->OnModbusPackParam(m);
+            if (reader.IsPage)
+                emit PageFilled(PageQ2);
+        }
+    };
+    FSvr.OnModbusNewParam = [this](const TModbusNewParam &m, int) {
+        for (const TReader &reader : readersOfCurrent()) {
+            if (reader.Result)
+                reader.Result->ModbusNew = m;
+            if (reader.Page)
+                reader.Page->OnModbusNewParam(m);
+            if (reader.IsPage)
+                emit PageFilled(PageQ2);
+        }
+    };
+}
