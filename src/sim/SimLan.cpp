@@ -12,6 +12,10 @@
 #include <QNetworkDatagram>
 #include <QSaveFile>
 #include <QUdpSocket>
+#include <arpa/inet.h>
+#include <cstring>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 namespace {
 
@@ -128,6 +132,7 @@ TSimModule TSimModule::Make(const QString &mac, const QString &ip, const QString
     m.ModbusNew[99] = char(0xA5);
     m.FactoryImage = m.Image();
     m.Login = m.Base.mid(37, 12);
+    m.AnswerIP = ip;
     return m;
 }
 
@@ -241,12 +246,14 @@ QList<QByteArray> SimHandleFrame(TSimModule &m, const QByteArray &frame, bool on
     }
     case CmdRestart:
         m.Login = m.Base.mid(37, 12);
+        m.AnswerIP = BytesToIPRev(U(m.Base) + 9);
         m.DownUntilMs = nowMs + m.RestartDelayMs;
         note(QStringLiteral("%1: restarting").arg(m.Mac));
         return {ack(cmd, 'K')};
     case CmdFactory:
         m.Restore(m.FactoryImage);
         m.Login = m.Base.mid(37, 12);
+        m.AnswerIP = BytesToIPRev(U(m.Base) + 9);
         m.DownUntilMs = nowMs + m.RestartDelayMs;
         note(QStringLiteral("%1: factory settings restored").arg(m.Mac));
         return {ack(cmd, 'K')};
@@ -294,6 +301,11 @@ bool TSimLan::Start(QString &error)
             return false;
         }
     }
+    for (int i = 0; i < Modules.size(); ++i) {
+        uint8_t mac[6];
+        MacToBytes(Modules[i].Mac, mac);
+        FByMac[QByteArray(reinterpret_cast<const char *>(mac), 6)].append(i);
+    }
     connect(FQ2, &QUdpSocket::readyRead, this, [this] { onReadyRead(FQ2, false); });
     connect(FQ3, &QUdpSocket::readyRead, this, [this] { onReadyRead(FQ3, true); });
     FClock.start();
@@ -328,6 +340,46 @@ void TSimLan::writeState()
     }
 }
 
+bool SimSendFrom(int socket, const QByteArray &data, const QString &fromIP, const QHostAddress &to, quint16 port)
+{
+    in_addr from{};
+    if (socket < 0 || inet_pton(AF_INET, fromIP.toLatin1().constData(), &from) != 1)
+        return false;
+    sockaddr_in dest{};
+    dest.sin_family = AF_INET;
+    dest.sin_port = htons(port);
+    dest.sin_addr.s_addr = htonl(to.toIPv4Address());
+    iovec iov{const_cast<char *>(data.constData()), size_t(data.size())};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+    msghdr msg{};
+    msg.msg_name = &dest;
+    msg.msg_namelen = sizeof dest;
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+    msg.msg_control = control;
+    msg.msg_controllen = sizeof control;
+    cmsghdr *c = CMSG_FIRSTHDR(&msg);
+    c->cmsg_level = IPPROTO_IP;
+    c->cmsg_type = IP_PKTINFO;
+    c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+    in_pktinfo info{};
+    info.ipi_spec_dst = from; // the source address of the datagram
+    std::memcpy(CMSG_DATA(c), &info, sizeof info);
+    return sendmsg(socket, &msg, 0) == data.size();
+}
+
+void TSimLan::send(QUdpSocket *s, const QByteArray &reply, const QString &fromIP, const QHostAddress &to,
+                   quint16 port)
+{
+    // A module whose IP this machine does not have answers from the socket's own address.
+    if (!FNotLocal.contains(fromIP)) {
+        if (SimSendFrom(int(s->socketDescriptor()), reply, fromIP, to, port))
+            return;
+        FNotLocal.insert(fromIP);
+    }
+    s->writeDatagram(reply, to, port);
+}
+
 void TSimLan::onReadyRead(QUdpSocket *s, bool q3)
 {
     while (s->hasPendingDatagrams()) {
@@ -335,8 +387,8 @@ void TSimLan::onReadyRead(QUdpSocket *s, bool q3)
         if (!d.isValid())
             break;
         const QByteArray data = d.data();
-        const QString from = QStringLiteral("%1:%2").arg(QHostAddress(d.senderAddress().toIPv4Address()).toString())
-                                 .arg(d.senderPort());
+        const QHostAddress sender(d.senderAddress().toIPv4Address());
+        const QString from = QStringLiteral("%1:%2").arg(sender.toString()).arg(d.senderPort());
         if (!Quiet)
             SimOut(QStringLiteral("sim: %1 -> :%2 %3 bytes%4")
                        .arg(from)
@@ -347,13 +399,24 @@ void TSimLan::onReadyRead(QUdpSocket *s, bool q3)
             if (!Quiet)
                 SimOut(QStringLiteral("sim: ") + line);
         };
+        // A search is for every module; a command frame only for the modules of its MAC.
+        QList<int> targets;
+        if (data.size() == 4 && uint8_t(data[0]) == 0xFF && data[1] == 0x01 && data[2] == char(CmdSearch)) {
+            targets.reserve(Modules.size());
+            for (int i = 0; i < Modules.size(); ++i)
+                targets << i;
+        } else if (data.size() >= 22 && uint8_t(data[0]) == 0xFF) {
+            targets = FByMac.value(data.mid(3, 6));
+        }
         bool changed = false;
-        for (TSimModule &m : Modules) {
+        for (int i : targets) {
+            TSimModule &m = Modules[i];
             const QByteArray before = StatePath.isEmpty() ? QByteArray() : m.Image();
+            const QString answerIP = m.AnswerIP; // a restart takes a new one for the next frames
             const QList<QByteArray> replies = SimHandleFrame(m, data, q3, note, FClock.elapsed());
             QUdpSocket *out = m.ReplyPort(PortQ2, PortQ3) == PortQ3 ? FQ3 : FQ2;
             for (const QByteArray &r : replies)
-                out->writeDatagram(r, d.senderAddress(), d.senderPort());
+                send(out, r, answerIP, sender, d.senderPort());
             changed = changed || (!StatePath.isEmpty() && !replies.isEmpty() && m.Image() != before);
         }
         if (changed)
@@ -489,6 +552,10 @@ QString lanHelp()
         "                      Two modules may share one ip= (an address conflict).\n"
         "  --config FILE       one module's OPTIONS per line ('#' starts a comment)\n"
         "  --count N           add N generated Q2 modules (MACs 02BE00000001...)\n"
+        "  --first-ip IP       the generated modules' IPs count up from IP (default: 10.0.0.0 on, by\n"
+        "                      their number)\n"
+        "  A module whose IP is an address of this machine answers from it (127/8, or addresses added\n"
+        "  to an interface); any other module answers from the address the reply is sent from.\n"
         "  --bind ADDR         address to listen on (default 0.0.0.0, all addresses)\n"
         "  --port-q2 P, --port-q3 P   listening ports (default 1500, 1901)\n"
         "  --refuse-writes P|E|C  answer every write, restart and reset with a password error (P),\n"
@@ -504,6 +571,7 @@ int lanRun(const QStringList &args)
     TSimLan sim;
     QStringList modules;
     int count = 0;
+    quint32 firstIP = 0;
     char refuse = 0;
     for (int i = 0; i < args.size(); ++i) {
         const QString &a = args[i];
@@ -530,6 +598,16 @@ int lanRun(const QStringList &args)
                 throw TSimUsageError{QStringLiteral("--refuse-writes takes P, E or C")};
             refuse = v[0].toLatin1();
         }
+        else if (a == QLatin1String("--first-ip")) {
+            const QString v = value();
+            uint8_t probe[4];
+            try {
+                IPToBytesRev(v, probe);
+            } catch (const EConvertError &) {
+                throw TSimUsageError{QStringLiteral("--first-ip needs an IPv4 address: %1").arg(v)};
+            }
+            firstIP = QHostAddress(v).toIPv4Address();
+        }
         else if (a == QLatin1String("--verbose")) sim.Verbose = true;
         else if (a == QLatin1String("--state")) sim.StatePath = value();
         else
@@ -540,8 +618,9 @@ int lanRun(const QStringList &args)
         sim.Modules << SimParseModule(modules[i], i, user, user);
     for (int i = 0; i < count; ++i) {
         const int k = int(modules.size()) + i;
-        sim.Modules << SimParseModule(QStringLiteral("ip=10.%1.%2.%3").arg((k >> 16) & 255).arg((k >> 8) & 255).arg(k & 255),
-                                   k, user, user);
+        const QString ip = firstIP ? QHostAddress(firstIP + quint32(i)).toString()
+                                   : QStringLiteral("10.%1.%2.%3").arg((k >> 16) & 255).arg((k >> 8) & 255).arg(k & 255);
+        sim.Modules << SimParseModule(QStringLiteral("ip=") + ip, k, user, user);
     }
     if (sim.Modules.isEmpty())
         sim.Modules << SimParseModule(QString(), 0, user, user);

@@ -1,9 +1,14 @@
 #pragma once
 // Simulated modules on the LAN: any number of Q2, Q3 and unknown modules behind one UDP socket per
-// port, each checking frames as a module does and keeping what was written.
+// port, each checking frames as a module does and keeping what was written. Each module answers
+// from its own IP when that is an address of this machine (addresses added to a veth peer, or
+// anything in 127/8), else from the address the socket sends from.
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QHash>
+#include <QHostAddress>
+#include <QSet>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -30,6 +35,7 @@ struct TSimModule {
     int RestartDelayMs = 0;    // silent for this long after a restart or a factory reset
     int DropSearches = 0;      // searches still to be dropped (a module that misses the first ones)
     qint64 DownUntilMs = 0;    // restarting until then: every frame is ignored
+    QString AnswerIP;          // the IP it answers from: its own, taken again at each restart
 
     // A factory-new module. ip and name go into the base block; user/password are its login.
     static TSimModule Make(const QString &mac, const QString &ip, const QString &name, int version,
@@ -72,6 +78,13 @@ public:
 private:
     QUdpSocket *FQ2 = nullptr, *FQ3 = nullptr;
     QElapsedTimer FClock;
+    QHash<QByteArray, QList<int>> FByMac; // six MAC bytes -> modules
+    QSet<QString> FNotLocal;              // module IPs this machine cannot send from
     void onReadyRead(QUdpSocket *s, bool q3);
+    void send(QUdpSocket *s, const QByteArray &reply, const QString &fromIP, const QHostAddress &to, quint16 port);
     void writeState();
 };
+
+// Sends a datagram from a given local address of the socket's machine; false when the machine
+// has no such address (or the send failed otherwise).
+bool SimSendFrom(int socket, const QByteArray &data, const QString &fromIP, const QHostAddress &to, quint16 port);

@@ -43,6 +43,32 @@ make_peer() {
   ip route add 255.255.255.255/32 dev "veth-h$n" 2>/dev/null || true
 }
 
+# add_peer_addresses N COUNT: COUNT more addresses on the peer's veth-p$N, so that simulated modules
+# with those IPs answer from addresses of their own; sets PEER_ADDRESSES. They run 10.77.$N.10 to
+# .249, then on in 10.78.$N, 10.79.$N ..., which this side reaches through the same pair.
+add_peer_addresses() {
+  local n=$1 count=$2 i block
+  PEER_ADDRESSES=()
+  for ((i = 0; i < count; i++)); do
+    block=$((i / 240))
+    PEER_ADDRESSES+=("10.$((77 + block)).$n.$((10 + i % 240))")
+  done
+  printf 'addr add %s/32 dev veth-p'"$n"'\n' "${PEER_ADDRESSES[@]}" | nsenter -t "$PEER_PID" -n ip -batch -
+  for ((block = 1; block <= (count - 1) / 240; block++)); do
+    ip route add "10.$((77 + block)).$n.0/24" dev "veth-h$n" 2>/dev/null || true
+  done
+}
+
+# peer_modules_config FILE [OPTIONS]: a simulator --config file with one Q2 module on each of
+# PEER_ADDRESSES (MACs 02BE0000 then the number in hex), each line ending in OPTIONS.
+peer_modules_config() {
+  local file=$1 extra=${2:-} i
+  : > "$file"
+  for ((i = 0; i < ${#PEER_ADDRESSES[@]}; i++)); do
+    printf 'mac=02BE%08X,ip=%s,name=Unit-%d%s\n' $((i + 1)) "${PEER_ADDRESSES[$i]}" $((i + 1)) "${extra:+,$extra}" >> "$file"
+  done
+}
+
 # in_peer CMD...: runs CMD in the peer namespace.
 in_peer() { nsenter -t "$PEER_PID" -n -- "$@"; }
 
