@@ -233,6 +233,13 @@ bool TLanSession::Send(TModuleRecord &m, uint8_t cmd, const QByteArray &payload,
                             reinterpret_cast<const uint8_t *>(payload.constData()), int(payload.size()));
 }
 
+bool TLanSession::SendRead(TModuleRecord &m, const QString &user, const QString &password)
+{
+    FLog.AddLogInfo(GetLangText(QStringLiteral("lang_ts_Read")) + QStringLiteral(" [ Mac : ") + m.Mac +
+                    QStringLiteral(" ]"));
+    return Send(m, CmdRead, {}, true, user, password);
+}
+
 // ---- The endpoint's events ----
 
 void TLanSession::wire()

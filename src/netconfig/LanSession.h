@@ -103,6 +103,9 @@ public:
     // its model (the read and the factory reset), else to the Q2 port.
     bool Send(TModuleRecord &module, uint8_t cmd, const QByteArray &payload, bool toModelPort, const QString &user,
               const QString &password);
+    // The read of a module, logged as a row click's is, to the port of its model. Nothing else
+    // changes (the window's selection stays as it is).
+    bool SendRead(TModuleRecord &module, const QString &user, const QString &password);
     // Marks the module as the one that was sent something last: among modules that answer from
     // one address, its replies are taken for it.
     void Commanded(TModuleRecord &module);

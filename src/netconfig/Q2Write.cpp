@@ -21,7 +21,7 @@ int RowVersion(const TDeviceRow &row)
     return TryStrToInt(row.Version, v) ? v : 0;
 }
 
-TQ2WritePlan PlanQ2Write(const TQ2Page &page, const TModuleRecord *module)
+TQ2WritePlan PlanQ2Write(const TQ2Page &page, const TModuleRecord *module, int blockPauseMs, int restartPauseMs)
 {
     TQ2WritePlan plan;
     if (!module) {
@@ -65,14 +65,14 @@ TQ2WritePlan PlanQ2Write(const TQ2Page &page, const TModuleRecord *module)
         return fail(r, {});
     if (auto r = EncodeBaseParam(base, U(plan.Read), t.OptByte); !r)
         return fail(r, {});
-    frame(CmdWriteBase, plan.Read.left(LenBase), BlockPauseMs);
+    frame(CmdWriteBase, plan.Read.left(LenBase), blockPauseMs);
 
     TPortParam port = DecodePortParam(U(plan.Read) + LenBase);
     if (auto r = page.ReadPort(port); !r)
         return fail(r, {});
     if (auto r = EncodePortParam(port, U(plan.Read) + LenBase, t.PortOptByte); !r)
         return fail(r, {});
-    frame(CmdWritePort, plan.Read.mid(LenBase, LenPort), BlockPauseMs);
+    frame(CmdWritePort, plan.Read.mid(LenBase, LenPort), blockPauseMs);
 
     const bool heartHttpd = model.HasHeartHttpd(version);
     if (heartHttpd) {
@@ -81,14 +81,14 @@ TQ2WritePlan PlanQ2Write(const TQ2Page &page, const TModuleRecord *module)
             return fail(r, {});
         if (auto r = EncodeHeartRegParam(h, U(plan.HeartReg)); !r)
             return fail(r, {});
-        frame(CmdWriteHeartReg, plan.HeartReg, BlockPauseMs);
+        frame(CmdWriteHeartReg, plan.HeartReg, blockPauseMs);
     }
     if (page.RzGroupBoxHttpd.Visible && heartHttpd) {
         const THttpdParam h = page.ReadHttpd();
         EncodeHttpdUrl(h.Url, U(plan.Httpd));
-        frame(CmdWriteHttpdUrl, plan.Httpd.left(LenHttpdUrl), BlockPauseMs);
+        frame(CmdWriteHttpdUrl, plan.Httpd.left(LenHttpdUrl), blockPauseMs);
         EncodeHttpdHeader(h.Header, U(plan.Httpd));
-        frame(CmdWriteHttpdHead, plan.Httpd.mid(LenHttpdUrl, LenHttpdHead), BlockPauseMs);
+        frame(CmdWriteHttpdHead, plan.Httpd.mid(LenHttpdUrl, LenHttpdHead), blockPauseMs);
     }
     if (page.rzgrpbxModbus.Visible) {
         TModbusParam m;
@@ -116,14 +116,13 @@ TQ2WritePlan PlanQ2Write(const TQ2Page &page, const TModuleRecord *module)
         frame(CmdWriteModbus, plan.ModbusNew, 0);
     }
     if (!plan.Frames.isEmpty())
-        plan.Frames.last().PauseAfterMs += RestartPauseMs;
+        plan.Frames.last().PauseAfterMs += restartPauseMs;
     frame(CmdRestart, QByteArray(), 0);
     plan.Status = TQ2WriteStatus::Ready;
     return plan;
 }
 
-void SendQ2Plan(const TQ2WritePlan &plan, TUdpSvr &svr, TModuleRecord &module, const QString &user,
-                const QString &password, const std::function<void(int)> &pause)
+void KeepPlanTemplates(const TQ2WritePlan &plan, TModuleRecord &module)
 {
     // The templates change with every write, as with every reply.
     TModuleTemplates &t = module.Templates;
@@ -133,12 +132,22 @@ void SendQ2Plan(const TQ2WritePlan &plan, TUdpSvr &svr, TModuleRecord &module, c
     copyInto(t.Modbus4, plan.Modbus4);
     copyInto(t.ModbusPack, plan.ModbusPack);
     copyInto(t.ModbusNew, plan.ModbusNew);
+}
+
+bool SendPlannedFrame(TUdpSvr &svr, const TPlannedFrame &f, const QString &user, const QString &password)
+{
+    if (f.Payload.isEmpty())
+        return svr.SendCmdQ2(f.BindingIndex, f.Mac, f.Cmd, user, password);
+    return svr.SendBlockQ2(f.BindingIndex, f.Mac, f.Cmd, user, password,
+                           reinterpret_cast<const uint8_t *>(f.Payload.constData()), int(f.Payload.size()));
+}
+
+void SendQ2Plan(const TQ2WritePlan &plan, TUdpSvr &svr, TModuleRecord &module, const QString &user,
+                const QString &password, const std::function<void(int)> &pause)
+{
+    KeepPlanTemplates(plan, module);
     for (const TPlannedFrame &f : plan.Frames) {
-        if (f.Payload.isEmpty())
-            svr.SendCmdQ2(f.BindingIndex, f.Mac, f.Cmd, user, password);
-        else
-            svr.SendBlockQ2(f.BindingIndex, f.Mac, f.Cmd, user, password,
-                            reinterpret_cast<const uint8_t *>(f.Payload.constData()), int(f.Payload.size()));
+        SendPlannedFrame(svr, f, user, password);
         if (f.PauseAfterMs > 0 && pause)
             pause(f.PauseAfterMs);
     }

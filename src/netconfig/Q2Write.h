@@ -11,6 +11,9 @@
 #include <QList>
 #include <functional>
 
+constexpr int BlockPauseMs = 500;   // after each block but the Modbus ones
+constexpr int RestartPauseMs = 1500; // added before the restart
+
 struct TPlannedFrame {
     uint8_t Cmd = 0;
     QByteArray Payload;   // empty for the restart
@@ -32,8 +35,13 @@ struct TQ2WritePlan {
 // Everything the write of the page to this module would send, in order, without sending. Every
 // block is encoded on the module's own templates, and before the first frame goes out, so a
 // text that does not convert sends nothing at all. No module: NoRow.
-TQ2WritePlan PlanQ2Write(const TQ2Page &page, const TModuleRecord *module);
+TQ2WritePlan PlanQ2Write(const TQ2Page &page, const TModuleRecord *module, int blockPauseMs = BlockPauseMs,
+                         int restartPauseMs = RestartPauseMs);
 
+// The module's templates as the planned write leaves them (taken when the write goes out).
+void KeepPlanTemplates(const TQ2WritePlan &plan, TModuleRecord &module);
+// One planned frame from its binding; false when it could not be sent.
+bool SendPlannedFrame(TUdpSvr &svr, const TPlannedFrame &frame, const QString &user, const QString &password);
 // The planned frames to the module over svr: each sent, then its pause. The module's templates
 // follow the write.
 void SendQ2Plan(const TQ2WritePlan &plan, TUdpSvr &svr, TModuleRecord &module, const QString &user,
@@ -46,6 +54,3 @@ TQ2WritePlan WriteQ2Network(const TQ2Page &page, TUdpSvr &svr, TModuleRecord *mo
 
 // The version column as a number; anything else counts as 0.
 int RowVersion(const TDeviceRow &row);
-
-constexpr int BlockPauseMs = 500;
-constexpr int RestartPauseMs = 1500;

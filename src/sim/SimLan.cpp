@@ -193,6 +193,12 @@ QList<QByteArray> SimHandleFrame(TSimModule &m, const QByteArray &frame, bool on
         return {};
     if (!q3 && onQ3Port)
         return {};
+    if (m.SilentAfter == 0) {
+        note(QStringLiteral("%1: silent, %2 not answered").arg(m.Mac, describe(cmd)));
+        return {};
+    }
+    if (m.SilentAfter > 0)
+        --m.SilentAfter;
 
     const uint8_t expected = Sum8(f + 1, 20 + n);
     if (f[1] != uint8_t((19 + n) & 0xFF) || f[21 + n] != expected) {
@@ -466,7 +472,7 @@ TSimModule SimParseModule(const QString &options, int index, const QString &user
     QString blocks;
     bool haveBlocks = false;
     bool ignoreWrites = false;
-    int restartDelay = 0, dropSearches = 0;
+    int restartDelay = 0, dropSearches = 0, silentAfter = -1;
     char refuse = 0;
     for (const QString &part : options.split(u',', Qt::SkipEmptyParts)) {
         const int eq = int(part.indexOf(u'='));
@@ -484,6 +490,7 @@ TSimModule SimParseModule(const QString &options, int index, const QString &user
             ignoreWrites = v == QLatin1String("1");
         } else if (k == QLatin1String("restart-delay")) restartDelay = boundedNumber(k, v, 600000);
         else if (k == QLatin1String("drop-searches")) dropSearches = boundedNumber(k, v, 1000);
+        else if (k == QLatin1String("silent-after")) silentAfter = boundedNumber(k, v, 100000);
         else if (k == QLatin1String("refuse")) {
             if (v != QLatin1String("P") && v != QLatin1String("E") && v != QLatin1String("C"))
                 throw TSimUsageError{QStringLiteral("refuse takes P, E or C: %1").arg(v)};
@@ -529,6 +536,7 @@ TSimModule SimParseModule(const QString &options, int index, const QString &user
     m.IgnoreWrites = ignoreWrites;
     m.RestartDelayMs = restartDelay;
     m.DropSearches = dropSearches;
+    m.SilentAfter = silentAfter;
     m.RefuseWrites = refuse;
     return m;
 }
@@ -548,6 +556,7 @@ QString lanHelp()
         "                      restart-delay=MS (silent for MS after a restart or reset, default 0)\n"
         "                      ignore-writes=1 (acknowledge every block but keep the old settings)\n"
         "                      drop-searches=N (ignore the first N searches)\n"
+        "                      silent-after=N (take N frames for it, then answer nothing more)\n"
         "                      refuse=P|E|C (this module only, as --refuse-writes)\n"
         "                      Two modules may share one ip= (an address conflict).\n"
         "  --config FILE       one module's OPTIONS per line ('#' starts a comment)\n"

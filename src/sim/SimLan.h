@@ -34,6 +34,7 @@ struct TSimModule {
     bool IgnoreWrites = false; // acknowledge writes but keep the blocks (a write that does not take)
     int RestartDelayMs = 0;    // silent for this long after a restart or a factory reset
     int DropSearches = 0;      // searches still to be dropped (a module that misses the first ones)
+    int SilentAfter = -1;      // frames it still takes before it falls silent for good; -1: never
     qint64 DownUntilMs = 0;    // restarting until then: every frame is ignored
     QString AnswerIP;          // the IP it answers from: its own, taken again at each restart
 

@@ -161,10 +161,7 @@ struct TCliSerial {
             Opened = Session.SerialOpened();
             if (!Opened)
                 return;
-            QElapsedTimer clock;
-            clock.start();
-            while (clock.elapsed() < ms && !(Done && Done()))
-                WaitWithMessages(int(std::min<qint64>(20, ms - clock.elapsed())));
+            WaitUntil(ms, Done);
         };
     }
 
