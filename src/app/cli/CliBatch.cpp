@@ -2,6 +2,7 @@
 
 #include "core/ProFun.h"
 #include "core/Public.h"
+#include "core/Wait.h"
 #include "lang/LangList.h"
 
 #include <QJsonArray>
@@ -88,8 +89,9 @@ void PrintBatch(const QList<TBatchRow> &rows, bool json, bool details)
                 o.insert(QStringLiteral("changes"), changes);
                 o.insert(QStringLiteral("skipped"), skipped);
                 o.insert(QStringLiteral("mismatches"), mismatches);
-                o.insert(QStringLiteral("note"), r.Note);
             }
+            if (details || !r.Note.isEmpty())
+                o.insert(QStringLiteral("note"), r.Note);
             out.append(o);
         }
         Out(QString::fromUtf8(QJsonDocument(out).toJson(QJsonDocument::Indented)).trimmed());
@@ -101,10 +103,10 @@ void PrintBatch(const QList<TBatchRow> &rows, bool json, bool details)
     line(QStringLiteral("MODULE"), QStringLiteral("IP"), QStringLiteral("RESULT"), QStringLiteral("ANSWER"));
     for (const TBatchRow &r : rows) {
         line(r.Mac, r.IP.isEmpty() ? QStringLiteral("-") : r.IP, FleetResultName(r.Result), r.Answer);
-        if (!details)
-            continue;
         if (!r.Note.isEmpty())
             Out(QStringLiteral("  note: ") + r.Note);
+        if (!details)
+            continue;
         if (r.Result == TFleetResult::DryRun)
             for (const TFieldChange &c : r.Changes)
                 if (c.Old != c.New)
@@ -126,6 +128,46 @@ int BatchStatus(const QList<TBatchRow> &rows)
     return 0;
 }
 
+int TakeParallel(QStringList &args)
+{
+    int parallel = DefaultParallel;
+    for (int i = 0; i < args.size();) {
+        if (args[i] != QLatin1String("--parallel")) {
+            ++i;
+            continue;
+        }
+        bool ok = false;
+        parallel = i + 1 < args.size() ? args[i + 1].toInt(&ok) : 0;
+        if (!ok || parallel < 1 || parallel > 1000)
+            throw TUsageError{QStringLiteral("--parallel needs a number of modules from 1 to 1000")};
+        args.remove(i, 2);
+    }
+    return parallel;
+}
+
+TFleetOptions FleetOptions(const TCliOptions &opt, TFleetJob job, int parallel)
+{
+    TFleetOptions o;
+    o.Job = job;
+    o.Parallel = parallel;
+    o.Times.AnswerWaitMs = opt.WaitMs;
+    o.User = LoginName;
+    o.Password = LoginPswd;
+    return o;
+}
+
+QList<TBatchRow> RunFleet(TCliLan &lan, const TFleetOptions &options, const QList<TTarget> &targets)
+{
+    TFleetRun run(lan.Session, options, targets);
+    bool finished = false;
+    run.OnFinished = [&] { finished = true; };
+    run.Start();
+    // The run ends itself: every wait of a module is bounded by its options.
+    while (!finished)
+        WaitUntil(60000, [&] { return finished; });
+    return run.Results();
+}
+
 namespace {
 
 // restart and reset: one frame per module, its answer (or silence) as the result.
@@ -133,68 +175,46 @@ int actionCommand(const TCliOptions &opt, const QStringList &argsIn, bool reset)
 {
     const QString name = reset ? QStringLiteral("reset") : QStringLiteral("restart");
     QStringList args = argsIn;
+    const int parallel = TakeParallel(args);
     const TTargets t = TakeTargets(args, name);
     if (!args.isEmpty())
         throw TUsageError{QStringLiteral("%1 takes MACs or --all, not '%2'").arg(name, args.first())};
     TCliLan lan(opt);
     lan.AnswerIsResult = true;
     // --all: the models the tool knows (a restart goes to any model when asked by MAC).
-    const QList<TTarget> targets =
-        FindTargets(lan, t, [](int model) { return ModelInfo(model).OnLan(); });
+    const QList<TTarget> targets = FindTargets(lan, t, [](int model) { return ModelInfo(model).OnLan(); });
     const bool legacy = t.Single() && !opt.Json;
-
-    QList<TBatchRow> rows;
-    for (const TTarget &x : targets) {
-        TBatchRow r;
-        r.Mac = SpacedMac(x.Mac);
-        if (!x.Row) {
-            r.Result = TFleetResult::NotFound;
-            r.Answer = QStringLiteral("did not answer the search");
-            rows << r;
-            continue;
-        }
-        r.Mac = x.Row->Mac;
-        r.IP = x.Row->IP;
-        const int before = int(lan.Answers.size());
-        if (!(reset ? ResetDevice(lan.Svr, *x.Row) : RestartDevice(lan.Svr, *x.Row))) {
-            r.Result = reset ? TFleetResult::WrongModel : TFleetResult::NoAnswer;
-            r.Answer = reset ? QStringLiteral("factory settings are not available for a module of this model")
-                             : QStringLiteral("the command could not be sent");
-            if (legacy)
-                Err(QStringLiteral("bexo-z0-cli: ") + r.Answer);
-            rows << r;
-            continue;
-        }
-        lan.Listen(opt.WaitMs, [&] { return lan.Answers.size() > before; });
-        if (lan.Answers.size() == before) {
-            r.Result = TFleetResult::NoAnswer;
-            r.Answer = overTime().trimmed();
-            if (legacy)
-                Out(overTime());
-        } else {
-            // The first answer is the result, printed once (with the checksum a check error names).
-            const auto &[code, text] = lan.Answers[before];
-            r.Result = code == StsAck ? TFleetResult::Ok : TFleetResult::Refused;
-            r.Answer = text.trimmed();
-            if (legacy)
-                Out(text);
-        }
-        rows << r;
-    }
-    if (!legacy)
+    const QList<TBatchRow> rows =
+        RunFleet(lan, FleetOptions(opt, reset ? TFleetJob::Reset : TFleetJob::Restart, parallel), targets);
+    if (!legacy) {
         PrintBatch(rows, opt.Json, false);
+        return BatchStatus(rows);
+    }
+    // One module: its answer, printed once (with the checksum a check error names).
+    const TBatchRow &r = rows.first();
+    if (r.Result == TFleetResult::NotFound)
+        ; // the search said so
+    else if (!r.Answers.isEmpty())
+        Out(r.Answers.first());
+    else if (r.Answer == overTime().trimmed())
+        Out(overTime());
+    else
+        Err(QStringLiteral("bexo-z0-cli: ") + r.Answer); // nothing was sent
     return BatchStatus(rows);
 }
 
 int restartCommand(const TCliOptions &opt, const QStringList &args) { return actionCommand(opt, args, false); }
 int resetCommand(const TCliOptions &opt, const QStringList &args) { return actionCommand(opt, args, true); }
 
-TCliRegistrar restartReg({QStringLiteral("restart"), QStringLiteral("(MAC... | --all)"),
+TCliRegistrar restartReg({QStringLiteral("restart"), QStringLiteral("(MAC... | --all) [--parallel N]"),
                           QStringLiteral("restart modules; one MAC prints its answer, several (or --all: every Q2 "
                                          "and Q3 module) a table of module, result and answer; exit 0 when every "
-                                         "module acknowledged"),
+                                         "module acknowledged. --parallel N: up to N modules at once (1..1000, "
+                                         "default 32; 1: one after the other in the order given); modules "
+                                         "answering from one address or claiming one IP always one after the "
+                                         "other"),
                           restartCommand});
-TCliRegistrar resetReg({QStringLiteral("reset"), QStringLiteral("(MAC... | --all)"),
+TCliRegistrar resetReg({QStringLiteral("reset"), QStringLiteral("(MAC... | --all) [--parallel N]"),
                         QStringLiteral("restore modules' factory settings (Q2 and Q3), printed as restart; exit 0 "
                                        "when every module acknowledged"),
                         resetCommand});

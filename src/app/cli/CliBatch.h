@@ -1,23 +1,17 @@
 #pragma once
 // Commands over several modules: the targets (MACs or --all), one result row per module, the
-// result table and its JSON form, and the Q2 write run shared by write and profile apply.
+// result table and its JSON form, and the Q2 write run shared by write and profile apply. The
+// modules are handled by the core's fleet run, --parallel N of them at once.
 
 #include "app/cli/CliLan.h"
 #include "netconfig/Fleet.h"
+#include "netconfig/FleetRun.h"
 #include "netconfig/Profile.h"
 
 #include <optional>
 
-struct TBatchRow {
-    QString Mac; // spaced upper-case pairs
-    QString IP;
-    TFleetResult Result = TFleetResult::Ok;
-    QString Answer; // the module's answer, or what happened instead
-    QString Note;
-    QList<TFieldChange> Changes;
-    QList<TSkippedField> Skipped;
-    QList<TFieldMismatch> Mismatches;
-};
+// One row of the table: a module's result of the run.
+using TBatchRow = TFleetModuleResult;
 
 // "001A2B3C4D5E" -> "00 1A 2B 3C 4D 5E", as the list shows a MAC.
 QString SpacedMac(const QString &digits);
@@ -30,16 +24,16 @@ struct TTargets {
     bool Single() const { return !All && Macs.size() == 1; }
 };
 TTargets TakeTargets(QStringList &args, const QString &command);
+// --parallel N (1..1000) taken out of args; DefaultParallel when not given.
+int TakeParallel(QStringList &args);
 
 // Searches (every MAC asked for, or everything) and returns one entry per target: the row, or
 // nothing for a MAC that did not answer. With --all, only rows whose model serves(model).
-struct TTarget {
-    QString Mac;
-    std::optional<TDeviceRow> Row;
-};
+using TTarget = TFleetTarget;
 QList<TTarget> FindTargets(TCliLan &lan, const TTargets &targets, const std::function<bool(int)> &serves);
 
-// The table (or JSON array) of a batch; details adds changes, skipped fields and mismatches.
+// The table (or JSON array) of a batch; details adds changes, skipped fields and mismatches. A
+// note (modules that claim one IP) shows in either.
 void PrintBatch(const QList<TBatchRow> &rows, bool json, bool details);
 // 0 when every module succeeded (or was only planned), else 1.
 int BatchStatus(const QList<TBatchRow> &rows);
@@ -51,7 +45,12 @@ struct TQ2RunOptions {
     const TProfile *Profile = nullptr;
     QStringList Assignments;
     bool Legacy = false; // one MAC without --json: the output of a single write
+    int Parallel = DefaultParallel;
 };
+// The fleet run's options from the command line's: the waits, the credentials, --parallel.
+TFleetOptions FleetOptions(const TCliOptions &opt, TFleetJob job, int parallel);
+// Runs the job over the targets on the session (--parallel at once) until every module is done.
+QList<TBatchRow> RunFleet(TCliLan &lan, const TFleetOptions &options, const QList<TTarget> &targets);
 // Reads each Q2 target, applies the profile and the assignments, validates, writes and (with
 // Verify) reads back after the restart. One row per target, in order.
 QList<TBatchRow> RunQ2Writes(TCliLan &lan, const QList<TTarget> &targets, const TQ2RunOptions &options);

@@ -2,15 +2,13 @@
 
 #include "core/ProFun.h"
 #include "core/Public.h"
+#include "core/Wait.h"
 #include "lang/LangList.h"
 #include "netconfig/Fleet.h"
 
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QTimer>
 
 QString NormalizeMacArg(const QString &text)
 {
@@ -53,20 +51,6 @@ TCliLan::TCliLan(const TCliOptions &opt) : Opt(opt), Log(opt.Hex), Session(Log),
     });
 }
 
-void TCliLan::Listen(int ms, const std::function<bool()> &stop)
-{
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms && !(stop && stop())) {
-        timer.start(int(std::min<qint64>(50, ms - clock.elapsed())));
-        loop.exec();
-    }
-}
-
 void TCliLan::Search(int expect, const QStringList &wanted)
 {
     Session.ClearList();
@@ -80,32 +64,8 @@ void TCliLan::Search(int expect, const QStringList &wanted)
     for (int round = 0; round < std::max(1, Opt.Repeat) && !done(); ++round) {
         Session.Search(false);
         QuietSearch = true; // the search hint once per command
-        Listen(Opt.WaitMs, done);
+        WaitUntil(Opt.WaitMs, done);
     }
-}
-
-bool TCliLan::WaitUntilAnswers(const QString &mac, int timeoutMs, int pollMs)
-{
-    uint8_t want[6];
-    MacToBytes(RemoveSpaces(mac), want);
-    const auto answered = [&] {
-        for (const QByteArray &r : Svr.SearchReplies)
-            if (r.size() >= 15 && std::equal(want, want + 6, reinterpret_cast<const uint8_t *>(r.constData()) + 9))
-                return true;
-        return false;
-    };
-    QElapsedTimer clock;
-    clock.start();
-    const bool quiet = QuietSearch;
-    QuietSearch = true;
-    bool back = false;
-    while (!back && clock.elapsed() < timeoutMs) {
-        Session.Search(false);
-        Listen(int(std::min<qint64>(pollMs, timeoutMs - clock.elapsed())), answered);
-        back = answered();
-    }
-    QuietSearch = quiet;
-    return back;
 }
 
 const TDeviceRow *TCliLan::FindRow(const QString &mac)
@@ -130,7 +90,7 @@ bool TCliLan::ReadRow(const TDeviceRow &row)
     const TReadOutcome r = Session.Read(row);
     if (r != TReadOutcome::SentQ2 && r != TReadOutcome::SentQ3)
         return false;
-    Listen(Opt.WaitMs);
+    WaitWithMessages(Opt.WaitMs);
     return true;
 }
 

@@ -44,10 +44,6 @@ public:
     const TDeviceRow *SearchFor(const QString &mac);
     // Sends the read of a row and listens for Opt.WaitMs; false when nothing was sent.
     bool ReadRow(const TDeviceRow &row);
-    // Listens until ms have passed or until stop() turns true.
-    void Listen(int ms, const std::function<bool()> &stop = {});
-    // Searches every pollMs until the MAC answers or timeoutMs have passed; true when it answered.
-    bool WaitUntilAnswers(const QString &mac, int timeoutMs, int pollMs = 500);
 };
 
 // A module's answer to a command frame.

@@ -19,15 +19,15 @@ QString profileHelp()
         "usage: bexo-z0-cli [global options] profile save MAC FILE [--with-identity] [--with-credentials]\n"
         "                                            [--comment TEXT]\n"
         "       bexo-z0-cli [global options] profile apply FILE (MAC... | --all) [--dry-run] [--verify]\n"
-        "                                            [--verify-timeout MS] [NAME=VALUE...]\n"
+        "                                            [--verify-timeout MS] [--parallel N] [NAME=VALUE...]\n"
         "save: reads a Q2 module and writes the settings its write carries as a JSON profile. The module's\n"
         "  identity (StaticIP, ModName) and login (UserName, Password) are left out unless asked for.\n"
         "apply: checks the whole file first (a malformed or foreign file sends nothing), then reads each\n"
         "  module (--all: every Q2 module that answers the search), applies the profile and the NAME=VALUE\n"
-        "  values after it, validates and writes, one module after the other. Fields a module's write does\n"
+        "  values after it, validates and writes, up to --parallel modules at once. Fields a module's write does\n"
         "  not carry (older firmware, blocks it lacks, settings that leave them out) are named as skipped.\n"
         "  Ends with a table (or --json) of module, result and answer; exit 0 when every module succeeded.\n"
-        "  --dry-run, --verify and --verify-timeout MS work as for write.\n"
+        "  --dry-run, --verify, --verify-timeout MS and --parallel N work as for write.\n"
         "Profile file (format version 1):\n"
         "  {\"format\": \"bexo-z0-profile\", \"formatVersion\": 1, \"model\": \"Q2\", \"firmware\": 4017,\n"
         "   \"savedFrom\": MAC, \"savedAt\": TIME, \"comment\": TEXT,\n"
@@ -163,7 +163,7 @@ int profileCommand(const TCliOptions &opt, const QStringList &argsIn)
 
 TCliRegistrar profileReg({QStringLiteral("profile"),
                           QStringLiteral("save MAC FILE [--with-identity] [--with-credentials] [--comment TEXT] | "
-                                         "apply FILE (MAC... | --all) [--dry-run] [--verify] [--verify-timeout MS] "
+                                         "apply FILE (MAC... | --all) [--dry-run] [--verify] [--verify-timeout MS] [--parallel N] "
                                          "[NAME=VALUE...]"),
                           QStringLiteral("save a Q2 module's settings as a JSON profile, or apply one to modules "
                                          "(profile --help)"),

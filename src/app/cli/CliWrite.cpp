@@ -6,7 +6,6 @@
 #include "netconfig/PageFields.h"
 #include "netconfig/Q2Write.h"
 
-#include <QThread>
 
 namespace {
 
@@ -14,9 +13,9 @@ QString writeHelp()
 {
     return QStringLiteral(
                "usage: bexo-z0-cli [global options] write (MAC... | --all) [--dry-run] [--verify]\n"
-               "                   [--verify-timeout MS] NAME=VALUE...\n"
+               "                   [--verify-timeout MS] [--parallel N] NAME=VALUE...\n"
                "Reads each module, applies the values to its page, validates, writes every block and restarts\n"
-               "it, one module after the other. One MAC prints \"N of M frames acknowledged\"; several MACs,\n"
+               "it, up to --parallel modules at once. One MAC prints \"N of M frames acknowledged\"; several MACs,\n"
                "--all (every Q2 module that answers the search) or --json print a table of module, result and\n"
                "answer. Exit 0 when every module acknowledged every frame (and, with --verify, read back as\n"
                "written).\n"
@@ -24,120 +23,36 @@ QString writeHelp()
                "  --verify             after the restart, wait until the module answers a search again, read it\n"
                "                       back and compare every field written; each difference is reported\n"
                "  --verify-timeout MS  how long to wait for the module after the restart (default 20000)\n"
+               "  --parallel N         write up to N modules at once (1..1000, default 32; 1: one after the\n"
+               "                       other, in the order given); modules answering from one address or\n"
+               "                       claiming one IP are always written one after the other\n"
                "A field a module's write does not carry (no such block, or a setting that leaves it out) is\n"
                "named as skipped. Lists take an index or the item's English text; check boxes 0 or 1.\n"
                "Fields:\n") +
            PageFieldsHelp(TQ2Page(), Q2PageFields());
 }
 
-QString overTime() { return GetLangText(QStringLiteral("lang_Hint_OverTime")); }
-
-// The first module answer from index on that is not an acknowledgement, or empty.
-QString firstRefusal(const TCliLan &lan, int from, int count)
+// One module without --json: what the single write prints, from its result.
+void printSingle(const TBatchRow &r, const TQ2RunOptions &o)
 {
-    for (int i = from; i < std::min<int>(from + count, int(lan.Answers.size())); ++i)
-        if (lan.Answers[i].first != StsAck)
-            return lan.Answers[i].second.trimmed();
-    return {};
-}
-
-// Reads the module into page; false (and the row's result) when it did not answer.
-bool readModule(TCliLan &lan, const TDeviceRow &row, TQ2Page &page, TBatchRow &r, const QString &what)
-{
-    lan.Session.Page = &page;
-    const int before = int(lan.Answers.size());
-    lan.ReadRow(row);
-    lan.Session.Page = nullptr;
-    if (lan.Read.Base)
-        return true;
-    const QString refusal = firstRefusal(lan, before, int(lan.Answers.size()) - before);
-    r.Result = refusal.isEmpty() ? TFleetResult::NoAnswer : TFleetResult::Refused;
-    r.Answer = (refusal.isEmpty() ? overTime().trimmed() : refusal) + what;
-    if (refusal.isEmpty())
-        lan.Log.AddLog(overTime(), TLogColor::Red);
-    return false;
-}
-
-void verify(TCliLan &lan, const TDeviceRow &row, const TQ2Page &written, const TProfileApplied &applied,
-            const TQ2RunOptions &o, TBatchRow &r, const QString &summary)
-{
-    if (!lan.WaitUntilAnswers(row.Mac, o.VerifyTimeoutMs)) {
-        r.Result = TFleetResult::NotBack;
-        r.Answer = QStringLiteral("no answer to a search within %1 ms after the restart").arg(o.VerifyTimeoutMs);
+    if (r.BadValue)
+        throw EPageFieldError(r.Answer); // a value of the command line: a usage error, as always
+    if (r.Result == TFleetResult::WrongModel) {
+        Err(QStringLiteral("bexo-z0-cli: ") + r.Answer);
         return;
     }
-    // After the restart the module checks the login it was just given.
-    const QString name = LoginName, pswd = LoginPswd;
-    if (applied.Written.contains(QLatin1String("UserName")))
-        LoginName = written.edt_username.Text;
-    if (applied.Written.contains(QLatin1String("Password")))
-        LoginPswd = written.edt_password.Text;
-    TQ2Page readBack;
-    const bool got = readModule(lan, row, readBack, r, QStringLiteral(" (reading back)"));
-    LoginName = name;
-    LoginPswd = pswd;
-    if (!got)
-        return;
-    r.Mismatches = CompareQ2Fields(written, readBack, applied.Written);
-    if (r.Mismatches.isEmpty()) {
-        r.Result = TFleetResult::Ok;
-        r.Answer = summary + QStringLiteral("; %1 fields read back as written").arg(applied.Written.size());
-    } else {
-        r.Result = TFleetResult::Mismatch;
-        QStringList names;
-        for (const TFieldMismatch &m : r.Mismatches)
-            names << m.Field;
-        r.Answer = QStringLiteral("%1 of %2 fields differ after the restart: %3")
-                       .arg(r.Mismatches.size())
-                       .arg(applied.Written.size())
-                       .arg(names.join(QLatin1String(", ")));
-    }
-}
-
-void writeOne(TCliLan &lan, const TDeviceRow &row, const TQ2RunOptions &o, TBatchRow &r)
-{
-    TQ2Page page;
-    if (!readModule(lan, row, page, r, QString()))
-        return;
-    const int version = RowVersion(row);
-    TProfileApplied applied;
-    try {
-        applied = ApplyProfile(page, version, o.Profile, o.Assignments);
-    } catch (const EPageFieldError &e) {
-        if (o.Legacy)
-            throw; // a value of the command line: a usage error, as always
-        r.Result = TFleetResult::Invalid;
-        r.Answer = e.Message();
+    for (const TSkippedField &s : r.Skipped)
+        Err(QStringLiteral("bexo-z0-cli: %1 is not written to this module: %2").arg(s.Name, s.Reason));
+    if (r.Result == TFleetResult::Invalid) {
+        // A field that did not convert has had its red line; a refused value is named here.
+        if (!r.Answer.startsWith(QLatin1String("Error: ")))
+            Err(QStringLiteral("bexo-z0-cli: ") + r.Answer);
         return;
     }
-    r.Changes = applied.Changes;
-    r.Skipped = applied.Skipped;
-    const TModelInfo &q2 = ModelInfo(ModelQ2);
-    if (o.Profile && o.Profile->Firmware > 0 && q2.HasHeartHttpd(o.Profile->Firmware) != q2.HasHeartHttpd(version))
-        r.Note = QStringLiteral("profile saved from firmware %1; this module has %2").arg(o.Profile->Firmware).arg(version);
-    if (o.Legacy)
-        for (const TSkippedField &s : r.Skipped)
-            Err(QStringLiteral("bexo-z0-cli: %1 is not written to this module: %2").arg(s.Name, s.Reason));
-
-    const TQ2WritePlan plan = PlanQ2Write(page, &lan.Session.RecordOf(row));
-    if (plan.Status == TQ2WriteStatus::Invalid || plan.Status == TQ2WriteStatus::NotConverted) {
-        r.Result = TFleetResult::Invalid;
-        r.Answer = plan.Status == TQ2WriteStatus::Invalid ? plan.Message : QStringLiteral("Error: %1").arg(plan.Message);
-        if (plan.Status == TQ2WriteStatus::NotConverted)
-            lan.Log.AddLog(r.Answer, TLogColor::Red);
-        else if (o.Legacy)
-            Err(QStringLiteral("bexo-z0-cli: ") + plan.Message);
-        return;
-    }
-
-    if (o.DryRun) {
-        r.Result = TFleetResult::DryRun;
-        r.Answer = QStringLiteral("%1 frames planned, nothing sent").arg(plan.Frames.size());
-        if (!o.Legacy)
-            return;
-        for (const TFieldChange &c : applied.Changes)
+    if (r.Result == TFleetResult::DryRun) {
+        for (const TFieldChange &c : r.Changes)
             Out(QStringLiteral("%1: %2 -> %3").arg(c.Name, c.Old, c.New));
-        for (const TPlannedFrame &f : plan.Frames) {
+        for (const TPlannedFrame &f : r.Frames) {
             const QByteArray frame = BuildCmdFrame(f.Cmd, f.Mac, LoginName, LoginPswd,
                                                    reinterpret_cast<const uint8_t *>(f.Payload.constData()),
                                                    int(f.Payload.size()));
@@ -148,34 +63,14 @@ void writeOne(TCliLan &lan, const TDeviceRow &row, const TQ2RunOptions &o, TBatc
         }
         return;
     }
-
-    const int before = int(lan.Answers.size());
-    lan.Session.Write(page, &row, [](int ms) { QThread::msleep(ulong(ms)); });
-    const int expected = int(plan.Frames.size());
-    lan.Listen(lan.Opt.WaitMs, [&] { return lan.Answers.size() - before >= expected; });
-    int acks = 0;
-    for (int i = before; i < std::min<int>(before + expected, int(lan.Answers.size())); ++i)
-        acks += lan.Answers[i].first == StsAck;
     // Each answer is already in the log, once; the result is the count.
-    const QString summary = QStringLiteral("%1 of %2 frames acknowledged").arg(acks).arg(expected);
-    if (o.Legacy)
-        Out(summary);
-    if (acks != expected) {
-        const QString refusal = firstRefusal(lan, before, expected);
-        r.Result = refusal.isEmpty() ? TFleetResult::NoAnswer : TFleetResult::Refused;
-        r.Answer = refusal.isEmpty() ? summary : QStringLiteral("%1 (%2)").arg(refusal, summary);
-        return;
-    }
-    r.Result = TFleetResult::Ok;
-    r.Answer = summary;
-    if (!o.Verify)
-        return;
-    verify(lan, row, page, applied, o, r, summary);
-    if (!o.Legacy)
+    if (!r.Summary.isEmpty())
+        Out(r.Summary);
+    if (!o.Verify || r.Summary.isEmpty() || r.Acks != int(r.Frames.size()))
         return;
     for (const TFieldMismatch &m : r.Mismatches)
         Out(QStringLiteral("mismatch: %1: wrote \"%2\", module has \"%3\"").arg(m.Field, m.Wanted, m.Got));
-    Out(r.Result == TFleetResult::Ok ? QStringLiteral("verified: %1 fields read back as written").arg(applied.Written.size())
+    Out(r.Result == TFleetResult::Ok ? QStringLiteral("verified: %1 fields read back as written").arg(r.Written.size())
                                      : QStringLiteral("verify failed: ") + r.Answer);
 }
 
@@ -183,6 +78,7 @@ void writeOne(TCliLan &lan, const TDeviceRow &row, const TQ2RunOptions &o, TBatc
 
 void TakeWriteOptions(QStringList &args, TQ2RunOptions &o)
 {
+    o.Parallel = TakeParallel(args);
     for (int i = 0; i < args.size();) {
         if (args[i] == QLatin1String("--dry-run")) {
             o.DryRun = true;
@@ -242,25 +138,16 @@ QStringList TakeAssignments(const QStringList &args, TQ2RunOptions &o)
 
 QList<TBatchRow> RunQ2Writes(TCliLan &lan, const QList<TTarget> &targets, const TQ2RunOptions &o)
 {
-    QList<TBatchRow> rows;
-    for (const TTarget &t : targets) {
-        TBatchRow r;
-        r.Mac = t.Row ? t.Row->Mac : SpacedMac(t.Mac);
-        if (!t.Row) {
-            r.Result = TFleetResult::NotFound;
-            r.Answer = QStringLiteral("did not answer the search");
-        } else if (!ModelInfo(t.Row->Model).LanWrite) {
-            r.IP = t.Row->IP;
-            r.Result = TFleetResult::WrongModel;
-            r.Answer = QStringLiteral("only Q2 modules are written over the network; use 'serial write'");
-            if (o.Legacy)
-                Err(QStringLiteral("bexo-z0-cli: ") + r.Answer);
-        } else {
-            r.IP = t.Row->IP;
-            writeOne(lan, *t.Row, o, r);
-        }
-        rows << r;
-    }
+    TFleetOptions f = FleetOptions(lan.Opt, TFleetJob::Write, o.Parallel);
+    f.DryRun = o.DryRun;
+    f.Verify = o.Verify;
+    f.Times.VerifyTimeoutMs = o.VerifyTimeoutMs;
+    f.Profile = o.Profile;
+    f.Assignments = o.Assignments;
+    const QList<TBatchRow> rows = RunFleet(lan, f, targets);
+    if (o.Legacy)
+        for (const TBatchRow &r : rows)
+            printSingle(r, o);
     return rows;
 }
 
@@ -284,9 +171,10 @@ int writeCommand(const TCliOptions &opt, const QStringList &argsIn)
 }
 
 TCliRegistrar writeReg({QStringLiteral("write"),
-                        QStringLiteral("(MAC... | --all) [--dry-run] [--verify] [--verify-timeout MS] NAME=VALUE..."),
-                        QStringLiteral("read Q2 modules, change the named fields and write them back, one after the "
-                                       "other (write --help lists the fields)"),
+                        QStringLiteral("(MAC... | --all) [--dry-run] [--verify] [--verify-timeout MS] [--parallel N] "
+                                       "NAME=VALUE..."),
+                        QStringLiteral("read Q2 modules, change the named fields and write them back, up to --parallel "
+                                       "at once (write --help lists the fields)"),
                         writeCommand});
 
 } // namespace
