@@ -182,6 +182,26 @@ TEST_F(PortListFixture, closeUpSelectsTheFirstPortOnlyWhenNothingIsSelected)
     EXPECT_EQ(list.Text(), QStringLiteral("ttyUSB1"));
 }
 
+TEST_F(PortListFixture, choosingTheSerialPageKeepsThePortChosenBeforeWhileItIsListed)
+{
+    ports = {QStringLiteral("ttyUSB0"), QStringLiteral("ttyUSB1"), QStringLiteral("/dev/pts/7")};
+    const struct {
+        const char *keep;
+        const char *chosen;
+    } cases[] = {
+        {"ttyUSB1", "ttyUSB1"},   {"/dev/pts/7", "/dev/pts/7"}, {"COM1", "ttyUSB0"}, // gone: the first
+        {"", "ttyUSB0"},          {"ttyusb1", "ttyUSB0"},      // names are exact
+    };
+    for (const auto &c : cases) {
+        ChooseSerialPort(list, QLatin1String(c.keep));
+        EXPECT_EQ(list.Items, ports);
+        EXPECT_EQ(list.Text(), QLatin1String(c.chosen)) << c.keep;
+    }
+    ports.clear();
+    ChooseSerialPort(list, QStringLiteral("ttyUSB0"));
+    EXPECT_EQ(list.ItemIndex, -1);
+}
+
 TEST_F(PortListFixture, theListedNamesAreNamesThePortOpens)
 {
     SetSerialPortsProvider(nullptr); // the system's own list

@@ -134,6 +134,8 @@ void TFrm_Main::buildLayout()
     SerialTab->RefreshPages = [this] { RefreshPages(); };
     SerialTab->ReadPages = [this] { ReadPages(); };
     SerialTab->ClearPanes = [this] { rzpgcntrl_Logs->Clear(); };
+    SerialTab->Q2Binding = &Q2Binding;
+    SerialTab->Q1Binding = &Q1Binding;
 }
 
 void TFrm_Main::buildMenus()
@@ -475,6 +477,9 @@ void TFrm_Main::rzpgcntrl_SrchTabClick()
                GetLangText(lan ? QStringLiteral("lang_ts_CfgFree") : QStringLiteral("lang_ts_CfgGnd")),
            TLogColor::Maroon);
     ShowPage(PageNone);
+    // The pages are hidden until a read over the new tab's line fills one again.
+    Q2Binding = {};
+    Q1Binding = {};
     // Each page shows the write buttons of the tab; the network-only controls of the Q2 page exist
     // only on the LAN tab.
     Q1View->SetComTab(!lan);
@@ -504,9 +509,21 @@ void TFrm_Main::SaveQ2Network()
     if (!UdpSvr)
         return;
     ReadPages();
+    // A page that still shows another module (the selected one's read failed or never came), or
+    // was read over the serial line, is not written to the selected module: nothing goes out.
+    const TDeviceRow *row = SelectedDevice();
+    if (row && row->Model == ModelQ2) {
+        const QString templateMac = DecodeBaseParam(UdpSvr->LastRead.data()).UserMAC;
+        const TSaveCheck check = CheckLanSave(Q2Binding, *row, templateMac);
+        if (!check.Allowed()) {
+            AddLog(SaveRefusalText(check.Refusal, Q2Binding), TLogColor::Red);
+            ShowPage(PageNone);
+            return;
+        }
+    }
     // The core plans every frame before the first one goes and logs what it refuses; the pauses
     // block, so the answers queue up and are logged after the sequence.
-    const TQ2WritePlan plan = WriteQ2Network(Q2Model, *UdpSvr, SelectedDevice(), *this, Pause);
+    const TQ2WritePlan plan = WriteQ2Network(Q2Model, *UdpSvr, row, *this, Pause);
     switch (plan.Status) {
     case TQ2WriteStatus::NoRow: ShowPage(PageNone); break;
     case TQ2WriteStatus::Invalid:

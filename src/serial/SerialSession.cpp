@@ -178,3 +178,10 @@ void CloseUpSerialPorts(TSerialPortList &list)
     if (list.ItemIndex < 0 && !list.Items.isEmpty())
         list.ItemIndex = 0;
 }
+
+void ChooseSerialPort(TSerialPortList &list, const QString &keep)
+{
+    RefreshSerialPorts(list);
+    list.ItemIndex = keep.isEmpty() ? -1 : int(list.Items.indexOf(keep));
+    CloseUpSerialPorts(list);
+}

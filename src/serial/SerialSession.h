@@ -95,3 +95,6 @@ struct TSerialPortList {
 void RefreshSerialPorts(TSerialPortList &list);
 // The list closed: when nothing is selected, select the first item (if there is one).
 void CloseUpSerialPorts(TSerialPortList &list);
+// The serial page chosen: the list refilled, the port chosen before (the saved LocalCom at start)
+// kept while the system still lists it, else the first.
+void ChooseSerialPort(TSerialPortList &list, const QString &keep);
