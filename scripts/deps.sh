@@ -10,7 +10,7 @@ packages=(
   dpkg-dev lintian desktop-file-utils libcap2-bin groff-base
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  qt6-base-dev qt6-serialport-dev fonts-wqy-microhei
+  qt6-base-dev qt6-serialport-dev qt6-translations-l10n fonts-wqy-microhei
   iproute2 util-linux procps python3
   xvfb xauth at-spi2-core dbus dbus-x11 python3-pyatspi imagemagick qt6-wayland
 )

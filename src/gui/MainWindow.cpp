@@ -10,6 +10,7 @@
 #include "gui/ParamArea.h"
 #include "gui/Q1PageView.h"
 #include "gui/Q2PageView.h"
+#include "gui/QtTexts.h"
 #include "gui/SearchColumn.h"
 #include "gui/SerialTab.h"
 #include "gui/TextTable.h"
@@ -36,6 +37,7 @@
 #include <QToolTip>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace {
 // The window's outer margin: the left offset of the search column.
@@ -294,14 +296,18 @@ void TFrm_Main::FormClose()
 
 void TFrm_Main::ApplyMainTexts()
 {
+    // Qt's own texts (message-box buttons, file dialog, edit menus) follow the language too.
+    ApplyQtTexts(LangList && LangList->IsChinese);
     // Rows of controls that are not built yet are simply left out.
     ApplyTextRows(this, MainTextRows);
     // The lists that steer other controls run their rules again, and the label columns line up
     // for the new captions.
     Q1View->AfterTextsApplied();
     Q2View->AfterTextsApplied();
-    setWindowTitle(GetLangText(QStringLiteral("lang_Main_Title")) + QStringLiteral(" V") + GetAppVersion());
+    // The display name first: the system appends " — " and it to every window's title as the
+    // title is set.
     QGuiApplication::setApplicationDisplayName(GetLangText(QStringLiteral("lang_Main_AppTitle")));
+    setWindowTitle(GetLangText(QStringLiteral("lang_Main_Title")) + QStringLiteral(" V") + GetAppVersion());
     mni_WorkOrder->setVisible(false);
     lv_Dev->FitColumns();
     // Texts of another language may need more room than the design widths.
@@ -320,6 +326,11 @@ void TFrm_Main::SwitchLanguage(bool chinese)
     ApplyMainTexts();
     if (Hooks.ApplyDialogTexts)
         Hooks.ApplyDialogTexts();
+    // A window whose title did not change keeps the display name it was shown with; every shown
+    // window takes the new one.
+    for (QWindow *window : QGuiApplication::topLevelWindows())
+        if (window->handle())
+            window->setTitle(window->title());
     try {
         if (IniFile)
             WriteLanguage(*IniFile, chinese);
