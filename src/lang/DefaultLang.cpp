@@ -412,6 +412,33 @@ const TLangEntry DefaultLangEntries[] = {
      "began. Log out and in again."},
     {"lang_ComDeniedOwner", "没有打开串口%1的权限：只有其所有者%2可以打开它。",
      "No permission to open the serial port %1: only its owner %2 may open it."},
+    // Why a firmware upgrade failed, and what to do, in the upgrade window and the CLI.
+    {"lang_Hint_UpPortHeld", "%2的端口%1已被另一个程序占用，可能是%3服务器。请在升级期间停止该服务器，然后重试。",
+     "Port %1 of %2 is held by another program, probably a %3 server. Stop that server during the upgrade, "
+     "then try again."},
+    {"lang_Hint_UpPortBusy", "%2的端口%1已被另一个程序占用。请在升级期间停止该程序，然后重试。",
+     "Port %1 of %2 is held by another program. Stop it during the upgrade, then try again."},
+    {"lang_Hint_UpNoHelper",
+     "端口9、67和69需要绑定助手bexo-z0-bind，但没有找到它。请安装bexo-z0软件包（其中包含该助手），"
+     "或执行“sudo setcap cap_net_bind_service=ep %1”为程序旁的助手授予权限。",
+     "Ports 9, 67 and 69 need the binding helper bexo-z0-bind, which was not found. Install the bexo-z0 "
+     "package, which brings it, or give the helper beside the program its capability with \"sudo setcap "
+     "cap_net_bind_service=ep %1\"."},
+    {"lang_Hint_UpHelperDenied",
+     "当前用户无权运行绑定助手%1：用户不在bexo-z0用户组中。请执行“sudo adduser $USER bexo-z0”将用户加入该组，"
+     "然后重新登录。",
+     "This user may not run the binding helper %1: the user is not in the group bexo-z0. Add the user with "
+     "\"sudo adduser $USER bexo-z0\", then log in again."},
+    {"lang_Hint_UpHelperNoCap",
+     "绑定助手%1没有绑定1024以下端口的权限。请执行“sudo setcap cap_net_bind_service=ep %1”授予权限"
+     "（安装bexo-z0软件包时会自动完成）。",
+     "The binding helper %1 may not bind ports below 1024. Give it the capability with \"sudo setcap "
+     "cap_net_bind_service=ep %1\" (installing the bexo-z0 package does this)."},
+    {"lang_Hint_UpFileUnreadable", "无法读取固件文件%1（%2）。请选择当前用户可以读取的.bin文件。",
+     "The firmware file %1 cannot be read (%2). Choose a .bin file this user may read."},
+    {"lang_Hint_UpFileTooShort", "固件文件%1太短，不是固件映像。请选择正确的.bin文件。",
+     "The firmware file %1 is too short for a firmware image. Choose the right .bin file."},
+    {"lang_Hint_UpOther", "原因：%1", "Reason: %1"},
 };
 
 const int DefaultLangCount = sizeof(DefaultLangEntries) / sizeof(DefaultLangEntries[0]);

@@ -96,6 +96,16 @@ QString FindBindHelper()
     return {};
 }
 
+QString FindDeniedBindHelper()
+{
+    for (const QString &path : BindHelperCandidates()) {
+        const QFileInfo info(path);
+        if (info.isFile() && !info.isExecutable())
+            return info.absoluteFilePath();
+    }
+    return {};
+}
+
 TBindHelperRun ExchangeWithBindHelper(const QString &helper, const QStringList &args, int timeoutMs)
 {
     TBindHelperRun run;

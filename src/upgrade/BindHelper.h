@@ -13,6 +13,9 @@
 QStringList BindHelperCandidates();
 // The first candidate that is an executable file; empty when there is none.
 QString FindBindHelper();
+// The first candidate that is there but that this user may not run (the package lets only the
+// members of its group run it); empty when there is none.
+QString FindDeniedBindHelper();
 
 // One run of the helper with these arguments (the first names the descriptor; the socket is 3).
 struct TBindHelperRun {

@@ -68,13 +68,24 @@ QString bindFailure(const QString &address, uint16_t port, int err, TUpBinding r
     return reason;
 }
 
+// The words-to-be of a failed binding.
+TUpgradeFailure bindFailureKind(const QString &address, uint16_t port, int err, TUpBinding role, const QString &reason)
+{
+    if (err != EADDRINUSE)
+        return UpFailure(TUpFailureKind::Other, {}, reason);
+    const QString server = role == TUpBinding::Bootp ? QStringLiteral("DHCP/BOOTP")
+                           : role == TUpBinding::Tftp ? QStringLiteral("TFTP")
+                                                      : QString();
+    return UpPortHeld(address, port, server, reason);
+}
+
 // The five raw sockets of an attempt: the four bindings, then the BOOTP broadcast receiver.
 constexpr int RawCount = 5;
 TUpBinding roleOf(int i) { return i == 4 ? TUpBinding::Bootp : TUpBinding(i); }
 
 // Asks the binding helper for the sockets in denied, which this process may not bind itself.
 bool bindWithHelper(in_addr addr, const QString &localIP, const TUpBindRequest (&requests)[RawCount], int (&fds)[RawCount],
-                    const QList<int> &denied, QString &reason)
+                    const QList<int> &denied, QString &reason, TUpgradeFailure &failure)
 {
     const auto addressOf = [&](int i) { return requests[i].Broadcast ? BroadcastIP : localIP; };
     const int first = denied.first();
@@ -82,10 +93,19 @@ bool bindWithHelper(in_addr addr, const QString &localIP, const TUpBindRequest (
     const QString helper = FindBindHelper();
     if (helper.isEmpty()) {
         const QStringList looked = BindHelperCandidates();
-        reason = refused + QStringLiteral(". No binding helper was found%1: run as root, or install the bexo-z0 "
-                                          "package, whose helper %2 binds these ports for every user")
+        const QString notAllowed = FindDeniedBindHelper();
+        if (!notAllowed.isEmpty()) {
+            reason = refused + QStringLiteral(". This user may not run the binding helper %1: only the members of "
+                                              "its group may")
+                                   .arg(notAllowed);
+            failure = UpFailure(TUpFailureKind::HelperDenied, notAllowed, reason);
+            return false;
+        }
+        reason = refused + QStringLiteral(". No binding helper was found%1: install the bexo-z0 package, whose "
+                                          "helper %2 binds these ports for every user")
                                .arg(looked.isEmpty() ? QString() : QStringLiteral(" (looked for %1)").arg(looked.join(QLatin1String(", "))),
                                     QLatin1String(UpHelperName));
+        failure = UpFailure(TUpFailureKind::NoHelper, looked.isEmpty() ? QLatin1String(UpHelperName) : looked.first(), reason);
         return false;
     }
     TUpBindRequest asked[RawCount];
@@ -100,17 +120,21 @@ bool bindWithHelper(in_addr addr, const QString &localIP, const TUpBindRequest (
     }
     if (o.FailedIndex < 0) {
         reason = refused + QStringLiteral("; ") + o.Reason;
+        failure = UpFailure(TUpFailureKind::Other, helper, reason);
         return false;
     }
     const int i = denied[o.FailedIndex];
     reason = bindFailure(addressOf(i), requests[i].Port, o.Errno, roleOf(i));
-    if (o.Errno == EACCES || o.Errno == EPERM)
+    if (o.Errno == EACCES || o.Errno == EPERM) {
         reason += QStringLiteral(". The binding helper %1 lacks that capability too: give it with "
-                                 "\"setcap cap_net_bind_service=ep %1\" as root (installing the bexo-z0 package "
-                                 "does this), or run as root")
+                                 "\"sudo setcap cap_net_bind_service=ep %1\" (installing the bexo-z0 package "
+                                 "does this)")
                       .arg(helper);
-    else
+        failure = UpFailure(TUpFailureKind::HelperNoCap, helper, reason);
+    } else {
         reason += QStringLiteral(" (bound by %1)").arg(helper);
+        failure = bindFailureKind(addressOf(i), requests[i].Port, o.Errno, roleOf(i), reason);
+    }
     return false;
 }
 
@@ -242,6 +266,7 @@ QUdpSocket *TUpgradeUdpNet::adopt(int fd, QString &reason)
 bool TUpgradeUdpNet::Open(const QString &localIP, TUpgradePorts &ports, QString &reason)
 {
     Close();
+    FOpenFailure = UpFailure(TUpFailureKind::Other);
     QHostAddress local;
     if (!local.setAddress(localIP) || local.protocol() != QAbstractSocket::IPv4Protocol) {
         reason = QStringLiteral("'%1' is not an IPv4 address").arg(localIP);
@@ -278,13 +303,15 @@ bool TUpgradeUdpNet::Open(const QString &localIP, TUpgradePorts &ports, QString 
             denied << i;
             continue;
         }
+        const QString onText = requests[i].Broadcast ? BroadcastIP : localIP;
         reason = err == EMFILE || err == ENFILE
                      ? QStringLiteral("cannot create a UDP socket: %1").arg(QString::fromLocal8Bit(strerror(err)))
-                     : bindFailure(requests[i].Broadcast ? BroadcastIP : localIP, requests[i].Port, err, roleOf(i));
+                     : bindFailure(onText, requests[i].Port, err, roleOf(i));
+        FOpenFailure = bindFailureKind(onText, requests[i].Port, err, roleOf(i), reason);
         closeRaw();
         return false;
     }
-    if (!denied.isEmpty() && !bindWithHelper(addr, localIP, requests, fds, denied, reason)) {
+    if (!denied.isEmpty() && !bindWithHelper(addr, localIP, requests, fds, denied, reason, FOpenFailure)) {
         closeRaw();
         return false;
     }
@@ -434,10 +461,15 @@ void TUpgradeAttempt::end(TUpgradeState state, const QString &key)
         OnFinished(state);
 }
 
-void TUpgradeAttempt::fail(const QString &reason)
+void TUpgradeAttempt::fail(const QString &reason, TUpgradeFailure failure)
 {
     if (Log && !reason.isEmpty())
         Log->AddLog(reason, TLogColor::Red);
+    if (failure.Kind == TUpFailureKind::None || (failure.Kind == TUpFailureKind::Other && failure.Detail.isEmpty()))
+        failure = UpFailure(TUpFailureKind::Other, {}, reason);
+    Failure = failure;
+    if (OnFailure)
+        OnFailure(Failure);
     end(TUpgradeState::Failed, KeyFailed);
 }
 
@@ -527,6 +559,7 @@ bool TUpgradeAttempt::Program(const TUpgradeInputs &inputs)
                                       (uint32_t(local[2]) << 8) | local[3]);
 
     // From here on every error ends the attempt as a failure.
+    Failure = {};
     buttons(false);
     UpLastSent = false;
     UpBlock = 0;
@@ -539,7 +572,7 @@ bool TUpgradeAttempt::Program(const TUpgradeInputs &inputs)
         FNet->Close();
         QString reason;
         if (!FNet->Open(localHost, Ports, reason)) {
-            fail(reason);
+            fail(reason, FNet->OpenFailure());
             return true;
         }
 
@@ -547,7 +580,9 @@ bool TUpgradeAttempt::Program(const TUpgradeInputs &inputs)
         auto file = std::make_unique<QFile>(inputs.BinFileName);
         // Unbuffered: a read-ahead buffer would go on serving bytes of a file that changed since.
         if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-            fail(QStringLiteral("cannot open %1: %2").arg(inputs.BinFileName, file->errorString()));
+            const QString why = file->errorString();
+            fail(QStringLiteral("cannot open %1: %2").arg(inputs.BinFileName, why),
+                 UpFailure(TUpFailureKind::FileUnreadable, inputs.BinFileName, why));
             return true;
         }
         FFileSize = file->size();
@@ -555,7 +590,8 @@ bool TUpgradeAttempt::Program(const TUpgradeInputs &inputs)
         if (id.size() < UpHwIdLen) {
             fail(QStringLiteral("%1 has %2 bytes, too few for the 4-byte hardware identifier")
                      .arg(inputs.BinFileName)
-                     .arg(FFileSize));
+                     .arg(FFileSize),
+                 UpFailure(TUpFailureKind::FileTooShort, inputs.BinFileName));
             return true;
         }
         UpHwId = id;
