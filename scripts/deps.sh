@@ -12,7 +12,7 @@ packages=(
   clang libclang-rt-14-dev
   qt6-base-dev qt6-serialport-dev qt6-translations-l10n fonts-wqy-microhei
   iproute2 util-linux procps python3
-  xvfb xauth at-spi2-core dbus dbus-x11 python3-pyatspi imagemagick qt6-wayland
+  xvfb xauth x11-utils at-spi2-core dbus dbus-x11 python3-pyatspi imagemagick qt6-wayland
 )
 
 missing=()
