@@ -95,6 +95,32 @@ TEST_F(SaveBinding, aPageOfAnotherModuleOrFirmwareIsNotWrittenToTheSelectedModul
     }
 }
 
+TEST_F(SaveBinding, theRefusalIsInTheWindowsLanguage)
+{
+    const struct {
+        const char *cfg;
+        QString line;
+        const char *shot;
+    } cases[] = {
+        {"Language=0\r\n",
+         QStringLiteral(" Nothing was sent: the page shows the parameters of another module (MAC 00 1A 2B 3C 4D 5E). "
+                        "Click the selected module to read it, then save."),
+         "save_refused_en"},
+        {"Language=1\r\n",
+         QStringLiteral(" 未发送：页面显示的是另一个模块（MAC 00 1A 2B 3C 4D 5E）的参数。请先点击所选模块读取参数，再保存。"),
+         "save_refused_zh"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.shot);
+        Create(c.cfg);
+        ReadModuleA(*this);
+        ClickRow(2);
+        Click("btn_Q2NetSet");
+        EXPECT_EQ(LogTexts().last(), c.line);
+        SaveShot(w, QLatin1String(c.shot));
+    }
+}
+
 TEST_F(SaveBinding, aFreshReadOfTheSelectedModuleMakesItsSaveGoThrough)
 {
     ReadModuleA(*this);
