@@ -25,6 +25,12 @@ TEST(UpgradeFailure, everyKindIsFilledInBothLanguagesAndNeverSaysRunAsRoot)
          QStringLiteral("This user may not run the binding helper %1: the user is not in the group bexo-z0. Add the "
                         "user with \"sudo adduser $USER bexo-z0\", then log in again.")
              .arg(helper)},
+        {[&] {
+             TUpgradeFailure f = UpFailure(TUpFailureKind::HelperDenied, helper);
+             f.Group = QStringLiteral("fleet");
+             return f;
+         }(),
+         QStringLiteral("not in the group fleet. Add the user with \"sudo adduser $USER fleet\"")},
         {UpFailure(TUpFailureKind::HelperNoCap, helper),
          QStringLiteral("\"sudo setcap cap_net_bind_service=ep %1\"").arg(helper)},
         {UpFailure(TUpFailureKind::FileUnreadable, QStringLiteral("/x/fw.bin"), QStringLiteral("Permission denied")),
@@ -41,8 +47,9 @@ TEST(UpgradeFailure, everyKindIsFilledInBothLanguagesAndNeverSaysRunAsRoot)
             EXPECT_FALSE(text.isEmpty());
             EXPECT_FALSE(text.contains(u'%')) << text.toStdString();
             EXPECT_FALSE(text.contains(QLatin1String("as root"), Qt::CaseInsensitive)) << text.toStdString();
-            if (!chinese)
+            if (!chinese) {
                 EXPECT_TRUE(text.contains(c.english)) << text.toStdString();
+            }
         }
     }
     EXPECT_TRUE(UpgradeFailureText(TUpgradeFailure()).isEmpty());

@@ -425,10 +425,9 @@ const TLangEntry DefaultLangEntries[] = {
      "package, which brings it, or give the helper beside the program its capability with \"sudo setcap "
      "cap_net_bind_service=ep %1\"."},
     {"lang_Hint_UpHelperDenied",
-     "当前用户无权运行绑定助手%1：用户不在bexo-z0用户组中。请执行“sudo adduser $USER bexo-z0”将用户加入该组，"
-     "然后重新登录。",
-     "This user may not run the binding helper %1: the user is not in the group bexo-z0. Add the user with "
-     "\"sudo adduser $USER bexo-z0\", then log in again."},
+     "当前用户无权运行绑定助手%1：用户不在%2用户组中。请执行“sudo adduser $USER %2”将用户加入该组，然后重新登录。",
+     "This user may not run the binding helper %1: the user is not in the group %2. Add the user with "
+     "\"sudo adduser $USER %2\", then log in again."},
     {"lang_Hint_UpHelperNoCap",
      "绑定助手%1没有绑定1024以下端口的权限。请执行“sudo setcap cap_net_bind_service=ep %1”授予权限"
      "（安装bexo-z0软件包时会自动完成）。",

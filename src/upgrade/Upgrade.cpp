@@ -119,6 +119,8 @@ void TUpgradeAttempt::fail(const QString &reason, TUpgradeFailure failure)
 void TUpgradeAttempt::succeed()
 {
     FTimer.stop();
+    // Ports 67 and 69 go back at once: held on, they would keep a DHCP or TFTP server out.
+    FNet->Close();
     closeFile();
     FState = TUpgradeState::Done;
     status(KeySuccess);

@@ -37,7 +37,11 @@ QString UpgradeFailureText(const TUpgradeFailure &f)
             .replace(QStringLiteral("%2"), f.Address)
             .replace(QStringLiteral("%3"), f.Server);
     case TUpFailureKind::NoHelper: return text("lang_Hint_UpNoHelper").replace(QStringLiteral("%1"), f.Path);
-    case TUpFailureKind::HelperDenied: return text("lang_Hint_UpHelperDenied").replace(QStringLiteral("%1"), f.Path);
+    case TUpFailureKind::HelperDenied:
+        // Without a group of its own the package's is meant.
+        return text("lang_Hint_UpHelperDenied")
+            .replace(QStringLiteral("%1"), f.Path)
+            .replace(QStringLiteral("%2"), f.Group.isEmpty() ? QStringLiteral("bexo-z0") : f.Group);
     case TUpFailureKind::HelperNoCap: return text("lang_Hint_UpHelperNoCap").replace(QStringLiteral("%1"), f.Path);
     case TUpFailureKind::FileUnreadable:
         return text("lang_Hint_UpFileUnreadable").replace(QStringLiteral("%1"), f.Path).replace(QStringLiteral("%2"), f.Detail);

@@ -11,7 +11,7 @@ enum class TUpFailureKind {
     None,
     PortHeld,      // another program holds Port on Address (Server names which kind, if known)
     NoHelper,      // ports below 1024 refused and no binding helper installed (Path: where one may go)
-    HelperDenied,  // a helper is there, but this user may not run it (not in its group)
+    HelperDenied,  // a helper is there, but this user may not run it (not in its Group)
     HelperNoCap,   // the helper ran but may not bind those ports either
     FileUnreadable, // Path cannot be opened (Detail: the system's words)
     FileTooShort,  // Path holds too few bytes for an image
@@ -24,6 +24,7 @@ struct TUpgradeFailure {
     uint16_t Port = 0;
     QString Server; // "DHCP/BOOTP", "TFTP" or empty
     QString Path;
+    QString Group; // the group whose members may run the helper
     QString Detail;
 };
 

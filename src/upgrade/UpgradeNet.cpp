@@ -75,14 +75,6 @@ bool bindWithHelper(in_addr addr, const QString &localIP, const TUpBindRequest (
     const QString helper = FindBindHelper();
     if (helper.isEmpty()) {
         const QStringList looked = BindHelperCandidates();
-        const QString notAllowed = FindDeniedBindHelper();
-        if (!notAllowed.isEmpty()) {
-            reason = refused + QStringLiteral(". This user may not run the binding helper %1: only the members of "
-                                              "its group may")
-                                   .arg(notAllowed);
-            failure = UpFailure(TUpFailureKind::HelperDenied, notAllowed, reason);
-            return false;
-        }
         reason = refused + QStringLiteral(". No binding helper was found%1: install the bexo-z0 package, whose "
                                           "helper %2 binds these ports for every user")
                                .arg(looked.isEmpty() ? QString() : QStringLiteral(" (looked for %1)").arg(looked.join(QLatin1String(", "))),
@@ -102,7 +94,8 @@ bool bindWithHelper(in_addr addr, const QString &localIP, const TUpBindRequest (
     }
     if (o.FailedIndex < 0) {
         reason = refused + QStringLiteral("; ") + o.Reason;
-        failure = UpFailure(TUpFailureKind::Other, helper, reason);
+        failure = UpFailure(o.NotPermitted ? TUpFailureKind::HelperDenied : TUpFailureKind::Other, helper, reason);
+        failure.Group = o.Group;
         return false;
     }
     const int i = denied[o.FailedIndex];
