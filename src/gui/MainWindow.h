@@ -6,6 +6,7 @@
 #include "core/LogSink.h"
 #include "core/Public.h"
 #include "core/Settings.h"
+#include "netconfig/PageBinding.h"
 #include "netconfig/Q1Page.h"
 #include "netconfig/Q2Page.h"
 
@@ -66,6 +67,9 @@ public:
     // The page models; the page views show and read them.
     TQ2Page Q2Model;
     TQ1Page Q1Model;
+    // What filled the Q1 page (module, serial line): a save goes only there. The Q2 page's is the
+    // session's (Session->PageBinding), set by the LAN reads and by the serial tab.
+    TPageBinding Q1Binding;
 
     // The LAN session, with the one endpoint of the program (both freed at close), and the serial
     // port component.

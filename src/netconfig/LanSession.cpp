@@ -167,6 +167,14 @@ void TLanSession::Attach(const QString &mac, TQ2Page *page, TReadResult *result)
 
 void TLanSession::Detach(const QString &mac) { FReaders.remove(digits(mac)); }
 
+TSaveCheck TLanSession::CheckSave(const TDeviceRow &row) const
+{
+    // The bytes the page does not show go back from the module's own record.
+    const TModuleRecord *m = Record(row.Mac);
+    const QString templateMac = m && m->Templates.HasRead() ? DecodeBaseParam(m->Templates.Read.data()).UserMAC : QString();
+    return CheckLanSave(PageBinding, row, templateMac);
+}
+
 // ---- List and actions ----
 
 void TLanSession::ClearList()
@@ -302,6 +310,9 @@ void TLanSession::wire()
                 continue;
             const bool filled = reader.Page->OnReadParam(b, p, fromCom, modelOfCurrent(model), reader.Mac, FLog);
             if (filled && reader.IsPage) {
+                // The page is now of the module the read came from, as its record knows it.
+                const TModuleRecord *m = current() ? current() : Record(FPageMac);
+                PageBinding = m ? TPageBinding::Lan(m->Mac, m->Model, m->Version) : TPageBinding{};
                 emit PageFilled(PageQ2);
                 emit ShowPage(PageQ2);
             }

@@ -10,6 +10,7 @@
 #include "netconfig/Codecs.h"
 #include "netconfig/DeviceList.h"
 #include "netconfig/ModuleRecord.h"
+#include "netconfig/PageBinding.h"
 #include "netconfig/Q2Page.h"
 #include "netconfig/Q2Write.h"
 #include "netconfig/UdpSvr.h"
@@ -66,6 +67,12 @@ public:
     // module at all.
     TQ2Page *Page = nullptr;
     TReadResult *PageResult = nullptr;
+    // What filled the page: a LAN read sets it to the module the read came from (its record's MAC,
+    // model and firmware); the serial side sets it for its own reads.
+    TPageBinding PageBinding;
+    // May the page go to the row's module? Only to the module it was read from over the LAN, of
+    // the same model and firmware, whose record still holds that module's own blocks.
+    TSaveCheck CheckSave(const TDeviceRow &row) const;
     // Whether a status goes into the log; empty: every status does. The reaction is reported
     // either way.
     std::function<bool(int code)> LogsStatus;
