@@ -203,8 +203,9 @@ TEST_F(FleetFixture, parallelBoundsHowManyRunAtOnce)
         const TRan r = run(o, targets({5, 0, 3, 1, 4, 2}));
         ASSERT_TRUE(r.Finished) << c.parallel;
         EXPECT_EQ(r.MostAtOnce, c.most) << c.parallel;
-        if (c.parallel == 1)
+        if (c.parallel == 1) {
             EXPECT_EQ(r.Started, (QList<int>{0, 1, 2, 3, 4, 5})) << "in the order of the targets";
+        }
         for (const TFleetModuleResult &x : r.Results)
             EXPECT_EQ(x.Result, TFleetResult::Ok) << c.parallel;
         EXPECT_EQ(r.Results[0].Mac, QStringLiteral("02 BE 00 00 00 06")) << "results in target order";

@@ -111,7 +111,7 @@ struct LanSessionFixture : ::testing::Test {
     QList<QByteArray> frames(int atLeast = 1)
     {
         QList<QByteArray> out;
-        QTest::qWaitFor([&] {
+        (void)QTest::qWaitFor([&] {
             while (q2rx.hasPendingDatagrams())
                 out << q2rx.receiveDatagram().data();
             return out.size() >= atLeast;

@@ -4,13 +4,14 @@
 // every line has a GBK form; a file with a value outside GBK (a path like /home/jörg) is written
 // as UTF-8. A file that is valid UTF-8 throughout is read as UTF-8, any other as GBK.
 
+#include "core/AppError.h"
+
 #include <QString>
 #include <stdexcept>
 
-class EIniFileError : public std::runtime_error {
+class EIniFileError : public EAppError {
 public:
-    explicit EIniFileError(const QString &message) : std::runtime_error(message.toStdString()) {}
-    QString Message() const { return QString::fromStdString(what()); }
+    using EAppError::EAppError;
 };
 
 class TIniFile {

@@ -1,6 +1,8 @@
 #pragma once
 // Conversion helpers between protocol bytes and the texts the editor pages show.
 
+#include "core/AppError.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -11,10 +13,9 @@
 
 // The one conversion error of this program: a text that is not the number, address or MAC it
 // should be. Callers catch it at the edge of each operation.
-class EConvertError : public std::runtime_error {
+class EConvertError : public EAppError {
 public:
-    explicit EConvertError(const QString &message) : std::runtime_error(message.toStdString()) {}
-    QString Message() const { return QString::fromStdString(what()); }
+    using EAppError::EAppError;
 };
 
 // Decimal text to a 32-bit integer: optional sign, digits only. Raises EConvertError.

@@ -134,9 +134,13 @@ void TFrm_Main::buildLayout()
     setStatusBar(bar);
 
     connect(rzpgcntrl_Srch, &QTabWidget::currentChanged, this, [this] { rzpgcntrl_SrchTabClick(); });
-    for (QPushButton *b : {rzpgcntrl_Srch->btn_Search, rzpgcntrl_Srch->btn_ComRead, Q1View->Q1SetButton(),
-                           Q1View->ComSetButton(), Q2View->NetSetButton(), Q2View->ComSetButton()})
+    for (QPushButton *b : {rzpgcntrl_Srch->btn_Search, rzpgcntrl_Srch->btn_ComRead})
         connect(b, &QPushButton::clicked, this, [this, b] { btn_Click(b); });
+    // The pages say which of their buttons was clicked; the one handler tells them apart by name.
+    connect(Q1View, &TQ1PageView::Q1SetClicked, this, [this] { btn_Click(Q1View->Q1SetButton()); });
+    connect(Q1View, &TQ1PageView::ComSetClicked, this, [this] { btn_Click(Q1View->ComSetButton()); });
+    connect(Q2View, &TQ2PageView::SaveNetClicked, this, [this] { btn_Click(Q2View->NetSetButton()); });
+    connect(Q2View, &TQ2PageView::SaveComClicked, this, [this] { btn_Click(Q2View->ComSetButton()); });
     connect(lv_Dev, &TDeviceListView::Clicked, this, &TFrm_Main::lv_DevClick);
     connect(lv_Dev, &TDeviceListView::PopupRequested, this, [this](const QPoint &pos) {
         pm_NetDevPopup();

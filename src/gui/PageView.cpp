@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -95,4 +96,25 @@ QLabel *TPageView::HiddenLabel(QWidget *parent, const char *name, const QString 
     QLabel *l = MakeLabel(parent, name, caption, field);
     l->hide();
     return l;
+}
+
+QWidget *TPageView::SerialBitsRow(QWidget *parent, const char *panel, const char *parity, const char *data,
+                                  const char *stop, TComboState &p, TComboState &d, TComboState &s,
+                                  QComboBox *&parityList)
+{
+    auto *pds = new QWidget(parent);
+    pds->setObjectName(QLatin1String(panel));
+    auto *row = new QHBoxLayout(pds);
+    row->setContentsMargins(0, 0, 0, 0);
+    parityList = Combo(pds, parity, p);
+    row->addWidget(parityList, 1);
+    auto *bits = new QHBoxLayout;
+    bits->addWidget(Combo(pds, data, d), 1);
+    bits->addWidget(Combo(pds, stop, s), 1);
+    row->addLayout(bits, 1);
+    for (QComboBox *c : pds->findChildren<QComboBox *>())
+        if (c != parityList)
+            SetFieldWidth(c, 40);
+    SetFieldWidth(pds, 150);
+    return pds;
 }

@@ -28,6 +28,10 @@ protected:
     // A label of a bound field: shown with the field, grey by its state when it has one.
     QLabel *Label(QWidget *parent, const char *name, const QString &caption, QWidget *field, const TLabelState *state,
                   const bool *fieldVisible);
+    // The parity, data-bits and stop-bits lists of a serial port side by side in one field (the
+    // panel), parity the widest; returns the panel, and the parity list for its label.
+    QWidget *SerialBitsRow(QWidget *parent, const char *panel, const char *parity, const char *data,
+                           const char *stop, TComboState &p, TComboState &d, TComboState &s, QComboBox *&parityList);
     // Controls that only exist for their names (texts and hints of the table), always hidden.
     QLineEdit *HiddenEdit(QWidget *parent, const char *name);
     QCheckBox *HiddenCheck(QWidget *parent, const char *name, const QString &caption);

@@ -35,19 +35,8 @@ TQ1PageView::TQ1PageView(TQ1Page &model, QWidget *parent) : TPageView(parent), F
                    baud);
         grid.NextRow();
 
-        auto *pds = new QWidget(param);
-        pds->setObjectName(QStringLiteral("pnl_PDS"));
-        auto *pdsRow = new QHBoxLayout(pds);
-        pdsRow->setContentsMargins(0, 0, 0, 0);
-        QComboBox *parity = Combo(pds, "cbb_P", m.cbb_P);
-        pdsRow->addWidget(parity, 1);
-        auto *bits = new QHBoxLayout;
-        bits->addWidget(Combo(pds, "cbb_D", m.cbb_D), 1);
-        bits->addWidget(Combo(pds, "cbb_S", m.cbb_S), 1);
-        pdsRow->addLayout(bits, 1);
-        for (QComboBox *c : pds->findChildren<QComboBox *>())
-            if (c != parity) SetFieldWidth(c, 40);
-        SetFieldWidth(pds, 150);
+        QComboBox *parity = nullptr;
+        QWidget *pds = SerialBitsRow(param, "pnl_PDS", "cbb_P", "cbb_D", "cbb_S", m.cbb_P, m.cbb_D, m.cbb_S, parity);
         grid.WideField(Label(param, "lbl_PDS", QStringLiteral("Parity/Data/Stop"), parity, nullptr, &m.cbb_P.Visible),
                        pds);
         grid.NextRow();

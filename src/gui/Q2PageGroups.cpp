@@ -126,19 +126,8 @@ QGroupBox *TQ2PageView::buildPort()
     grid.NextRow();
 
     // Parity, data bits and stop bits side by side.
-    auto *pds = new QWidget(g);
-    pds->setObjectName(QStringLiteral("pnl_PDS0"));
-    auto *pdsRow = new QHBoxLayout(pds);
-    pdsRow->setContentsMargins(0, 0, 0, 0);
-    QComboBox *parity = Combo(pds, "cbb_P0", m.cbb_P0);
-    pdsRow->addWidget(parity, 1);
-    auto *bits = new QHBoxLayout;
-    bits->addWidget(Combo(pds, "cbb_D0", m.cbb_D0), 1);
-    bits->addWidget(Combo(pds, "cbb_S0", m.cbb_S0), 1);
-    pdsRow->addLayout(bits, 1);
-    for (QComboBox *c : pds->findChildren<QComboBox *>())
-        if (c != parity) SetFieldWidth(c, 40);
-    SetFieldWidth(pds, 150);
+    QComboBox *parity = nullptr;
+    QWidget *pds = SerialBitsRow(g, "pnl_PDS0", "cbb_P0", "cbb_D0", "cbb_S0", m.cbb_P0, m.cbb_D0, m.cbb_S0, parity);
     grid.WideField(Label(g, "lbl_PDS0", QStringLiteral("Parity/Data/Stop"), parity, nullptr, &m.cbb_P0.Visible), pds);
     grid.NextRow();
 

@@ -2,6 +2,7 @@
 // The device list without widgets: one row per MAC, each keeping the search reply it was made
 // from; the reactions to the endpoint's status codes; the device actions and the CSV export.
 
+#include "core/AppError.h"
 #include "core/LogSink.h"
 
 #include <QByteArray>
@@ -67,10 +68,9 @@ QString AllMacsText(const TDeviceList &list);
 // "http://" + IP + ":" + the page's web port, 80 when empty.
 QString WebAddress(const TDeviceRow &row, const QString &httpPortText);
 
-class EExportError : public std::runtime_error {
+class EExportError : public EAppError {
 public:
-    explicit EExportError(const QString &m) : std::runtime_error(m.toStdString()) {}
-    QString Message() const { return QString::fromStdString(what()); }
+    using EAppError::EAppError;
 };
 // One CSV field: quoted when it holds a comma, a quote, CR or LF; a leading ' when it could start a
 // spreadsheet formula. Plain fields stay as they are.

@@ -3,6 +3,7 @@
 // block of a network write carries it. The CLI's NAME=VALUE arguments and the profile files use
 // these names, so that setting a field does what the same change in the window does.
 
+#include "core/AppError.h"
 #include "netconfig/PageControls.h"
 
 #include <QList>
@@ -11,10 +12,9 @@
 #include <stdexcept>
 
 // A name no field has, or a value its field does not take. The message names what is allowed.
-class EPageFieldError : public std::runtime_error {
+class EPageFieldError : public EAppError {
 public:
-    explicit EPageFieldError(const QString &message) : std::runtime_error(message.toStdString()) {}
-    QString Message() const { return QString::fromStdString(what()); }
+    using EAppError::EAppError;
 };
 
 // The part of a Q2 network write that carries a field.

@@ -5,6 +5,8 @@
 // cuts received bytes into chunks by a quiet gap, so that two replies keep their boundaries even
 // while the owner's thread sleeps.
 
+#include "core/AppError.h"
+
 #include <QString>
 #include <cstdint>
 #include <functional>
@@ -16,11 +18,10 @@ class QThread;
 
 // The one error OpenPort raises: a message, and whether this user may not open the port at all
 // (as opposed to a port that is busy or missing).
-class ECommsError : public std::runtime_error {
+class ECommsError : public EAppError {
 public:
     explicit ECommsError(const QString &message, bool permissionDenied = false)
-        : std::runtime_error(message.toStdString()), FPermissionDenied(permissionDenied) {}
-    QString Message() const { return QString::fromStdString(what()); }
+        : EAppError(message), FPermissionDenied(permissionDenied) {}
     bool PermissionDenied() const { return FPermissionDenied; }
 
 private:
