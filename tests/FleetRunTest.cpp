@@ -10,6 +10,7 @@
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>
+#include <QTimer>
 #include <QUdpSocket>
 
 namespace {
@@ -274,4 +275,26 @@ TEST_F(FleetFixture, resultsOfModulesThatCannotBeServed)
             }
         }
     }
+}
+
+// A stopped run ends every module at once: the one running and those still waiting.
+TEST_F(FleetFixture, stopEndsTheRunningAndTheWaitingModules)
+{
+    start(3, [](int i) { return i == 0 ? QStringLiteral("silent-after=0") : QString(); });
+    TFleetOptions o;
+    o.Job = TFleetJob::Restart;
+    o.Parallel = 1;
+    o.Times = times;
+    TFleetRun f(session, o, targets(all(3)));
+    bool finished = false;
+    f.OnFinished = [&] { finished = true; };
+    f.Start();
+    QTimer::singleShot(50, &f, [&] { f.Stop(); });
+    ASSERT_TRUE(WaitUntil(2000, [&] { return finished; }));
+    EXPECT_EQ(f.Result(0).Answer, QStringLiteral("stopped before the module was done"));
+    for (int i : {1, 2}) {
+        EXPECT_EQ(f.Result(i).Result, TFleetResult::NoAnswer);
+        EXPECT_EQ(f.Result(i).Answer, QStringLiteral("not started: the run was stopped"));
+    }
+    EXPECT_EQ(f.Running(), 0);
 }

@@ -10,7 +10,7 @@ QString digits(const QString &mac) { return RemoveSpaces(mac).toUpper(); }
 bool sameMac(const QString &a, const QString &b) { return digits(a) == digits(b); }
 } // namespace
 
-TLanSession::TLanSession(ILogSink &log, QObject *parent) : QObject(parent), FLog(log) { wire(); }
+TLanSession::TLanSession(ILogSink &log, QObject *parent) : QObject(parent), FLog(&log) { wire(); }
 
 TLanSession::~TLanSession()
 {
@@ -202,7 +202,7 @@ TReadOutcome TLanSession::Read(const TDeviceRow &row)
         emit PageFilled(PageQ2);
     }
     Commanded(m);
-    const TReadOutcome r = ReadDevice(FSvr, row, FLog);
+    const TReadOutcome r = ReadDevice(FSvr, row, *FLog);
     if (r == TReadOutcome::Incompatible)
         emit ShowPage(PageNone);
     return r;
@@ -225,7 +225,7 @@ TQ2WritePlan TLanSession::Write(const TQ2Page &page, const TDeviceRow *row, cons
     TModuleRecord *m = row ? &RecordOf(*row) : nullptr;
     if (m)
         Commanded(*m);
-    return WriteQ2Network(page, FSvr, m, FLog, pause);
+    return WriteQ2Network(page, FSvr, m, *FLog, pause);
 }
 
 bool TLanSession::Send(TModuleRecord &m, uint8_t cmd, const QByteArray &payload, bool toModelPort,
@@ -243,7 +243,7 @@ bool TLanSession::Send(TModuleRecord &m, uint8_t cmd, const QByteArray &payload,
 
 bool TLanSession::SendRead(TModuleRecord &m, const QString &user, const QString &password)
 {
-    FLog.AddLogInfo(GetLangText(QStringLiteral("lang_ts_Read")) + QStringLiteral(" [ Mac : ") + m.Mac +
+    FLog->AddLogInfo(GetLangText(QStringLiteral("lang_ts_Read")) + QStringLiteral(" [ Mac : ") + m.Mac +
                     QStringLiteral(" ]"));
     return Send(m, CmdRead, {}, true, user, password);
 }
@@ -253,10 +253,10 @@ bool TLanSession::SendRead(TModuleRecord &m, const QString &user, const QString 
 void TLanSession::wire()
 {
     FSvr.OnSendData = [this](const QByteArray &d, const QString &peer, const QString &local, int pp, int lp) {
-        DumpSentDatagram(FLog, d, peer, local, pp, lp);
+        DumpSentDatagram(*FLog, d, peer, local, pp, lp);
     };
     FSvr.OnRecvData = [this](const QByteArray &d, const QString &peer, const QString &local, int pp, int lp) {
-        DumpRecvDatagram(FLog, d, peer, local, pp, lp);
+        DumpRecvDatagram(*FLog, d, peer, local, pp, lp);
         // Whose reply this is, for every event of this datagram; a search reply names its module.
         FCurrent = attribute(peer, pp, FCurrentBySender);
         if (IsSearchReply(d))
@@ -282,7 +282,7 @@ void TLanSession::wire()
         TLanStatus s;
         s.Code = code;
         s.Msg = msg;
-        s.Reaction = ReactToStatus(code, msg, logged ? FLog : static_cast<ILogSink &>(quiet));
+        s.Reaction = ReactToStatus(code, msg, logged ? *FLog : static_cast<ILogSink &>(quiet));
         const TDatagramSource &from = FSvr.Dispatching();
         if (from.Active) {
             s.PeerIP = from.PeerIP;
@@ -308,7 +308,7 @@ void TLanSession::wire()
             }
             if (!reader.Page)
                 continue;
-            const bool filled = reader.Page->OnReadParam(b, p, fromCom, modelOfCurrent(model), reader.Mac, FLog);
+            const bool filled = reader.Page->OnReadParam(b, p, fromCom, modelOfCurrent(model), reader.Mac, *FLog);
             if (filled && reader.IsPage) {
                 // The page is now of the module the read came from, as its record knows it.
                 const TModuleRecord *m = current() ? current() : Record(FPageMac);

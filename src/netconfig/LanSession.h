@@ -57,10 +57,15 @@ public:
     TLanSession(const TLanSession &) = delete;
     TLanSession &operator=(const TLanSession &) = delete;
 
+    // The endpoint; its events are the session's and must not be replaced (the replies would no
+    // longer be given to their modules).
     TUdpSvr &Svr() { return FSvr; }
     const TUdpSvr &Svr() const { return FSvr; }
     const TDeviceList &Devices() const { return FDevices; }
-    ILogSink &Log() { return FLog; }
+    ILogSink &Log() { return *FLog; }
+    // Where the dumps, the status lines and the fills' lines go from now on; must outlive the
+    // session (or the next SetLog).
+    void SetLog(ILogSink &log) { FLog = &log; }
 
     // The page a read fills (the window's Q2 page, the CLI's) and where its records are collected;
     // either may stay null. Only replies of the page's module reach them, or replies of no known
@@ -140,7 +145,7 @@ private:
         bool IsPage = false;
     };
 
-    ILogSink &FLog;
+    ILogSink *FLog;
     TUdpSvr FSvr;
     TDeviceList FDevices;
     std::vector<std::unique_ptr<TModuleRecord>> FRecords;
