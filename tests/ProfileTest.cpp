@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <sys/stat.h>
 
 namespace {
 
@@ -202,8 +203,13 @@ TEST(Profile, fileReadingIsBounded)
     }
     EXPECT_FALSE(ReadProfileFile(big, p, error));
     EXPECT_EQ(error, QStringLiteral("the file is larger than 65536 bytes"));
-    EXPECT_FALSE(ReadProfileFile(QStringLiteral("/dev/zero"), p, error)); // endless: read only up to the limit
-    EXPECT_EQ(error, QStringLiteral("the file is larger than 65536 bytes"));
+    EXPECT_FALSE(ReadProfileFile(QStringLiteral("/dev/zero"), p, error)); // endless: not even opened for reading
+    EXPECT_EQ(error, QStringLiteral("the file is a device, not a regular file"));
+    // A pipe in place of the file: refused at once, where opening it used to wait for a writer.
+    const QString fifo = dir.filePath(QStringLiteral("pipe.json"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    EXPECT_FALSE(ReadProfileFile(fifo, p, error));
+    EXPECT_EQ(error, QStringLiteral("the file is a pipe, not a regular file"));
     EXPECT_FALSE(ReadProfileFile(dir.filePath(QStringLiteral("missing.json")), p, error));
     EXPECT_TRUE(error.startsWith(QLatin1String("cannot read the file"))) << error.toStdString();
 

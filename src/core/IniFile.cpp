@@ -2,12 +2,12 @@
 
 #include "core/Gbk.h"
 #include "core/ProFun.h"
+#include "core/SafeFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
-#include <QSaveFile>
 
 namespace {
 
@@ -226,14 +226,16 @@ void TIniFile::WriteString(const QString &section, const QString &key, const QSt
         lines << u'[' + section + u']' << entry;
 
     const QByteArray image = linesImage(lines);
-    QSaveFile out(FFileName);
-    if (!out.open(QIODevice::WriteOnly))
-        refuse();
-    // The file holds the password in plain text: readable by its owner only.
-    if (!exists)
-        out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    if (out.write(image) != image.size() || !out.commit())
-        refuse();
+    // The file holds the password in plain text: created readable by its owner only, and an older
+    // file that others could read is tightened once a password is in it.
+    TSafeWriteOptions options;
+    options.NewFileMode = 0600;
+    QString password;
+    options.OwnerOnly = FindValue(image, QStringLiteral("System"), QStringLiteral("Password"), password) &&
+                        !password.isEmpty();
+    QString reason;
+    if (!SafeWriteFile(FFileName, image, reason, options))
+        throw EIniFileError(QStringLiteral("Unable to write to %1").arg(fullPath), reason);
 }
 
 void TIniFile::WriteInteger(const QString &section, const QString &key, int value)

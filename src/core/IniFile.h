@@ -9,8 +9,18 @@
 
 class EIniFileError : public std::runtime_error {
 public:
-    explicit EIniFileError(const QString &message) : std::runtime_error(message.toStdString()) {}
+    explicit EIniFileError(const QString &message, QString reason = QString())
+        : std::runtime_error(message.toStdString()), FReason(std::move(reason))
+    {
+    }
     QString Message() const { return QString::fromStdString(what()); }
+    // The system's words for the cause ("No space left on device"); may be empty.
+    const QString &Reason() const { return FReason; }
+    // The message with its cause, for a log line.
+    QString Text() const { return FReason.isEmpty() ? Message() : Message() + QStringLiteral(" (") + FReason + u')'; }
+
+private:
+    QString FReason;
 };
 
 class TIniFile {
@@ -32,7 +42,8 @@ public:
     // Read as an integer: zero is false, any other integer true.
     bool ReadBool(const QString &section, const QString &key, bool def) const;
 
-    // Raise EIniFileError("Unable to write to <full path>") when the file cannot be written.
+    // Raise EIniFileError("Unable to write to <full path>") when the file cannot be written; the
+    // file then keeps what it held. A file that holds a password is readable by its owner only.
     void WriteString(const QString &section, const QString &key, const QString &value);
     void WriteInteger(const QString &section, const QString &key, int value);
     void WriteBool(const QString &section, const QString &key, bool value);

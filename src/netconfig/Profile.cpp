@@ -1,14 +1,13 @@
 #include "netconfig/Profile.h"
 
 #include "core/ProFun.h"
+#include "core/SafeFile.h"
 #include "netconfig/Fleet.h"
 #include "netconfig/PageFields.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QSet>
 #include <climits>
 #include <cmath>
@@ -297,13 +296,17 @@ bool ParseProfile(const QByteArray &bytesIn, TProfile &profile, QString &error)
 
 bool ReadProfileFile(const QString &path, TProfile &profile, QString &error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(error, QStringLiteral("cannot read the file (%1)").arg(file.errorString()));
-    // Never more than the limit and one byte, whatever the file is (a device, a pipe, a huge file).
-    const QByteArray bytes = file.read(ProfileMaxBytes + 1);
-    if (bytes.size() > ProfileMaxBytes)
-        return fail(error, QStringLiteral("the file is larger than %1 bytes").arg(ProfileMaxBytes));
+    // Only a regular file, opened without waiting on a pipe's writer, and never more than the limit.
+    QByteArray bytes;
+    TFileRefusal refusal = TFileRefusal::None;
+    QString why;
+    if (!ReadRegularFile(path, ProfileMaxBytes, bytes, refusal, why)) {
+        if (refusal == TFileRefusal::TooLarge)
+            return fail(error, QStringLiteral("the file is larger than %1 bytes").arg(ProfileMaxBytes));
+        if (refusal == TFileRefusal::NotRegular)
+            return fail(error, QStringLiteral("the file is %1").arg(why));
+        return fail(error, QStringLiteral("cannot read the file (%1)").arg(why));
+    }
     return ParseProfile(bytes, profile, error);
 }
 
@@ -334,12 +337,9 @@ QByteArray ProfileToJson(const TProfile &p)
 
 bool WriteProfileFile(const QString &path, const TProfile &profile, QString &error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(error, QStringLiteral("cannot write %1 (%2)").arg(path, file.errorString()));
-    file.write(ProfileToJson(profile));
-    if (!file.commit())
-        return fail(error, QStringLiteral("cannot write %1 (%2)").arg(path, file.errorString()));
+    QString reason;
+    if (!SafeWriteFile(path, ProfileToJson(profile), reason))
+        return fail(error, QStringLiteral("cannot write %1 (%2)").arg(path, reason));
     return true;
 }
 
