@@ -119,6 +119,42 @@ TEST_F(DispatchFixture, everyLengthGoesToItsHandler)
     }
 }
 
+TEST_F(DispatchFixture, aFloodOfUnknownLengthsIsSummedUpPerPeriod)
+{
+    svr.UnknownSummaryMs = 150;
+    const auto burst = [&](int n) {
+        QStringList all;
+        for (int i = 0; i < n; ++i) {
+            feed(sized(7 + i % 3));
+            all << events;
+        }
+        return all;
+    };
+    // The first of a period is shown as ever, the rest only counted; known lengths are untouched.
+    EXPECT_EQ(burst(5), (QStringList{"recv", "status 555555"}));
+    feed(Hex("FF 01 05 4B"));
+    EXPECT_EQ(events, (QStringList{"recv", "status 275"}));
+    EXPECT_TRUE(statuses.size() == 2);
+    events.clear();
+    QTest::qWait(250);
+    EXPECT_EQ(events, QStringList{"status 555556"}) << "the period's end tells how many were held";
+    EXPECT_EQ(statuses.last(), (std::pair<int, QString>{StsUnknownLenMore, QStringLiteral("4")}));
+
+    // A new period starts with the next one; a flush tells what is held before the end.
+    EXPECT_EQ(burst(3), (QStringList{"recv", "status 555555"}));
+    events.clear();
+    svr.FlushUnknownSummary();
+    EXPECT_EQ(events, QStringList{"status 555556"});
+    EXPECT_EQ(statuses.last().second, QStringLiteral("2"));
+    events.clear();
+    QTest::qWait(250);
+    EXPECT_TRUE(events.isEmpty()) << "nothing told twice";
+
+    // Off (as in tests that drive the endpoint directly), every one goes on.
+    svr.UnknownSummaryMs = 0;
+    EXPECT_EQ(burst(3), (QStringList{"recv", "status 555555", "recv", "status 555555", "recv", "status 555555"}));
+}
+
 TEST_F(DispatchFixture, statusMessages)
 {
     struct Case { const char *bytes; int code; const char *msg; } cases[] = {

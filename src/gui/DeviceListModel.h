@@ -17,9 +17,10 @@ public:
 
     const TDeviceList &List() const { return FList; }
     const TDeviceRow *Row(int row) const;
-    // A search reply: a new row unless a row has its MAC already. True when a row was added.
+    // A search reply: a new row unless a row has its MAC already or the list is full (the first
+    // reply turned away for that warns in log). True when a row was added.
     bool AddReply(const QString &AIP, const QString &AName, const QString &AMac, const QString &AVersion, int AModel,
-                  int ABindingIndex, const QByteArray &ASearchReply);
+                  int ABindingIndex, const QByteArray &ASearchReply, ILogSink *log = nullptr);
     void Clear();
 
     int rowCount(const QModelIndex &parent = {}) const override;

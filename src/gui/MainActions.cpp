@@ -25,7 +25,7 @@ void TFrm_Main::UdpSearchReply(const QString &ip, const QString &name, const QSt
 {
     // The endpoint stored the reply just before the event: it is the one this row is made from.
     const QByteArray reply = UdpSvr && !UdpSvr->SearchReplies.isEmpty() ? UdpSvr->SearchReplies.last() : QByteArray();
-    DevModel->AddReply(ip, name, mac, version, model, bindingIndex, reply);
+    DevModel->AddReply(ip, name, mac, version, model, bindingIndex, reply, this);
 }
 
 void TFrm_Main::lv_DevClick()

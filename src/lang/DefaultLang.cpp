@@ -380,6 +380,13 @@ const TLangEntry DefaultLangEntries[] = {
      "Enter the command frame as hex bytes separated by blanks, then click Send."},
     {"lang_DeviceId", "请输入20位设备编号！", "Please enter a 20-digit Device ID."},
     {"lang_CommCode", "请输入8位通讯密码！", "Please enter the 8-digit communication Code."},
+    // Bounded cost of hostile replies, and the firmware file checks.
+    {"lang_Hint_DupIPMore", "%1 等另外 %2 个", "%1 and %2 more"},
+    {"lang_Hint_DevListFull", "应答的设备超过一次搜索可列出的数量，列表只保留前 %1 个。",
+     "More modules answered than one search lists; the list keeps the first %1."},
+    {"lang_Hint_ReceiveOtherMore", " 上一秒内另收到 %1 个未知长度的数据包", " Receive unknown: %1 more datagrams of unknown length in the last second"},
+    {"lang_Hint_UpFileNotRegular", " 不是普通文件（管道、设备或文件夹）：", " Not a regular file (a pipe, a device or a folder): "},
+    {"lang_Hint_UpFileTooLarge", " 文件大于 16 MiB，超出模块能容纳的固件：", " Larger than 16 MiB, more firmware than a module holds: "},
 };
 
 const int DefaultLangCount = sizeof(DefaultLangEntries) / sizeof(DefaultLangEntries[0]);

@@ -1,6 +1,7 @@
 #include "netconfig/Fleet.h"
 
 #include "core/ProFun.h"
+#include "lang/LangList.h"
 
 #include <QHash>
 #include <QHostAddress>
@@ -197,10 +198,17 @@ QList<QList<TRowWarning>> FindSearchConflicts(const QList<TDeviceRow> &rows,
         if (same.size() > 1) {
             TRowWarning w;
             w.WarningKind = TRowWarning::DuplicateIP;
-            for (int j : same)
+            for (int j : same) {
+                if (w.OtherMacs.size() == DuplicateMacsListed)
+                    break;
                 if (j != i)
                     w.OtherMacs << rows[j].Mac;
-            w.Text = QStringLiteral("IP %1 is also answered by %2").arg(row.IP, w.OtherMacs.join(QLatin1String(", ")));
+            }
+            w.MoreMacs = int(same.size()) - 1 - int(w.OtherMacs.size());
+            QString macs = w.OtherMacs.join(QLatin1String(", "));
+            if (w.MoreMacs > 0)
+                macs = GetLangText(QStringLiteral("lang_Hint_DupIPMore")).arg(macs, QString::number(w.MoreMacs));
+            w.Text = QStringLiteral("IP %1 is also answered by %2").arg(row.IP, macs);
             out[i].append(w);
         }
         if (!subnetsOf)

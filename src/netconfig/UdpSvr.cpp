@@ -37,7 +37,56 @@ int ModelOfReply(int version, int peerPort)
     return ModelNone;
 }
 
-TUdpSvr::TUdpSvr(QObject *parent) : QObject(parent) {}
+bool IsKnownReplyLength(int length)
+{
+    switch (length) {
+    case 1:
+    case 2:
+    case 4:
+    case LenSearch:
+    case 40:
+    case LenCloud:
+    case LenHeartReg:
+    case LenModbusPack:
+    case LenModbusNew:
+    case LenRead:
+    case 193:
+    case 256:
+    case LenHttpd: return true;
+    default: return false;
+    }
+}
+
+TUdpSvr::TUdpSvr(QObject *parent) : QObject(parent)
+{
+    FClock.start();
+    FUnknownTimer.setSingleShot(true);
+    connect(&FUnknownTimer, &QTimer::timeout, this, &TUdpSvr::FlushUnknownSummary);
+}
+
+void TUdpSvr::FlushUnknownSummary()
+{
+    FUnknownTimer.stop();
+    if (FUnknownHeld == 0)
+        return;
+    const int held = FUnknownHeld;
+    FUnknownHeld = 0;
+    DoStatus(StsUnknownLenMore, QString::number(held));
+}
+
+bool TUdpSvr::passUnknown()
+{
+    const qint64 now = FClock.elapsed();
+    if (FUnknownSince >= 0 && now - FUnknownSince < UnknownSummaryMs) {
+        ++FUnknownHeld;
+        if (!FUnknownTimer.isActive())
+            FUnknownTimer.start(int(UnknownSummaryMs - (now - FUnknownSince)));
+        return false;
+    }
+    FlushUnknownSummary(); // what the period before held
+    FUnknownSince = now;
+    return true;
+}
 
 TUdpSvr::~TUdpSvr()
 {
@@ -225,6 +274,8 @@ void TUdpSvr::searchReply(const QByteArray &data, int peerPort, int bindingIndex
     const QString name = BytesToStr(b + 19, 14);
     const int model = ModelOfReply(version, peerPort);
     // Stored before the event, so that the handler finds the reply its row is made from last.
+    if (SearchReplies.size() >= MaxSearchReplies)
+        SearchReplies.removeFirst();
     SearchReplies.append(data);
     if (OnSearchReply)
         OnSearchReply(ip, name, mac, QString::number(version), model, bindingIndex);
@@ -234,6 +285,9 @@ void TUdpSvr::UDPRead(const QByteArray &AData, const QString &APeerIP, int APeer
                       int ALocalPort, int ABindingIndex)
 {
     const QByteArray data = AData; // handlers may search again and drop the socket's buffer
+    // A flood of junk is summed up, not dumped datagram by datagram.
+    if (UnknownSummaryMs > 0 && !IsKnownReplyLength(int(data.size())) && !passUnknown())
+        return;
     if (OnRecvData)
         OnRecvData(data, APeerIP, ALocalIP, APeerPort, ALocalPort);
     const int model = APeerPort == DevPortQ2 ? ModelQ2 : APeerPort == DevPortQ3 ? ModelQ3 : ModelNone;
