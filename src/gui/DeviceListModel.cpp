@@ -1,5 +1,7 @@
 #include "gui/DeviceListModel.h"
 
+#include "core/VisibleText.h"
+
 TDeviceListModel::TDeviceListModel(QObject *parent)
     : QAbstractTableModel(parent),
       FCaptions{QStringLiteral("Device IP"), QStringLiteral("Device Name"), QStringLiteral("MAC"),
@@ -14,11 +16,11 @@ const TDeviceRow *TDeviceListModel::Row(int row) const
 
 bool TDeviceListModel::AddReply(const QString &AIP, const QString &AName, const QString &AMac,
                                 const QString &AVersion, int AModel, int ABindingIndex,
-                                const QByteArray &ASearchReply)
+                                const QByteArray &ASearchReply, ILogSink *log)
 {
     // The core decides whether the reply makes a row (the first reply of a module wins); the row
     // is then taken back out for a moment so the views hear of it as an insertion.
-    if (!FList.AddReply(AIP, AName, AMac, AVersion, AModel, ABindingIndex, ASearchReply))
+    if (!FList.AddReply(AIP, AName, AMac, AVersion, AModel, ABindingIndex, ASearchReply, log))
         return false;
     TDeviceRow row = FList.Rows.takeLast();
     const int at = FList.Count();
@@ -48,7 +50,7 @@ QVariant TDeviceListModel::data(const QModelIndex &index, int role) const
         return {};
     switch (index.column()) {
     case ColIP: return r->IP;
-    case ColName: return r->ShownName();
+    case ColName: return VisibleText(r->ShownName()); // a module's bytes are shown, never acted on
     case ColMac: return r->Mac;
     case ColVersion: return r->Version;
     case ColFlag: return QString::number(r->Model);

@@ -42,4 +42,35 @@ TEST(DeviceListModel, passesTheModelTesterThroughAddsDuplicatesHeadersAndClear)
         << "after a clear the module makes a row again";
 }
 
+TEST(DeviceListModel, aNameShowsItsControlCharactersAsEscapes)
+{
+    TDeviceListModel model;
+    // The bytes stay as the module sent them (an upgrade or a write uses the row), only the list
+    // shows them visibly.
+    const QString name = QStringLiteral("A\x1b]0;x\x07\nB");
+    EXPECT_TRUE(model.AddReply("192.168.0.7", name, "00 1A 2B 3C 4D 5E", "4017", 2, 0, {}));
+    EXPECT_EQ(model.index(0, TDeviceListModel::ColName).data().toString(), QStringLiteral("A\\x1b]0;x\\x07\\nB"));
+    EXPECT_EQ(model.Row(0)->Name, name);
+}
+
+TEST(DeviceListModel, aFullListTakesNoMoreRowsAndWarnsOnce)
+{
+    TDeviceListModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    struct TLines : ILogSink {
+        QStringList Red;
+        void AddLog(const QString &t, TLogColor c) override
+        {
+            if (c == TLogColor::Red)
+                Red << t;
+        }
+        void AddHex(const QString &, TLogColor) override {}
+    } log;
+    for (int i = 0; i < TDeviceList::MaxRows + 3; ++i)
+        model.AddReply("10.0.0.66", "m", QStringLiteral("02 00 00 00 %1 %2").arg(i / 256, 2, 16, QLatin1Char('0')).arg(i % 256, 2, 16, QLatin1Char('0')),
+                       "4017", 2, 0, {}, &log);
+    EXPECT_EQ(model.rowCount(), TDeviceList::MaxRows);
+    EXPECT_EQ(log.Red.size(), 1);
+}
+
 } // namespace
