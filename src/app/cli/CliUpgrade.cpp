@@ -71,7 +71,8 @@ int upgradeCommand(const TCliOptions &opt, const QStringList &args)
             "                   [--search-timeout MS] [--block-timeout MS] FILE.bin\n"
             "Replaces a module's firmware over the LAN: a broadcast trigger, then BOOTP and TFTP served\n"
             "from this machine's address --local-ip, which must share a network with --ip. Ports 9, 67\n"
-            "and 69 need root, or the installed binding helper. Exits 0 on success, 1 otherwise, with\n"
+            "and 69 need root, or the installed binding helper. Exits 0 on success, 2 when FILE.bin is\n"
+            "no regular file or larger than 16 MiB (refused before any port is bound), 1 otherwise, with\n"
             "the status text last."));
         return 0;
     }
@@ -121,7 +122,7 @@ int upgradeCommand(const TCliOptions &opt, const QStringList &args)
         loop.quit();
     };
     if (!attempt.Program(in))
-        return 1;
+        return attempt.RefusedFile ? 2 : 1; // a FIFO or a huge file is bad input, like a bad option
     if (attempt.State() == TUpgradeState::Searching || attempt.State() == TUpgradeState::Serving)
         loop.exec();
     return rc;
