@@ -50,6 +50,10 @@ std::unique_ptr<TAppWindows> CreateAppWindows()
         pswd->ApplyPswdTexts();
         upgrade->ApplyUpgradeTexts();
     };
+    // What the login dialog and the upgrade window changed is written when they close.
+    TFrm_Main *main = app->Main.get();
+    QObject::connect(pswd, &QDialog::finished, main, [main] { main->StoreSettingsSoon(); });
+    QObject::connect(upgrade, &QDialog::finished, main, [main] { main->StoreSettingsSoon(); });
     hooks.StoreDialogSettings = [upgrade](TAppSettings &s) {
         upgrade->StoreSettings(s);
         s.UserName = LoginName;

@@ -10,6 +10,7 @@
 #include "netconfig/Q2Page.h"
 
 #include <QMainWindow>
+#include <QTimer>
 #include <functional>
 #include <memory>
 
@@ -70,8 +71,16 @@ public:
     std::unique_ptr<TComm> cm1;
     // The COM tab and the serial buttons; declared after cm1 and the models, so it goes first.
     std::unique_ptr<TSerialTab> SerialTab;
-    // What Cfg.ini said at start; written back, updated, at close.
+    // What Cfg.ini said at start; written back, updated, when a setting changes and at close.
     TAppSettings Settings;
+    // The settings as the window and its dialogs hold them now.
+    TAppSettings CurrentSettings() const;
+    // Writes the settings that changed since the last write; a refused write is a red line in the
+    // operation log. False when it was refused.
+    bool StoreSettings();
+    // The same a moment later, so that a burst of changes makes one write.
+    void StoreSettingsSoon();
+    static constexpr int StoreSettingsDelayMs = 300;
 
     // Regions.
     TSearchColumn *rzpgcntrl_Srch;
@@ -152,6 +161,8 @@ private:
     bool FHintsShown = true;
     bool FClosed = false;
     QByteArray FUpgradeReply; // the search reply handed to the upgrade window (CurSearchReply)
+    TAppSettings FWritten;    // what Cfg.ini was last given
+    QTimer FStoreTimer;
 
     void buildMenus();
     void buildLayout();

@@ -2,6 +2,7 @@
 
 #include "core/ProFun.h"
 #include "core/Public.h"
+#include "core/VisibleText.h"
 #include "lang/LangList.h"
 #include "netconfig/Fleet.h"
 
@@ -38,6 +39,7 @@ TCliLan::TCliLan(const TCliOptions &opt) : Opt(opt), Log(opt.Hex)
             throw TUsageError{QStringLiteral("--interface needs an IPv4 address of this machine: %1").arg(ip)};
     }
     Svr.AddressOverride = Opt.Interfaces;
+    Svr.UnknownSummaryMs = UnknownSummaryPeriodMs;
     Svr.OnSendData = [this](const QByteArray &d, const QString &peer, const QString &local, int pp, int lp) {
         DumpSentDatagram(Log, d, peer, local, pp, lp);
     };
@@ -60,7 +62,7 @@ TCliLan::TCliLan(const TCliOptions &opt) : Opt(opt), Log(opt.Hex)
     };
     Svr.OnSearchReply = [this](const QString &ip, const QString &name, const QString &mac, const QString &ver,
                                int model, int index) {
-        Devices.AddReply(ip, name, mac, ver, model, index, Svr.SearchReplies.value(Svr.SearchReplies.size() - 1));
+        Devices.AddReply(ip, name, mac, ver, model, index, Svr.SearchReplies.value(Svr.SearchReplies.size() - 1), &Log);
     };
     Svr.OnReadParam = [this](const TBaseParam &b, const TarrComParam &p, bool fromCom, int model) {
         // As the window does: a base reply of another module than the one read is ignored.
@@ -118,6 +120,8 @@ void TCliLan::Listen(int ms, const std::function<bool()> &stop)
         timer.start(int(std::min<qint64>(50, ms - clock.elapsed())));
         loop.exec();
     }
+    // What was held back of a flood is told before the command goes on (or ends).
+    Svr.FlushUnknownSummary();
 }
 
 void TCliLan::Search(int expect, const QStringList &wanted)
@@ -224,7 +228,7 @@ void printObject(const QString &prefix, const QJsonObject &o)
         const QString text = v.isString() ? v.toString()
                              : v.isBool() ? (v.toBool() ? QStringLiteral("true") : QStringLiteral("false"))
                                           : QString::number(v.toInteger());
-        Out(QStringLiteral("%1.%2 = %3").arg(prefix, it.key(), text));
+        Out(QStringLiteral("%1.%2 = %3").arg(prefix, it.key(), VisibleText(text)));
     }
 }
 
@@ -319,7 +323,7 @@ void PrintReadResult(const TReadResult &r, bool json)
 {
     const QJsonObject o = ReadResultJson(r);
     if (json) {
-        Out(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Indented)).trimmed());
+        Out(JsonText(o));
         return;
     }
     for (const char *key : {"base", "port", "cloud", "heartReg", "httpd", "modbus", "modbusPack", "modbusNew"})
@@ -376,18 +380,18 @@ int searchCommand(const TCliOptions &opt, const QStringList &args)
                                    {QStringLiteral("bindingIndex"), r.BindingIndex},
                                    {QStringLiteral("warnings"), w}});
         }
-        Out(QString::fromUtf8(QJsonDocument(out).toJson(QJsonDocument::Indented)).trimmed());
+        Out(JsonText(out));
     } else {
         for (int i = 0; i < rows.size(); ++i) {
             const TDeviceRow &r = rows[i];
             Out(QStringLiteral("%1  %2  %3  %4  %5")
                     .arg(r.IP, -15)
-                    .arg(r.ShownName(), -16)
+                    .arg(VisibleText(r.ShownName()), -16)
                     .arg(r.Mac)
                     .arg(r.Version, 5)
                     .arg(modelName(r.Model)));
             for (const TRowWarning &x : warnings[i])
-                Out(QStringLiteral("  warning: ") + x.Text);
+                Out(QStringLiteral("  warning: ") + VisibleText(x.Text));
         }
     }
     lan.Log.AddLogInfo(GetLangText(QStringLiteral("lang_Hint_DevNum")) + QString::number(lan.Devices.Count()));
