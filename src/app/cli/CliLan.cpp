@@ -368,8 +368,10 @@ int searchCommand(const TCliOptions &opt, const QStringList &args)
                                                           ? QStringLiteral("duplicate-ip")
                                                           : QStringLiteral("foreign-subnet")},
                               {QStringLiteral("text"), x.Text}};
-                if (x.WarningKind == TRowWarning::DuplicateIP)
+                if (x.WarningKind == TRowWarning::DuplicateIP) {
                     o.insert(QStringLiteral("macs"), QJsonArray::fromStringList(x.OtherMacs));
+                    o.insert(QStringLiteral("more"), x.MoreMacs);
+                }
                 w.append(o);
             }
             out.append(QJsonObject{{QStringLiteral("ip"), r.IP},
