@@ -19,9 +19,9 @@
 #include "serial/Comm.h"
 
 #include <QActionGroup>
-#include <QComboBox>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QHelpEvent>
@@ -273,8 +273,8 @@ void TFrm_Main::FormClose()
     if (FClosed)
         return;
     FClosed = true;
-    // Every step on its own: a failing step must not keep the settings from being written.
-    // The window is going: what fails now goes to the program's error output.
+    // Every step on its own: a failing step must not keep the settings from being written. The
+    // window is going, so what fails now goes to the program's warnings.
     const auto failed = [](const char *step, const QString &why) {
         qCWarning(lcMain, "closing: %s failed: %s", step, qUtf8Printable(why));
     };

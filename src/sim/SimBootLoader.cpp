@@ -1,6 +1,7 @@
 #include "sim/SimBootLoader.h"
 
 #include "core/ProFun.h"
+#include "core/SafeFile.h"
 #include "sim/Sim.h"
 
 #include <QCoreApplication>
@@ -260,9 +261,9 @@ void TSimBootLoader::finish()
                .arg(us / std::max(1, FBlocks), 0, 'f', 1));
     FVerdict = 0;
     if (!O.Save.isEmpty()) {
-        QFile f(O.Save);
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(FImage) != FImage.size()) {
-            SimOut(QStringLiteral("bootloader: cannot save the image to %1: %2").arg(O.Save, f.errorString()));
+        QString error;
+        if (!SafeWriteFile(O.Save, FImage, error)) {
+            SimOut(QStringLiteral("bootloader: cannot save the image to %1: %2").arg(O.Save, error));
             FVerdict = 1;
         }
     }

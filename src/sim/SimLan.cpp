@@ -2,6 +2,7 @@
 
 #include "core/ProFun.h"
 #include "core/Public.h"
+#include "core/SafeFile.h"
 #include "netconfig/Codecs.h"
 #include "sim/Sim.h"
 
@@ -9,7 +10,6 @@
 #include <QFile>
 #include <QHostAddress>
 #include <QNetworkDatagram>
-#include <QSaveFile>
 #include <QUdpSocket>
 
 namespace {
@@ -320,11 +320,10 @@ void TSimLan::writeState()
 {
     if (StatePath.isEmpty())
         return;
-    QSaveFile f(StatePath);
-    if (f.open(QIODevice::WriteOnly)) {
-        f.write(SimStateText(Modules));
-        f.commit();
-    }
+    // Whole or not at all; a state that could not be written is said, not silently kept old.
+    QString error;
+    if (!SafeWriteFile(StatePath, SimStateText(Modules), error))
+        SimOut(QStringLiteral("sim: cannot write the state to %1: %2").arg(StatePath, error));
 }
 
 void TSimLan::onReadyRead(QUdpSocket *s, bool q3)
