@@ -26,6 +26,8 @@ private:
 class TIniFile {
 public:
     static constexpr int MaxValueBytes = 2047;
+    // A settings file is a few hundred bytes; one beyond this is not read (nor written over).
+    static constexpr qint64 MaxFileBytes = 1024 * 1024;
 
     explicit TIniFile(QString fileName) : FFileName(std::move(fileName)) {}
     // Reads seedFileName while fileName does not exist; the first write creates fileName from the
@@ -54,7 +56,7 @@ public:
     static bool FindValue(const QByteArray &image, const QString &section, const QString &key, QString &value);
 
 private:
-    QByteArray ReadImage() const;
+    bool ReadImage(QByteArray &image, QString &why) const;
     QString FFileName;
     QString FSeedFileName;
 };
