@@ -2,10 +2,12 @@
 #include "core/ProFun.h"
 #include "netconfig/UdpSvr.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QNetworkDatagram>
 #include <QTest>
+#include <QTimer>
 #include <QUdpSocket>
 
 namespace {
@@ -290,6 +292,36 @@ TEST(UdpSvrSockets, sendsFramesFromTheChosenBindingAndDrainsReplies)
     // An unchanged address list does not rebind.
     svr.SearchDevices();
     EXPECT_EQ(svr.BindingPort(0), port);
+}
+
+TEST(UdpSvrSockets, aFloodIsDrainedInTurnsSoTheEventLoopRunsBetweenThem)
+{
+    TUdpSvr svr;
+    svr.AddressOverride = {QStringLiteral("127.0.0.1")};
+    svr.RefreshBindings();
+    const quint16 port = quint16(svr.BindingPort(0));
+    ASSERT_GT(port, 0);
+    int handled = 0;
+    int handledAtTick = -1;
+    svr.OnStatus = [&](int code, const QString &) {
+        handled += code == StsAck;
+        // A timer due at once, from inside the drain: it runs when the drain lets the loop turn.
+        if (handled == 1)
+            QTimer::singleShot(0, [&] { handledAtTick = handled; });
+    };
+    QUdpSocket module;
+    ASSERT_TRUE(module.bind(QHostAddress::LocalHost, 0));
+    constexpr int Flood = 4 * TUdpSvr::MaxDatagramsPerTurn;
+    for (int i = 0; i < Flood; ++i)
+        ASSERT_EQ(module.writeDatagram(Hex("FF 01 05 4B"), QHostAddress::LocalHost, port), 4);
+    // All of it waits in the socket before the event loop first turns.
+    QElapsedTimer t;
+    t.start();
+    while (handled < Flood && t.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(handled, Flood);
+    EXPECT_GE(handledAtTick, 0);
+    EXPECT_LT(handledAtTick, Flood) << "the timer waited for the whole flood";
 }
 
 TEST(UdpSvrSockets, bindingFailureReportsPortInUseAndStillSearches)

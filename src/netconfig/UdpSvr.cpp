@@ -161,8 +161,26 @@ void TUdpSvr::RefreshBindings()
 void TUdpSvr::readPending(int index)
 {
     QUdpSocket *s = FBindings[index].Socket;
-    // Drain everything: one readyRead may stand for many datagrams.
-    while (s->hasPendingDatagrams()) {
+    // Drain everything: one readyRead may stand for many datagrams. A flood is drained in turns of
+    // the event loop, so that the window paints and timers run between them.
+    for (int handled = 0; s->hasPendingDatagrams(); ++handled) {
+        if (handled == MaxDatagramsPerTurn) {
+            if (!FBindings[index].DrainQueued) {
+                FBindings[index].DrainQueued = true;
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, s] {
+                        for (int k = 0; k < FBindings.size(); ++k)
+                            if (FBindings[k].Socket == s) {
+                                FBindings[k].DrainQueued = false;
+                                readPending(k);
+                                return;
+                            }
+                    },
+                    Qt::QueuedConnection);
+            }
+            return;
+        }
         const QNetworkDatagram d = s->receiveDatagram();
         if (!d.isValid())
             break;

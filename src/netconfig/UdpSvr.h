@@ -52,6 +52,8 @@ public:
     // MaxSearchReplies the oldest go, so a flood of replies costs bounded memory.
     QList<QByteArray> SearchReplies;
     static constexpr int MaxSearchReplies = 16384;
+    // Datagrams handled in one turn of the event loop; the rest wait for the next turn.
+    static constexpr int MaxDatagramsPerTurn = 256;
 
     // When above 0: of the datagrams of a length no reply has, only the first of each period of
     // this many milliseconds is passed on (OnRecvData and StsUnknownLen); the others are counted,
@@ -94,6 +96,7 @@ private:
     struct TBinding {
         QString IP;
         QUdpSocket *Socket = nullptr;
+        bool DrainQueued = false; // the rest of a flood waits for the next turn
     };
     QList<TBinding> FBindings;
     bool FStale = false; // a binding failed: rebuild at the next refresh
