@@ -322,6 +322,9 @@ TEST(UdpSvrSockets, aFloodIsDrainedInTurnsSoTheEventLoopRunsBetweenThem)
     EXPECT_EQ(handled, Flood);
     EXPECT_GE(handledAtTick, 0);
     EXPECT_LT(handledAtTick, Flood) << "the timer waited for the whole flood";
+    // And the socket still hears what comes after.
+    ASSERT_EQ(module.writeDatagram(Hex("FF 01 05 4B"), QHostAddress::LocalHost, port), 4);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return handled == Flood + 1; }, 3000));
 }
 
 TEST(UdpSvrSockets, bindingFailureReportsPortInUseAndStillSearches)

@@ -161,26 +161,12 @@ void TUdpSvr::RefreshBindings()
 void TUdpSvr::readPending(int index)
 {
     QUdpSocket *s = FBindings[index].Socket;
-    // Drain everything: one readyRead may stand for many datagrams. A flood is drained in turns of
-    // the event loop, so that the window paints and timers run between them.
-    for (int handled = 0; s->hasPendingDatagrams(); ++handled) {
-        if (handled == MaxDatagramsPerTurn) {
-            if (!FBindings[index].DrainQueued) {
-                FBindings[index].DrainQueued = true;
-                QMetaObject::invokeMethod(
-                    this,
-                    [this, s] {
-                        for (int k = 0; k < FBindings.size(); ++k)
-                            if (FBindings[k].Socket == s) {
-                                FBindings[k].DrainQueued = false;
-                                readPending(k);
-                                return;
-                            }
-                    },
-                    Qt::QueuedConnection);
-            }
-            return;
-        }
+    // One readyRead may stand for many datagrams: drain them, but a flood only so many per turn of
+    // the event loop, so that the window paints and timers run in between. What is left keeps the
+    // socket readable, and Qt signals readyRead again on the next turn (each datagram read turns
+    // its notifier back on; a posted drain of our own could take a notified datagram away and
+    // leave the notifier off for good).
+    for (int handled = 0; handled < MaxDatagramsPerTurn && s->hasPendingDatagrams(); ++handled) {
         const QNetworkDatagram d = s->receiveDatagram();
         if (!d.isValid())
             break;

@@ -96,7 +96,6 @@ private:
     struct TBinding {
         QString IP;
         QUdpSocket *Socket = nullptr;
-        bool DrainQueued = false; // the rest of a flood waits for the next turn
     };
     QList<TBinding> FBindings;
     bool FStale = false; // a binding failed: rebuild at the next refresh
