@@ -28,17 +28,19 @@ struct LangFixture : ::testing::Test {
 
 } // namespace
 
-TEST(DefaultLang, tableHas279UniqueKeysInOrder)
+// The 279 keys of the original table come first, in their order; the texts of later features follow.
+TEST(DefaultLang, tableStartsWithThe279KeysInOrderAndHoldsNoKeyTwice)
 {
-    // The first 279 entries are the original table, in its order; texts of later features follow
-    // it, and no key is there twice.
     ASSERT_GE(DefaultLangCount, 279);
     EXPECT_STREQ(DefaultLangEntries[0].Name, "lang_Main_Title");
     EXPECT_STREQ(DefaultLangEntries[209].Name, "lang_Hint_ACK");
     EXPECT_STREQ(DefaultLangEntries[278].Name, "lang_CommCode");
     QSet<QString> keys;
-    for (int i = 0; i < DefaultLangCount; ++i)
+    for (int i = 0; i < DefaultLangCount; ++i) {
+        EXPECT_TRUE(QString::fromUtf8(DefaultLangEntries[i].Chinese).size() > 0) << DefaultLangEntries[i].Name;
+        EXPECT_TRUE(QString::fromUtf8(DefaultLangEntries[i].English).size() > 0) << DefaultLangEntries[i].Name;
         keys.insert(QString::fromLatin1(DefaultLangEntries[i].Name).toLower());
+    }
     EXPECT_EQ(keys.size(), DefaultLangCount);
 }
 
@@ -60,17 +62,16 @@ TEST_F(LangFixture, lookupByKeyIgnoresAsciiCaseAndByTextCrossesLanguages)
     EXPECT_TRUE(list.GetText(QStringLiteral("lang_Hint_ModuleWork")).contains(QStringLiteral("///")));
 }
 
-TEST_F(LangFixture, writtenFileHasAGbkCrLfLinePerEntryAndReadsBack)
+// Three header lines, then one line per built-in text.
+TEST_F(LangFixture, writtenFileHasAGbkCrLfLinePerTextAfterTheHeaderAndReadsBack)
 {
-    // Two comments and a space line, then one line per built-in entry (279 of the original table).
-    const int lineCount = 3 + DefaultLangCount;
     fillBuiltin();
     list.LoadFromFile(path());
     QFile f(path());
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QByteArray image = f.readAll();
-    EXPECT_EQ(image.count("\r\n"), lineCount);
-    EXPECT_EQ(image.count('\n'), lineCount);
+    EXPECT_EQ(image.count("\r\n"), 3 + DefaultLangCount);
+    EXPECT_EQ(image.count('\n'), 3 + DefaultLangCount);
     const QList<QByteArray> lines = image.split('\n');
     EXPECT_TRUE(lines[0].startsWith(';'));
     EXPECT_TRUE(lines[1].contains("\xA3\xAC")); // full-width comma in the English header too
@@ -79,7 +80,8 @@ TEST_F(LangFixture, writtenFileHasAGbkCrLfLinePerEntryAndReadsBack)
     EXPECT_FALSE(IsValidUtf8(image));
 
     // Every line read: the two comments are skipped, the space line is an empty entry.
-    EXPECT_EQ(list.FileNames.size(), lineCount - 2);
+    EXPECT_EQ(list.FileNames.size(), 1 + DefaultLangCount);
+    EXPECT_TRUE(image.contains("\r\nlang_Hint_SaveNotRead|"));
     EXPECT_EQ(list.GetText(QString()), QString());
     list.IsChinese = false;
     // CR LF went out as "///" and comes back as a lone LF; "///" in a built-in text too.
