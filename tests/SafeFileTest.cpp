@@ -76,6 +76,15 @@ TEST_F(SafeFile, replacesTheWholeFileKeepingItsModeAndLeavesNoTemporary)
     EXPECT_TRUE(Temporaries(dir.path()).isEmpty()) << Temporaries(dir.path()).join(u' ').toStdString();
 }
 
+TEST_F(SafeFile, aLongNameOfWideCharactersStillGetsItsTemporary)
+{
+    // 80 characters of three bytes each: 240 bytes, near the 255 a name may have.
+    const QString path = dir.filePath(QString(80, u'泵') + QStringLiteral(".json"));
+    QString error;
+    ASSERT_TRUE(SafeWriteFile(path, "{}", error)) << error.toStdString();
+    EXPECT_EQ(contents(path), QByteArray("{}"));
+}
+
 TEST_F(SafeFile, whatIsNoRegularFileIsRefusedAndLeftAsItWas)
 {
     ASSERT_EQ(mkfifo(QFile::encodeName(at("pipe")).constData(), 0600), 0);

@@ -62,8 +62,10 @@ QString targetOf(const QString &path)
 QString tempName(const QString &folder, const QString &name)
 {
     static std::atomic<unsigned> counter{0};
-    // Kept well inside NAME_MAX whatever the target's name.
-    const QString shown = name.left(160);
+    // Kept well inside NAME_MAX (bytes) whatever the target's name.
+    QString shown = name;
+    while (QFile::encodeName(shown).size() > 150)
+        shown.chop(1);
     return QDir(folder).filePath(QStringLiteral("%1%2.%3.%4")
                                      .arg(SafeWriteTempPrefix)
                                      .arg(::getpid())
