@@ -134,6 +134,10 @@ void TFrm_Main::buildLayout()
     SerialTab->RefreshPages = [this] { RefreshPages(); };
     SerialTab->ReadPages = [this] { ReadPages(); };
     SerialTab->ClearPanes = [this] { rzpgcntrl_Logs->Clear(); };
+    SerialTab->ShowMessage = [this](const QString &text) {
+        if (ShowMessage)
+            ShowMessage(text);
+    };
 }
 
 void TFrm_Main::buildMenus()

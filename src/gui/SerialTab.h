@@ -6,6 +6,7 @@
 // copies the tab's widgets into them and their results back into the window.
 
 #include <QObject>
+#include <QString>
 #include <functional>
 #include <memory>
 
@@ -30,6 +31,7 @@ public:
     std::function<void()> RefreshPages;     // models -> page widgets, after a reply or write changed them
     std::function<void()> ReadPages;        // page widgets -> models, before a write
     std::function<void()> ClearPanes;       // the read clears both panes first
+    std::function<void(const QString &)> ShowMessage; // a write the page's checks refused
 
     // A click of a window button: true when it was one of the serial buttons (btn_ComRead,
     // btn_ComSet, btn_Q2ComSet), which then ran its exchange. A serial button clicked while an

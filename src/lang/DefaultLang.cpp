@@ -380,6 +380,10 @@ const TLangEntry DefaultLangEntries[] = {
      "Enter the command frame as hex bytes separated by blanks, then click Send."},
     {"lang_DeviceId", "请输入20位设备编号！", "Please enter a 20-digit Device ID."},
     {"lang_CommCode", "请输入8位通讯密码！", "Please enter the 8-digit communication Code."},
+    // Values a field's bytes cannot carry, refused by the page's checks (after the field's label).
+    {"lang_IsNotIPv4", "不是有效的IPv4地址，请输入以点分隔的四个0到255之间的数字！",
+     " is not a valid IPv4 address, please enter four numbers from 0 to 255 separated by dots!"},
+    {"lang_IsOutOfRange", "超出范围，请输入%1到%2之间的数字！", " is out of range, please enter a number from %1 to %2!"},
 };
 
 const int DefaultLangCount = sizeof(DefaultLangEntries) / sizeof(DefaultLangEntries[0]);
