@@ -193,6 +193,12 @@ TEST(Profile, refusedFiles)
     EXPECT_TRUE(ParseProfile("\xEF\xBB\xBF" + profileWith("\"HeartHex\": true, \"HeartData\": \"0a0B\""), p, error))
         << error.toStdString();
     EXPECT_EQ(p.FieldNames(), (QStringList{"HeartData", "HeartHex"})); // table order
+    // The largest values the module's bytes hold are taken.
+    EXPECT_TRUE(ParseProfile(profileWith("\"LocalPort\": 65535, \"ShortConnTime\": 255, \"HeartTime\": 65535, "
+                                         "\"PollInterval\": 0, \"SubnetMask\": \"255.255.255.255\""),
+                             p, error))
+        << error.toStdString();
+    EXPECT_EQ(p.Fields.size(), 5);
 }
 
 TEST(Profile, fileReadingIsBounded)

@@ -489,6 +489,21 @@ TEST_F(PageFixture, hiddenFieldsAndFieldsTheWriteLeavesOutAreNotChecked)
         EXPECT_EQ(ok, c.message == nullptr);
         EXPECT_EQ(msg, c.message ? QString::fromUtf8(c.message) : QString());
     }
+    // A hidden field the user set by name (the CLI, a profile) is checked: its value was chosen.
+    TQ2Page p = page;
+    p.RzComboBox1.Index = 0;
+    p.HeartChange();
+    p.edtHeartTm.Text = QStringLiteral("65536");
+    QString msg;
+    EXPECT_TRUE(p.ValidateQ2Page(msg, 4017, {QStringLiteral("LocalPort")}));
+    EXPECT_FALSE(p.ValidateQ2Page(msg, 4017, {QStringLiteral("heartTime")}));
+    EXPECT_EQ(msg, QStringLiteral("Heartbeat Time(s) is out of range, please enter a number from 0 to 65535!"));
+    EXPECT_TRUE(p.ValidateQ2Page(msg, 4016, {QStringLiteral("HeartTime")})) << "still never sent to a 4016";
+    p.SetLanTab(false);
+    p.edt_UARTTime0.Text = QStringLiteral("70000");
+    EXPECT_TRUE(p.ValidateQ2Page(msg));
+    EXPECT_FALSE(p.ValidateQ2Page(msg, {QStringLiteral("PackTime")}));
+    EXPECT_EQ(msg, QStringLiteral("PackTime is out of range, please enter a number from 0 to 65535!"));
 }
 
 // A field the checks passed over still never goes out as another value: the reader refuses a

@@ -395,11 +395,21 @@ void TQ2Page::OnModbusNewParam(const TModbusNewParam &p)
     cmbModbusException1.Select(p.Exception);
 }
 
-bool TQ2Page::ValidateQ2Page(QString &message) const { return validate(message, nullptr); }
+bool TQ2Page::ValidateQ2Page(QString &message) const { return validate(message, nullptr, {}); }
 
-bool TQ2Page::ValidateQ2Page(QString &message, int version) const { return validate(message, &version); }
+bool TQ2Page::ValidateQ2Page(QString &message, int version) const { return validate(message, &version, {}); }
 
-bool TQ2Page::validate(QString &message, const int *version) const
+bool TQ2Page::ValidateQ2Page(QString &message, const QStringList &named) const
+{
+    return validate(message, nullptr, named);
+}
+
+bool TQ2Page::ValidateQ2Page(QString &message, int version, const QStringList &named) const
+{
+    return validate(message, &version, named);
+}
+
+bool TQ2Page::validate(QString &message, const int *version, const QStringList &named) const
 {
     struct Check {
         const char *field; // the name in Q2PageFields: its rule, and whether the write carries it
@@ -442,9 +452,11 @@ bool TQ2Page::validate(QString &message, const int *version) const
     };
     for (const Check &c : checks) {
         // What the user cannot see cannot be mended, and what the write leaves out does no harm.
-        if (!c.edit->Visible || (c.group && !c.group->Visible))
+        const QString name = QString::fromLatin1(c.field);
+        const bool shown = c.edit->Visible && (!c.group || c.group->Visible);
+        if (!shown && !named.contains(name, Qt::CaseInsensitive))
             continue;
-        const TPageField<TQ2Page> *f = FindPageField(Q2PageFields(), QString::fromLatin1(c.field));
+        const TPageField<TQ2Page> *f = FindPageField(Q2PageFields(), name);
         if (version && f && !Q2FieldNotWritten(*this, *version, *f).isEmpty())
             continue;
         if (c.edit->Text.trimmed().isEmpty()) {

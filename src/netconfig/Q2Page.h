@@ -102,6 +102,10 @@ struct TQ2Page {
     // The same for a network write to a module of this firmware version: a field the write does
     // not carry (Q2FieldNotWritten) is not checked either.
     bool ValidateQ2Page(QString &message, int version) const;
+    // With fields set by name (the CLI's NAME=VALUE, a profile): those are checked even where the
+    // page hides them, since the user chose their values.
+    bool ValidateQ2Page(QString &message, const QStringList &named) const;
+    bool ValidateQ2Page(QString &message, int version, const QStringList &named) const;
     // Page -> records, starting from the records of the last blocks (so that a list without a
     // selection keeps what the module sent). A number that does not convert names its field.
     TEncodeResult ReadBase(TBaseParam &p) const;
@@ -116,5 +120,5 @@ struct TQ2Page {
     static QString FieldLabel(const QString &field);
 
 private:
-    bool validate(QString &message, const int *version) const;
+    bool validate(QString &message, const int *version, const QStringList &named) const;
 };

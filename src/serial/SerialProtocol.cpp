@@ -67,7 +67,8 @@ bool BuildQ1SerialFrame(TQ1Page &page, QByteArray &frame, QString *failedField)
     return true;
 }
 
-TSerialWritePlan PlanSerialWrite(int model, const TQ2Page &q2, TQ1Page &q1, const QByteArray &template130)
+TSerialWritePlan PlanSerialWrite(int model, const TQ2Page &q2, TQ1Page &q1, const QByteArray &template130,
+                                 const QStringList &named)
 {
     if (model == ModelQ1 || model == ModelQ3) {
         QByteArray frame;
@@ -88,7 +89,7 @@ TSerialWritePlan PlanSerialWrite(int model, const TQ2Page &q2, TQ1Page &q1, cons
     if (template130.size() != LenBase + LenPort)
         return failed(TSerialWriteStatus::NoTemplate);
     // The line carries the base and port blocks only; the page hides everything else.
-    if (QString message; !q2.ValidateQ2Page(message))
+    if (QString message; !q2.ValidateQ2Page(message, named))
         return invalid(message);
 
     QByteArray blocks = template130;

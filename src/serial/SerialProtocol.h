@@ -63,7 +63,9 @@ struct TSerialWritePlan {
 // page's for what it shows, the Q1 page's for a Q1 or Q3 module): a page they refuse is Invalid.
 // The Q2 blocks are encoded on a copy of template130 (base and port block of the last 137-byte
 // reply); every frame is built before the first goes out, so nothing is sent when anything fails.
-TSerialWritePlan PlanSerialWrite(int model, const TQ2Page &q2, TQ1Page &q1, const QByteArray &template130);
+// named: Q2 fields set by name (the CLI), checked even where the serial page hides them.
+TSerialWritePlan PlanSerialWrite(int model, const TQ2Page &q2, TQ1Page &q1, const QByteArray &template130,
+                                 const QStringList &named = {});
 
 class TSerialProtocol {
 public:

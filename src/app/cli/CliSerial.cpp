@@ -342,7 +342,10 @@ int writeCommand(const TCliOptions &opt, const QStringList &args)
                             ApplyPageField(s.Q1, Q1PageFields(), x)});
     }
 
-    const TSerialWritePlan plan = PlanSerialWrite(a.Model, s.Q2, s.Q1, s.Proto.LastRead);
+    QStringList named;
+    for (const auto &c : changes)
+        named << c.first;
+    const TSerialWritePlan plan = PlanSerialWrite(a.Model, s.Q2, s.Q1, s.Proto.LastRead, named);
     if (plan.Status == TSerialWriteStatus::Invalid) {
         // The page's own check, as the window shows it.
         Err(QStringLiteral("bexo-z0-cli: ") + plan.Message);
