@@ -3,6 +3,8 @@
 #include "core/ProFun.h"
 #include "lang/LangList.h"
 
+#include <algorithm>
+
 bool IsDigits(const QString &text)
 {
     for (QChar c : text)
@@ -21,6 +23,17 @@ bool IsDottedQuad(const QString &text)
             return false;
     }
     return true;
+}
+
+TValueRule WithinLength(TValueRule rule, int maxLength)
+{
+    if (rule.RuleKind != TValueRule::Number || maxLength <= 0 || maxLength >= 18)
+        return rule;
+    qint64 most = 9;
+    for (int i = 1; i < maxLength; ++i)
+        most = most * 10 + 9;
+    rule.Max = std::min(rule.Max, most);
+    return rule;
 }
 
 TValueFault CheckValueRule(const TValueRule &rule, const QString &text)

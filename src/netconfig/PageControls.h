@@ -60,6 +60,9 @@ constexpr qint64 MaxWord = 0xFFFF;
 constexpr qint64 MaxLe24 = 0xFFFFFF;
 constexpr qint64 MaxInt32 = 0x7FFFFFFF;
 
+// A number rule narrowed to what an edit of maxLength characters takes (0: no limit).
+TValueRule WithinLength(TValueRule rule, int maxLength);
+
 enum class TValueFault { None, NotNumber, OutOfRange, NotIPv4 };
 // The text against the rule. A number is decimal digits only; an address may have blanks around
 // it (never inside).

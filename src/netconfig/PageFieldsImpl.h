@@ -109,11 +109,12 @@ template <typename TPage> QString PageFieldsHelp(const TPage &page, const QList<
                 allowed = max > 0 ? QStringLiteral("text, at most %1 characters").arg(max) : QStringLiteral("text");
             break;
         }
-        case F::Number:
-            allowed = f.Rule.RuleKind == TValueRule::Number
-                          ? QStringLiteral("decimal number, %1..%2").arg(f.Rule.Min).arg(f.Rule.Max)
-                          : QStringLiteral("decimal number");
+        case F::Number: {
+            const TValueRule r = WithinLength(f.Rule, f.Edit(copy).MaxLength);
+            allowed = r.RuleKind == TValueRule::Number ? QStringLiteral("decimal number, %1..%2").arg(r.Min).arg(r.Max)
+                                                       : QStringLiteral("decimal number");
             break;
+        }
         case F::Check: allowed = QStringLiteral("0 or 1"); break;
         case F::List: allowed = page_fields_detail::itemsText(f.Combo(copy)); break;
         case F::Baud:

@@ -137,11 +137,9 @@ bool checkValue(const F &f, const QJsonValue &v, QString &error)
     case F::Number: {
         // What the field's bytes carry (the page's checks refuse the rest), and no more digits than
         // its edit takes.
-        const bool ranged = f.Rule.RuleKind == TValueRule::Number;
-        const double lo = ranged ? double(f.Rule.Min) : 0;
-        double hi = ranged ? double(f.Rule.Max) : double(INT_MAX);
-        if (const int maxLen = f.Edit(probe).MaxLength; maxLen > 0 && maxLen < 10)
-            hi = std::min(hi, std::pow(10.0, maxLen) - 1);
+        const TValueRule r = WithinLength(f.Rule, f.Edit(probe).MaxLength);
+        const bool ranged = r.RuleKind == TValueRule::Number;
+        const double lo = ranged ? double(r.Min) : 0, hi = ranged ? double(r.Max) : double(INT_MAX);
         if (!isWholeNumber(v, lo, hi)) {
             error = QStringLiteral("%1 must be a whole number from %2 to %3").arg(n).arg(qint64(lo)).arg(qint64(hi));
             return false;
