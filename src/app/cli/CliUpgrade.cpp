@@ -71,8 +71,8 @@ int upgradeCommand(const TCliOptions &opt, const QStringList &args)
             "                   [--search-timeout MS] [--block-timeout MS] FILE.bin\n"
             "Replaces a module's firmware over the LAN: a broadcast trigger, then BOOTP and TFTP served\n"
             "from this machine's address --local-ip, which must share a network with --ip. Ports 9, 67\n"
-            "and 69 need root, or the installed binding helper. Exits 0 on success, 1 otherwise, with\n"
-            "the status text last."));
+            "and 69 need the installed binding helper, which the members of the group bexo-z0 may run,\n"
+            "or root. Exits 0 on success, 1 otherwise, with the status text last."));
         return 0;
     }
     TUpgradeInputs in;
@@ -132,8 +132,8 @@ TCliRegistrar upgradeReg(
      QStringLiteral("--ip IP --mac MAC --local-ip IP [--search-timeout MS] [--block-timeout MS] FILE.bin"),
      QStringLiteral("replace a module's firmware over the LAN: trigger its boot loader, answer BOOTP and serve\n"
                     "      FILE.bin over TFTP from the local IP (any address of this machine, loopback too; ports\n"
-                    "      9, 67 and 69 need root or the binding helper bexo-z0-bind with its capability, which\n"
-                    "      the package sets). Exits 0 on success, 1 otherwise; the status text comes last.\n"
+                    "      9, 67 and 69 need the package's binding helper bexo-z0-bind, for the members of the\n"
+                    "      group bexo-z0, or root). Exits 0 on success, 1 otherwise; the status text comes last.\n"
                     "      Time-outs default to 10000 ms until the read request and 2000 ms per block."),
      upgradeCommand});
 
