@@ -28,16 +28,19 @@ struct LangFixture : ::testing::Test {
 
 } // namespace
 
-// The 279 keys of the original table keep their places; keys added later come after them.
-TEST(DefaultLang, tableKeepsTheFirst279KeysInOrderAndNoKeyTwice)
+// The 279 keys of the original table come first, in their order; the texts of later features follow.
+TEST(DefaultLang, tableStartsWithThe279KeysInOrderAndHoldsNoKeyTwice)
 {
     ASSERT_GE(DefaultLangCount, 279);
     EXPECT_STREQ(DefaultLangEntries[0].Name, "lang_Main_Title");
     EXPECT_STREQ(DefaultLangEntries[209].Name, "lang_Hint_ACK");
     EXPECT_STREQ(DefaultLangEntries[278].Name, "lang_CommCode");
     QSet<QString> keys;
-    for (int i = 0; i < DefaultLangCount; ++i)
+    for (int i = 0; i < DefaultLangCount; ++i) {
+        EXPECT_TRUE(QString::fromUtf8(DefaultLangEntries[i].Chinese).size() > 0) << DefaultLangEntries[i].Name;
+        EXPECT_TRUE(QString::fromUtf8(DefaultLangEntries[i].English).size() > 0) << DefaultLangEntries[i].Name;
         keys.insert(QString::fromLatin1(DefaultLangEntries[i].Name).toLower());
+    }
     EXPECT_EQ(keys.size(), DefaultLangCount);
 }
 
@@ -59,16 +62,16 @@ TEST_F(LangFixture, lookupByKeyIgnoresAsciiCaseAndByTextCrossesLanguages)
     EXPECT_TRUE(list.GetText(QStringLiteral("lang_Hint_ModuleWork")).contains(QStringLiteral("///")));
 }
 
-TEST_F(LangFixture, writtenFileHasAGbkCrLfLinePerEntryAndReadsBack)
+// Three header lines, then one line per built-in text.
+TEST_F(LangFixture, writtenFileHasAGbkCrLfLinePerTextAfterTheHeaderAndReadsBack)
 {
     fillBuiltin();
     list.LoadFromFile(path());
     QFile f(path());
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QByteArray image = f.readAll();
-    // Two comment lines and a space line, then one line per entry.
-    EXPECT_EQ(image.count("\r\n"), DefaultLangCount + 3);
-    EXPECT_EQ(image.count('\n'), DefaultLangCount + 3);
+    EXPECT_EQ(image.count("\r\n"), 3 + DefaultLangCount);
+    EXPECT_EQ(image.count('\n'), 3 + DefaultLangCount);
     const QList<QByteArray> lines = image.split('\n');
     EXPECT_TRUE(lines[0].startsWith(';'));
     EXPECT_TRUE(lines[1].contains("\xA3\xAC")); // full-width comma in the English header too
@@ -77,8 +80,9 @@ TEST_F(LangFixture, writtenFileHasAGbkCrLfLinePerEntryAndReadsBack)
     EXPECT_FALSE(IsValidUtf8(image));
 
     // Every line read: the two comments are skipped, the space line is an empty entry.
-    EXPECT_EQ(list.FileNames.size(), DefaultLangCount + 1);
-    EXPECT_TRUE(list.FileNames.contains(QStringLiteral("lang_IsOutOfRange")));
+    EXPECT_EQ(list.FileNames.size(), 1 + DefaultLangCount);
+    EXPECT_TRUE(image.contains("\r\nlang_Hint_SaveNotRead|"));
+    EXPECT_TRUE(image.contains("\r\nlang_IsOutOfRange|"));
     EXPECT_EQ(list.GetText(QString()), QString());
     list.IsChinese = false;
     // CR LF went out as "///" and comes back as a lone LF; "///" in a built-in text too.

@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPalette>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -124,6 +125,15 @@ Tfrm_Upgrade::Tfrm_Upgrade(const TAppSettings &settings, QWidget *parent) : QDia
     status->addWidget(lbl_Info, 1);
     status->addWidget(pb1, 0, Qt::AlignVCenter);
 
+    // The reason of a failure, under the status, in red like the log's error lines.
+    lbl_UpReason = named(new QLabel(this), "lbl_UpReason");
+    lbl_UpReason->setWordWrap(true);
+    lbl_UpReason->setTextInteractionFlags(Qt::TextSelectableByMouse); // a command to copy
+    QPalette red = lbl_UpReason->palette();
+    red.setColor(QPalette::WindowText, QColor(255, 0, 0));
+    lbl_UpReason->setPalette(red);
+    lbl_UpReason->hide();
+
     auto *root = new QVBoxLayout(this);
     root->setContentsMargins(10, 10, 10, 8);
     root->addWidget(lblFwUpTip);
@@ -132,6 +142,7 @@ Tfrm_Upgrade::Tfrm_Upgrade(const TAppSettings &settings, QWidget *parent) : QDia
     root->addStretch(1);
     root->addLayout(buttons);
     root->addLayout(status);
+    root->addWidget(lbl_UpReason);
 
     connect(btn_Browse, &QPushButton::clicked, this, &Tfrm_Upgrade::btn_BrowseClick);
     connect(btn_Program, &QPushButton::clicked, this, &Tfrm_Upgrade::btn_ProgramClick);
@@ -143,6 +154,7 @@ Tfrm_Upgrade::Tfrm_Upgrade(const TAppSettings &settings, QWidget *parent) : QDia
         btn_Program->setEnabled(program);
         btn_Exit->setEnabled(exit);
     };
+    FAttempt.OnFailure = [this](const TUpgradeFailure &) { showReason(); };
     FAttempt.OnMessageBox = [this](const QString &, const QString &text) {
         if (ShowMessage)
             ShowMessage(this, windowTitle(), text);
@@ -163,6 +175,7 @@ Tfrm_Upgrade::~Tfrm_Upgrade()
     FAttempt.OnProgress = nullptr;
     FAttempt.OnButtons = nullptr;
     FAttempt.OnMessageBox = nullptr;
+    FAttempt.OnFailure = nullptr;
     FAttempt.Exit();
 }
 
@@ -203,9 +216,19 @@ void Tfrm_Upgrade::ApplyUpgradeTexts()
     ApplyTextRows(this, UpgradeTextRows.first(split));
     lbl_Info->setText(GetLangText(lbl_Info->text()));
     ApplyTextRows(this, UpgradeTextRows.subspan(split));
-    FitFixedSize(this, DesignSize);
+    showReason(); // fits the window
     ApplyAccessibleNames(this);
 }
+
+void Tfrm_Upgrade::showReason()
+{
+    const QString text = UpgradeFailureText(FAttempt.Failure);
+    lbl_UpReason->setText(text);
+    lbl_UpReason->setVisible(!text.isEmpty());
+    FitFixedSize(this, DesignSize);
+}
+
+QString Tfrm_Upgrade::ReasonShown() const { return lbl_UpReason->isVisibleTo(this) ? lbl_UpReason->text() : QString(); }
 
 void Tfrm_Upgrade::StoreSettings(TAppSettings &s) const
 {
@@ -238,6 +261,9 @@ void Tfrm_Upgrade::btn_ProgramClick()
     if (AttemptRunning())
         return;
     FLocalIP = cbbSvrIP->currentText();
+    // The reason of an earlier failure goes; a new one comes with this attempt's failure.
+    FAttempt.Failure = TUpgradeFailure();
+    showReason();
     FAttempt.Program({edt_IP->text(), edt_MAC->text(), FLocalIP, edt_BinFileName->text()});
 }
 
