@@ -438,6 +438,10 @@ const TLangEntry DefaultLangEntries[] = {
     {"lang_Hint_UpFileTooShort", "固件文件%1太短，不是固件映像。请选择正确的.bin文件。",
      "The firmware file %1 is too short for a firmware image. Choose the right .bin file."},
     {"lang_Hint_UpOther", "原因：%1", "Reason: %1"},
+    // Values a field's bytes cannot carry, refused by the page's checks (after the field's label).
+    {"lang_IsNotIPv4", "不是有效的IPv4地址，请输入以点分隔的四个0到255之间的数字！",
+     " is not a valid IPv4 address, please enter four numbers from 0 to 255 separated by dots!"},
+    {"lang_IsOutOfRange", "超出范围，请输入%1到%2之间的数字！", " is out of range, please enter a number from %1 to %2!"},
     // Bounded cost of hostile replies, and the firmware file checks.
     {"lang_Hint_DupIPMore", "%1 等另外 %2 个", "%1 and %2 more"},
     {"lang_Hint_DevListFull", "应答的设备超过一次搜索可列出的数量，列表只保留前 %1 个。",
