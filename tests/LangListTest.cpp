@@ -28,16 +28,18 @@ struct LangFixture : ::testing::Test {
 
 } // namespace
 
-TEST(DefaultLang, tableHas279UniqueKeysInOrder)
+TEST(DefaultLang, tableHasItsFirst279KeysInOrderThenTheFleetGroupAndNoKeyTwice)
 {
-    ASSERT_EQ(DefaultLangCount, 279);
+    ASSERT_EQ(DefaultLangCount, 301);
     EXPECT_STREQ(DefaultLangEntries[0].Name, "lang_Main_Title");
     EXPECT_STREQ(DefaultLangEntries[209].Name, "lang_Hint_ACK");
     EXPECT_STREQ(DefaultLangEntries[278].Name, "lang_CommCode");
+    EXPECT_STREQ(DefaultLangEntries[279].Name, "lang_Hint_UpFleetQueued");
+    EXPECT_STREQ(DefaultLangEntries[300].Name, "lang_Upgrade_colStatus");
     QSet<QString> keys;
     for (int i = 0; i < DefaultLangCount; ++i)
         keys.insert(QString::fromLatin1(DefaultLangEntries[i].Name).toLower());
-    EXPECT_EQ(keys.size(), 279);
+    EXPECT_EQ(keys.size(), 301);
 }
 
 TEST_F(LangFixture, lookupByKeyIgnoresAsciiCaseAndByTextCrossesLanguages)
