@@ -368,6 +368,17 @@ TEST_F(UpgradeFleetTest, aForeignHardwareAddressFallsBackToOneModuleAtATimeBetwe
         EXPECT_EQ(M(n).Result, TUpFleetResult::Ok) << n;
 }
 
+TEST_F(UpgradeFleetTest, afterFallingBackTheNextTurnWaitsForTheStraysToDieDown)
+{
+    F->Options.SettleMs = 60;
+    Start(2, 100);
+    RxBootp(Bootp(Hex("00 00 00 00 00 00"), Xid(0x50)));
+    QTest::qWait(20);
+    EXPECT_EQ(Triggered(), (QList<int>{0, 1}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Triggered().size() == 3; }, 2000));
+    EXPECT_EQ(Triggered(), (QList<int>{0, 1, 0}));
+}
+
 TEST_F(UpgradeFleetTest, inTurnsARepeatedRequestOfAModuleWithTheWrongIdentifierNeverEndsTheNextOne)
 {
     F->Options.Parallel = 1;
@@ -478,9 +489,11 @@ TEST_F(UpgradeFleetTest, factoryResetsOnceBackGoOneAtATimeAndTheirAnswersCount)
         F->ModuleSeen(Mac(n), QStringLiteral("4100"));
     EXPECT_EQ(Resets, QList<int>{0});
     EXPECT_EQ(F->PendingReset(), 0);
-    F->ResetAnswered(true, QStringLiteral(" ACK."));
+    F->ResetAnswered(1, true, QStringLiteral(" ACK.")); // not the one asked for
+    EXPECT_EQ(Resets, QList<int>{0});
+    F->ResetAnswered(0, true, QStringLiteral(" ACK."));
     EXPECT_EQ(Resets, (QList<int>{0, 1}));
-    F->ResetAnswered(false, QStringLiteral(" UsrName or Password Error!"));
+    F->ResetAnswered(1, false, QStringLiteral(" UsrName or Password Error!"));
     EXPECT_EQ(Resets, (QList<int>{0, 1, 2}));
     ASSERT_TRUE(QTest::qWaitFor([&] { return Finished; }, 2000)); // the third never answers
     EXPECT_EQ(M(0).Result, TUpFleetResult::Ok);

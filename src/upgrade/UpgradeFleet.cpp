@@ -171,11 +171,12 @@ TUpgradeFleet::TUpgradeFleet(IUpgradeNet *net, QObject *parent) : QObject(parent
     FPumpTimer.setInterval(0);
     connect(&FPumpTimer, &QTimer::timeout, this, &TUpgradeFleet::pump);
     FSettleTimer.setSingleShot(true);
+    FSettleTimer.setTimerType(Qt::PreciseTimer);
     connect(&FSettleTimer, &QTimer::timeout, this, &TUpgradeFleet::pump);
     connect(&FSearchTimer, &QTimer::timeout, this, &TUpgradeFleet::searchTick);
     FResetTimer.setSingleShot(true);
     connect(&FResetTimer, &QTimer::timeout, this,
-            [this] { ResetAnswered(false, QStringLiteral("no answer to the factory reset")); });
+            [this] { ResetAnswered(FPendingReset, false, QStringLiteral("no answer to the factory reset")); });
 }
 
 TUpgradeFleet::~TUpgradeFleet()
@@ -361,8 +362,14 @@ void TUpgradeFleet::pump()
         if (running() >= parallel)
             break;
         if (FOneAtATime) {
-            // One module at a time between its trigger and its read request.
-            if (FClock.elapsed() < FSettleUntilMs || !holders().isEmpty())
+            // One module at a time between its trigger and its read request, and none before
+            // the strays of the turns given back have died down.
+            const qint64 left = FSettleUntilMs - FClock.elapsed();
+            if (left > 0) {
+                FSettleTimer.start(int(left));
+                break;
+            }
+            if (!holders().isEmpty())
                 break;
         }
         // Read requests and acknowledgements are told apart by the sender's address: a module
@@ -426,7 +433,6 @@ void TUpgradeFleet::launch(int i)
     m.Blocks = 0;
     m.Reason.clear();
     s.Transfer.start();
-    changed(i);
     if (!a->Program({m.Target.IP, m.Target.MAC, FLocalIP, FBinFile})) {
         // Refused before its start (no address, another network): the box's or the line's text.
         if (!s.Refusal.isEmpty())
@@ -675,12 +681,12 @@ void TUpgradeFleet::startNextReset()
     if (OnReset)
         OnReset(FPendingReset);
     else
-        ResetAnswered(false, QStringLiteral("no way to send the factory reset"));
+        ResetAnswered(FPendingReset, false, QStringLiteral("no way to send the factory reset"));
 }
 
-void TUpgradeFleet::ResetAnswered(bool acknowledged, const QString &answer)
+void TUpgradeFleet::ResetAnswered(int index, bool acknowledged, const QString &answer)
 {
-    if (FPendingReset < 0)
+    if (FPendingReset < 0 || index != FPendingReset)
         return;
     const int i = FPendingReset;
     FPendingReset = -1;

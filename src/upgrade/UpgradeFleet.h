@@ -111,8 +111,9 @@ public:
     void Stop();
     // A module answered a search.
     void ModuleSeen(const QString &mac, const QString &version);
-    // The answer to the factory reset asked for last (see PendingReset).
-    void ResetAnswered(bool acknowledged, const QString &answer);
+    // The answer to the factory reset of a module; ignored unless it is the one asked for
+    // (PendingReset).
+    void ResetAnswered(int index, bool acknowledged, const QString &answer);
 
     const std::vector<TUpFleetModule> &Modules() const { return FModules; }
     bool Running() const { return FRunning; }
