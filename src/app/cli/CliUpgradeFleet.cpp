@@ -131,11 +131,11 @@ public:
         if (FDrawn > 0)
             bytes += "\x1b[" + QByteArray::number(FDrawn) + "A";
         for (const TUpFleetModule &m : *FModules) {
-            const int filled = m.Percent * 20 / 100;
+            const int filled = m.Percent * 12 / 100;
             QString line = QStringLiteral("%1  %2  [%3]%4%  %5")
                                .arg(SpacedMac(RemoveSpaces(m.Target.MAC).toUpper()))
                                .arg(m.Target.IP, -15)
-                               .arg(QString(filled, u'#') + QString(20 - filled, u'.'))
+                               .arg(QString(filled, u'#') + QString(12 - filled, u'.'))
                                .arg(m.Percent, 4)
                                .arg(m.StatusText().trimmed());
             // A line that wraps would throw the count of lines to go back off.
@@ -169,7 +169,7 @@ private:
 // Log lines above the live block.
 class TViewLog : public ILogSink {
 public:
-    TViewLog(ILogSink &inner, TFleetView &view) : Inner(inner), View(view) {}
+    TViewLog(ILogSink &inner, TFleetView &view, bool showHex) : Inner(inner), View(view), ShowHex(showHex) {}
     void AddLog(const QString &text, TLogColor color) override
     {
         View.Hide();
@@ -178,6 +178,8 @@ public:
     }
     void AddHex(const QString &text, TLogColor color) override
     {
+        if (!ShowHex)
+            return;
         View.Hide();
         Inner.AddHex(text, color);
         View.Redraw();
@@ -186,6 +188,7 @@ public:
 private:
     ILogSink &Inner;
     TFleetView &View;
+    bool ShowHex;
 };
 
 QString blocksText(const TUpFleetModule &m)
@@ -355,7 +358,14 @@ int FleetUpgradeCommand(const TCliOptions &opt, const QStringList &argsIn)
     }
 
     TFleetView view(opt.Json);
-    TViewLog log(lan.Log, view);
+    TViewLog log(lan.Log, view, opt.Hex);
+    // The searches and resets while modules are upgraded write their lines above the live block.
+    lan.Svr.OnSendData = [&log](const QByteArray &d, const QString &peer, const QString &local, int pp, int lp) {
+        DumpSentDatagram(log, d, peer, local, pp, lp);
+    };
+    lan.Svr.OnRecvData = [&log](const QByteArray &d, const QString &peer, const QString &local, int pp, int lp) {
+        DumpRecvDatagram(log, d, peer, local, pp, lp);
+    };
     bool canaryFailed = false;
     for (int g = 0; g < groups.size(); ++g) {
         QList<TUpFleetTarget> targets;
