@@ -1,10 +1,32 @@
 #!/usr/bin/env bash
 # demo-gui-inner.sh BIN_DIR: the GUI demo's steps; runs inside the private namespace that demo.sh
-# made. Starts the simulated modules, then bexo-z0 on the caller's display, or on a virtual one
-# for the scripted tour.
+# made. Starts the simulated modules, then bexo-z0 on the caller's display, as the desktop user who
+# called sudo (SUDO_USER) when there is one, or on a virtual one for the scripted tour.
 source "$(dirname "$0")/../tests/e2e/lib.sh"
 source "$(dirname "$0")/../tests/e2e/lib_gui.sh"
 e2e_require_private_netns
+
+# ---- Who the window runs as: the user behind sudo, not root. Their display and its authority
+# (DISPLAY and XAUTHORITY, which sudo keeps) come along; without XAUTHORITY their own
+# ~/.Xauthority is named, since the program gets a home of its own.
+DESKTOP_UID=0
+if [ -n "${SUDO_UID:-}" ] && [ "$SUDO_UID" != 0 ] && getent passwd "$SUDO_UID" > /dev/null; then
+  DESKTOP_UID=$SUDO_UID
+  DESKTOP_GID=${SUDO_GID:-$(getent passwd "$SUDO_UID" | cut -d: -f4)}
+  DESKTOP_NAME=$(getent passwd "$SUDO_UID" | cut -d: -f1)
+  desktop_home=$(getent passwd "$SUDO_UID" | cut -d: -f6)
+  if [ -n "${DISPLAY:-}" ] && [ -z "${XAUTHORITY:-}" ] && [ -f "$desktop_home/.Xauthority" ]; then
+    export XAUTHORITY=$desktop_home/.Xauthority
+  fi
+fi
+# as_desktop_user CMD...: CMD as that user (root when there is none).
+as_desktop_user() {
+  if [ "$DESKTOP_UID" = 0 ]; then
+    "$@"
+  else
+    setpriv --reuid="$DESKTOP_UID" --regid="$DESKTOP_GID" --init-groups "$@"
+  fi
+}
 
 # ---- Where the window goes: the caller's display when this process can reach it.
 display_reachable() {
@@ -15,15 +37,20 @@ display_reachable() {
   if [ -n "${DISPLAY:-}" ]; then
     # Another network namespace reaches an X server through its socket file only: a display on
     # a host name (ssh forwarding) or an abstract socket alone is out of reach from here.
-    if timeout 10 import -display "$DISPLAY" -window root -crop 1x1+0+0 null: > /dev/null 2>&1; then
+    if as_desktop_user timeout 10 import -display "$DISPLAY" -window root -crop 1x1+0+0 null: > /dev/null 2>&1; then
       PLATFORM=xcb
       return 0
     fi
-    WHY="the X display $DISPLAY does not accept this process (as root: run"
-    WHY+=" 'xhost +si:localuser:root' in the desktop session, or keep XAUTHORITY with 'sudo -E')"
+    if [ "$DESKTOP_UID" = 0 ]; then
+      WHY="the X display $DISPLAY does not accept root (start the demo with sudo from the desktop"
+      WHY+=" session, so that the window runs as you)"
+    else
+      WHY="the X display $DISPLAY does not accept $DESKTOP_NAME with XAUTHORITY=${XAUTHORITY:-unset}"
+    fi
   fi
   if [ -n "${WAYLAND_DISPLAY:-}" ]; then
-    if [ -S "$WAYLAND_DISPLAY" ] && [ -e /usr/lib/x86_64-linux-gnu/qt6/plugins/platforms/libqwayland-generic.so ]; then
+    if as_desktop_user test -S "$WAYLAND_DISPLAY" -a -w "$WAYLAND_DISPLAY" &&
+      [ -e /usr/lib/x86_64-linux-gnu/qt6/plugins/platforms/libqwayland-generic.so ]; then
       PLATFORM=wayland
       return 0
     fi
@@ -76,7 +103,19 @@ EOF
 app=$E2E_TMP/app
 if [ $TOUR = 0 ]; then
   echo
-  echo "bexo-z0 opens on ${DISPLAY:-$WAYLAND_DISPLAY}; the demo ends when its window is closed."
+  if [ "$DESKTOP_UID" != 0 ]; then
+    # The user reaches what the demo made: the firmware file, the serial port. In this namespace
+    # alone the ports below 1024 are every user's, so the window's upgrade binds 9, 67 and 69
+    # itself, without root or the binding helper.
+    chmod 755 "$E2E_TMP"
+    chmod 644 "$firmware"
+    chown "$DESKTOP_UID" "$(readlink -f "$port")"
+    sysctl -q -w net.ipv4.ip_unprivileged_port_start=0
+    export GUI_AS_USER=$DESKTOP_UID:$DESKTOP_GID
+    echo "bexo-z0 opens on ${DISPLAY:-$WAYLAND_DISPLAY} as $DESKTOP_NAME; the demo ends when its window is closed."
+  else
+    echo "bexo-z0 opens on ${DISPLAY:-$WAYLAND_DISPLAY}; the demo ends when its window is closed."
+  fi
   unset QT_QPA_PLATFORM
   export QT_QPA_PLATFORM=$PLATFORM
   [ "$PLATFORM" = wayland ] && unset DISPLAY

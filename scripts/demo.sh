@@ -4,16 +4,18 @@
 # Q3 modules behind a veth pair, the boot loader of one of them, a Q2 module on a pseudo-terminal.
 # Nothing reaches a real network.
 #
-# With a display (DISPLAY, or WAYLAND_DISPLAY, of a session this root process may use) the window
-# appears there and the demo lasts until it is closed. Without one, the program runs on a virtual
-# display and takes a scripted tour (search, a Q2 module read onto its page, the COM tab, Chinese,
-# a firmware upgrade); the screenshots' paths are printed. BEXO_DEMO_TOUR=1 takes the tour even
-# with a display.
+# Started with sudo from a desktop session, the window appears on that display (DISPLAY, or
+# WAYLAND_DISPLAY) as the user who called sudo, and the demo lasts until it is closed; only the
+# namespace and the simulated modules are root's. Without a reachable display, the program runs on a
+# virtual one and takes a scripted tour (search, a Q2 module read onto its page, the COM tab,
+# Chinese, a firmware upgrade); the screenshots' paths are printed. BEXO_DEMO_TOUR=1 takes the tour
+# even with a display. Only the programs the demo runs are built, no tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
-echo "demo.sh: building (Release; the log is build.log)..."
-bash scripts/build.sh build Release > build.log 2>&1 || { tail -30 build.log; exit 1; }
+echo "demo.sh: building the programs (Release; the log is build.log)..."
+BEXO_TARGETS="bexo-z0 bexo-z0-cli bexo-z0-sim" bash scripts/build.sh build Release > build.log 2>&1 ||
+  { tail -30 build.log; exit 1; }
 
 # A Wayland socket named relative to the desktop user's runtime folder, made absolute here: the
 # program gets a runtime folder of its own.

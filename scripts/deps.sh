@@ -7,7 +7,7 @@ set -euo pipefail
 # One group per line; add packages to the group they serve.
 packages=(
   cmake ninja-build g++ pkg-config binutils
-  dpkg-dev lintian desktop-file-utils libcap2-bin groff-base
+  dpkg-dev lintian desktop-file-utils appstream libcap2-bin groff-base adduser
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   qt6-base-dev qt6-serialport-dev fonts-wqy-microhei

@@ -4,6 +4,7 @@
 #include "TestUtil.h"
 #include "lang/LangList.h"
 #include "upgrade/Upgrade.h"
+#include "upgrade/UpgradeBind.h"
 
 #include <QEventLoop>
 #include <QFile>
@@ -11,6 +12,9 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QUdpSocket>
+#include <arpa/inet.h>
+#include <cstring>
+#include <unistd.h>
 
 namespace {
 
@@ -113,8 +117,26 @@ TEST_F(UpgradeNetTest, wholeUpgradeOverLoopbackSockets)
     });
 
     ASSERT_TRUE(A.Program(Inputs(WriteBin(HwId + image))));
+    const TUpgradePorts bound = A.Ports;
     Run();
     EXPECT_EQ(Finished, QList<TUpgradeState>{TUpgradeState::Done});
+    // Once done, the attempt holds none of its ports: each binds again without address reuse.
+    in_addr loop{};
+    loop.s_addr = htonl(INADDR_LOOPBACK);
+    for (const uint16_t port : {bound.Trigger, bound.Bootp, bound.Tftp, bound.Data}) {
+        int err = 0;
+        const int fd = UpBindUdp(loop, port, nullptr, err);
+        EXPECT_GE(fd, 0) << "port " << port << " still held: " << strerror(err);
+        if (fd >= 0)
+            ::close(fd);
+    }
+    in_addr all{};
+    all.s_addr = htonl(INADDR_BROADCAST);
+    int err = 0;
+    const int receiver = UpBindUdp(all, bound.Bootp, "lo", err, true);
+    EXPECT_GE(receiver, 0) << "the BOOTP broadcast receiver is still held: " << strerror(err);
+    if (receiver >= 0)
+        ::close(receiver);
     EXPECT_EQ(HexOf(trigger.left(12)), "AA AA AA AA AA AA 00 1A 2B 3C 4D 5E");
     ASSERT_EQ(reply.size(), UpBootpLen);
     EXPECT_EQ(HexOf(reply.mid(16, 8)), "7F 00 00 01 7F 00 00 01");

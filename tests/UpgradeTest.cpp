@@ -545,7 +545,7 @@ TEST_F(UpgradeAttemptTest, imagesAreServedInBlocksWithTheirProgress)
         EXPECT_EQ(percents, c.percents);
         EXPECT_EQ(received, image);
         ExpectEndedIdle(TUpgradeState::Done, TextSuccess);
-        EXPECT_TRUE(Net.IsOpen()); // success leaves the bindings, as the window does
+        EXPECT_FALSE(Net.IsOpen()); // success gives the ports back too
     }
 }
 

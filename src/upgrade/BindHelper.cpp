@@ -10,8 +10,10 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -64,6 +66,26 @@ bool isBinding(int fd, in_addr addr, const TUpBindRequest &req)
     return sa.sin_addr.s_addr == want && ntohs(sa.sin_port) == req.Port;
 }
 
+// The kernel's own verdict on running the file as this user; when it says no, which group may.
+bool mayNotRun(const QString &helper, TBindHelperOutcome &out)
+{
+    const QByteArray path = QFile::encodeName(helper);
+    if (::access(path.constData(), X_OK) == 0 || errno != EACCES)
+        return false;
+    out.NotPermitted = true;
+    struct stat st{};
+    if (::stat(path.constData(), &st) == 0 && (st.st_mode & S_IXGRP)) {
+        // getgrgid_r needs a buffer of a size only sysconf knows; 16 KiB holds any sane entry.
+        std::vector<char> buf(16384);
+        group g{}, *found = nullptr;
+        if (::getgrgid_r(st.st_gid, &g, buf.data(), buf.size(), &found) == 0 && found && found->gr_name)
+            out.Group = QString::fromLocal8Bit(found->gr_name);
+        else
+            out.Group = QString::number(st.st_gid);
+    }
+    return true;
+}
+
 void closeAll(std::vector<int> &fds)
 {
     for (int fd : fds)
@@ -88,9 +110,10 @@ QStringList BindHelperCandidates()
 
 QString FindBindHelper()
 {
+    constexpr QFile::Permissions anyExec = QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther;
     for (const QString &path : BindHelperCandidates()) {
         const QFileInfo info(path);
-        if (info.isFile() && info.isExecutable())
+        if (info.isFile() && (info.permissions() & anyExec))
             return info.absoluteFilePath();
     }
     return {};
@@ -195,8 +218,15 @@ TBindHelperOutcome RunBindHelper(const QString &helper, in_addr addr, const TUpB
         args << QString::fromLatin1(text);
     }
 
-    TBindHelperRun run = ExchangeWithBindHelper(helper, args);
     const QString who = QStringLiteral("the binding helper %1").arg(helper);
+    if (mayNotRun(helper, out)) {
+        out.Reason = out.Group.isEmpty()
+                         ? QStringLiteral("%1 may not be run by this user").arg(who)
+                         : QStringLiteral("%1 may be run only by the members of the group %2, and this user is not one")
+                               .arg(who, out.Group);
+        return out;
+    }
+    TBindHelperRun run = ExchangeWithBindHelper(helper, args);
     if (!run.StartError.isEmpty()) {
         out.Reason = QStringLiteral("%1: %2").arg(who, run.StartError);
         return out;

@@ -11,7 +11,8 @@
 // Where the helper is looked for, in order: $BEXO_BIND_HELPER when it is set (set but empty: nowhere),
 // else beside the program (a build tree), else where the package installs it.
 QStringList BindHelperCandidates();
-// The first candidate that is an executable file; empty when there is none.
+// The first candidate that is a file someone may execute (this user or not: the package's helper
+// is for the members of one group); empty when there is none.
 QString FindBindHelper();
 
 // One run of the helper with these arguments (the first names the descriptor; the socket is 3).
@@ -28,9 +29,11 @@ TBindHelperRun ExchangeWithBindHelper(const QString &helper, const QStringList &
 
 struct TBindHelperOutcome {
     bool Ok = false;
-    int FailedIndex = -1; // a binding the helper could not make
-    int Errno = 0;        // and why
-    QString Reason;       // any other failure, in words
+    int FailedIndex = -1;      // a binding the helper could not make
+    int Errno = 0;             // and why
+    bool NotPermitted = false; // this user may not run the helper: it is not started at all
+    QString Group;             // then the group whose members may run it, when a group may
+    QString Reason;            // any other failure, in words
 };
 // Asks the helper for these bindings on addr. On success fds[i] holds a socket bound as specs[i]
 // says; otherwise every fds[i] is -1.

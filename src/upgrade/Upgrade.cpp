@@ -114,6 +114,8 @@ void TUpgradeAttempt::fail(const QString &reason)
 void TUpgradeAttempt::succeed()
 {
     FTimer.stop();
+    // Ports 67 and 69 go back at once: held on, they would keep a DHCP or TFTP server out.
+    FNet->Close();
     closeFile();
     FState = TUpgradeState::Done;
     status(KeySuccess);

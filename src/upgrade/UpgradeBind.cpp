@@ -68,7 +68,7 @@ bool UpHelperMayBind(const TUpBindRequest &req)
     return false;
 }
 
-int UpBindUdp(in_addr addr, uint16_t port, const char *device, int &err)
+int UpBindUdp(in_addr addr, uint16_t port, const char *device, int &err, bool mustTie)
 {
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) {
@@ -78,11 +78,19 @@ int UpBindUdp(in_addr addr, uint16_t port, const char *device, int &err)
     const int one = 1;
     (void)::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
 #ifdef SO_BINDTODEVICE
-    // Best effort: without it the receiver also hears broadcasts of other interfaces.
-    if (device && *device)
-        (void)::setsockopt(fd, SOL_SOCKET, SO_BINDTODEVICE, device, socklen_t(strlen(device)));
+    // Without it the receiver also hears broadcasts of other interfaces.
+    if (device && *device && ::setsockopt(fd, SOL_SOCKET, SO_BINDTODEVICE, device, socklen_t(strlen(device))) != 0 &&
+        mustTie) {
+        err = errno;
+        ::close(fd);
+        return -1;
+    }
 #else
-    (void)device;
+    if (device && *device && mustTie) {
+        err = ENOPROTOOPT;
+        ::close(fd);
+        return -1;
+    }
 #endif
     sockaddr_in sa{};
     sa.sin_family = AF_INET;

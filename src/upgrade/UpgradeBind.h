@@ -7,7 +7,8 @@
 //   FD       an inherited, connected Unix socket (3 or above) that receives the answer
 //   ADDRESS  an IPv4 address of this machine, dotted decimal
 //   BINDING  9, 67, 69 or 40300 (a UDP socket on ADDRESS with that port), or broadcast:67 (the BOOTP
-//            receiver on 255.255.255.255 port 67, tied to ADDRESS's interface); each at most once
+//            receiver on 255.255.255.255 port 67, tied to ADDRESS's interface, or not made at all);
+//            each at most once
 // Answer, one message over FD:
 //   "ok N"          N bound sockets attached (SCM_RIGHTS), in the order of the command line
 //   "error I ERRNO" binding I (from 0) could not be made; nothing attached
@@ -28,9 +29,10 @@ struct TUpBindRequest {
 bool UpHelperMayBind(const TUpBindRequest &req);
 
 // A UDP socket (close-on-exec, non-blocking, broadcast allowed) bound to addr:port, tied to the
-// device first when one is given (best effort). No address reuse: a server that holds the port
-// makes the bind fail. Returns the descriptor, or -1 with err set.
-int UpBindUdp(in_addr addr, uint16_t port, const char *device, int &err);
+// device first when one is given: best effort, or a failure when mustTie is set. No address
+// reuse: a server that holds the port makes the bind fail. Returns the descriptor, or -1 with err
+// set.
+int UpBindUdp(in_addr addr, uint16_t port, const char *device, int &err, bool mustTie = false);
 
 // The port a bound socket got, 0 when it cannot be told.
 uint16_t UpBoundPort(int fd);

@@ -85,16 +85,21 @@ start_gui_session() {
 
 # start_gui APP_DIR [LANG]: bexo-z0 copied into APP_DIR (English unless LANG is zh), with a home,
 # configuration and runtime folder of its own under APP_DIR; sets GUI_PID. The CLI goes beside it,
-# so that the texts the driver asks it for come from the program's own Lang.txt.
+# so that the texts the driver asks it for come from the program's own Lang.txt. With GUI_AS_USER
+# set to UID:GID the program runs as that user (with their groups), and APP_DIR is theirs.
 start_gui() {
-  local dir=$1 lang=${2:-en}
+  local dir=$1 lang=${2:-en} as=()
   mkdir -p "$dir/home" "$dir/run"
   chmod 700 "$dir/run"
   cp "$BIN/bexo-z0" "$BIN/bexo-z0-cli" "$dir/"
   [ -e "$dir/Cfg.ini" ] ||
     printf '[System]\r\nLanguage=%s\r\n' "$([ "$lang" = zh ] && echo 1 || echo 0)" > "$dir/Cfg.ini"
+  if [ -n "${GUI_AS_USER:-}" ]; then
+    chown -R "$GUI_AS_USER" "$dir"
+    as=(setpriv --reuid="${GUI_AS_USER%%:*}" --regid="${GUI_AS_USER#*:}" --init-groups)
+  fi
   HOME=$dir/home XDG_CONFIG_HOME=$dir/home/.config XDG_RUNTIME_DIR=$dir/run \
-    "$dir/bexo-z0" > "$dir/bexo-z0.log" 2>&1 &
+    "${as[@]}" "$dir/bexo-z0" > "$dir/bexo-z0.log" 2>&1 &
   GUI_PID=$!
   GUI_PIDS+=("$GUI_PID")
 }

@@ -1,8 +1,8 @@
 // bexo-z0-bind: binds the firmware upgrade's UDP sockets on the ports below 1024 for a program that
 // runs without privileges, hands them over the inherited Unix socket and exits. It is installed
-// with the one file capability cap_net_bind_service; everything else is dropped at once, the
-// capability itself as soon as the sockets are bound. See upgrade/UpgradeBind.h for the command
-// line and the answer.
+// root:bexo-z0, mode 0750, with the one file capability cap_net_bind_service, so only the members
+// of that group may run it; everything else is dropped at once, the capability itself as soon as
+// the sockets are bound. See upgrade/UpgradeBind.h for the command line and the answer.
 
 #include "upgrade/UpgradeBind.h"
 
@@ -133,7 +133,8 @@ int main(int argc, char **argv)
         if (b.Broadcast)
             at.s_addr = htonl(INADDR_BROADCAST);
         int err = 0;
-        fds[i] = UpBindUdp(at, b.Port, b.Broadcast ? device : nullptr, err);
+        // The broadcast receiver hears only the interface that carries ADDRESS, or it is not made.
+        fds[i] = UpBindUdp(at, b.Port, b.Broadcast ? device : nullptr, err, true);
         if (fds[i] < 0) {
             char text[32];
             snprintf(text, sizeof text, "error %d %d", i, err > 0 && err < 10000 ? err : EIO);

@@ -72,8 +72,8 @@ int upgradeCommand(const TCliOptions &opt, const QStringList &args)
             "                   [--search-timeout MS] [--block-timeout MS] FILE.bin\n"
             "Replaces a module's firmware over the LAN: a broadcast trigger, then BOOTP and TFTP served\n"
             "from this machine's address --local-ip, which must share a network with --ip. Ports 9, 67\n"
-            "and 69 need root, or the installed binding helper. Exits 0 on success, 1 otherwise, with\n"
-            "the status text last.\n"));
+            "and 69 need the installed binding helper, which the members of the group bexo-z0 may run,\n"
+            "or root. Exits 0 on success, 1 otherwise, with the status text last.\n"));
         Out(FleetUpgradeHelp());
         return 0;
     }
@@ -140,8 +140,8 @@ TCliRegistrar upgradeReg(
                     "          [--block-timeout MS] [--search-timeout MS] [--back-timeout MS]"),
      QStringLiteral("replace a module's firmware over the LAN: trigger its boot loader, answer BOOTP and serve\n"
                     "      FILE.bin over TFTP from the local IP (any address of this machine, loopback too; ports\n"
-                    "      9, 67 and 69 need root or the binding helper bexo-z0-bind with its capability, which\n"
-                    "      the package sets). Exits 0 on success, 1 otherwise; the status text comes last.\n"
+                    "      9, 67 and 69 need the package's binding helper bexo-z0-bind, for the members of the\n"
+                    "      group bexo-z0, or root). Exits 0 on success, 1 otherwise; the status text comes last.\n"
                     "      Time-outs default to 10000 ms until the read request and 2000 ms per block.\n"
                     "      The second form upgrades the modules a search finds, at most N at once (default 8),\n"
                     "      each looked for again afterwards (--back-timeout, default 60000 ms; --reset-after\n"

@@ -9,6 +9,8 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("bexo-z0"));
+    // The installed desktop entry's name: a Wayland desktop finds the icon and the entry by it.
+    QApplication::setDesktopFileName(QStringLiteral(BEXO_APP_ID));
 
     TSingleInstance instance;
     if (!instance.Claim()) {
