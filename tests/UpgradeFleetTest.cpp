@@ -402,6 +402,31 @@ TEST_F(UpgradeFleetTest, inTurnsARepeatedRequestOfAModuleWithTheWrongIdentifierN
     EXPECT_EQ(M(1).Result, TUpFleetResult::Ok);
 }
 
+TEST_F(UpgradeFleetTest, inTurnsBootLoadersThatAllAskAlikeAreServedOneAfterTheOther)
+{
+    // Every boot loader reports the same hardware address and transaction ID: a request can only
+    // be the searching module's once the module before it has sent its read request.
+    F->Options.Parallel = 1;
+    Start(3, 100);
+    const QByteArray same = Bootp(Hex("00 00 00 00 00 00"), Xid(7));
+    RxBootp(same);
+    EXPECT_EQ(RepliedAddresses(), QStringList{Ip(0)});
+    RxRead(0);
+    RxAck(0, 1);
+    EXPECT_EQ(M(0).Result, TUpFleetResult::Ok);
+    EXPECT_EQ(Triggered(), (QList<int>{0, 1}));
+    RxBootp(same);
+    EXPECT_EQ(RepliedAddresses(), (QStringList{Ip(0), Ip(1)}));
+    // Module 1 has other hardware: its boot loader goes on asking, and the next module's request,
+    // alike, is not answered for it (nor does it end the next module): it waits, then times out.
+    RxBootp(Bootp(Hex("00 00 00 00 00 00"), Xid(7), Hex("51 32 00 09")));
+    EXPECT_EQ(M(1).Result, TUpFleetResult::Mismatch);
+    EXPECT_EQ(Triggered(), (QList<int>{0, 1, 2}));
+    RxBootp(same);
+    EXPECT_EQ(RepliedAddresses(), (QStringList{Ip(0), Ip(1)}));
+    EXPECT_EQ(M(2).Phase, TUpFleetPhase::Searching);
+}
+
 TEST_F(UpgradeFleetTest, eachModuleHasItsOwnTimeOutsAndRetransmissions)
 {
     F->Times.SearchMs = 60;

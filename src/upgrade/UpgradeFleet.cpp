@@ -27,7 +27,7 @@ const QString KeyOneAtATime = QStringLiteral("lang_Hint_UpFleetOneAtATime");
 // No module holds more; a bigger file is a mistake (or a device, a FIFO), not firmware.
 constexpr qint64 MaxImageSize = 16 * 1024 * 1024;
 
-constexpr int XidOffset = 4;
+constexpr int XidOffset = 4; // the transaction ID
 constexpr int HwAddrOffset = 28;
 
 uint8_t at(const QByteArray &b, int i) { return static_cast<uint8_t>(b[i]); }
@@ -151,6 +151,7 @@ struct TUpgradeFleet::TSlot {
     bool AddrValid = false;
     bool MacMatched = false;    // a request with its MAC came: it needs no turn of its own
     bool BootpAnswered = false; // this attempt answered a BOOTP request
+    bool Served = false;        // this attempt took its read request
     QString Refusal;            // why its start was refused
     QElapsedTimer Transfer;
     QElapsedTimer Back;
@@ -278,7 +279,7 @@ bool TUpgradeFleet::Start(const QList<TUpFleetTarget> &targets, const QString &l
     FHwId = id;
     FOneAtATime = false;
     FSettleUntilMs = 0;
-    FXidOwner.clear();
+    FKeyOwner.clear();
     FResetQueue.clear();
     FPendingReset = -1;
     FClock.start();
@@ -425,6 +426,7 @@ void TUpgradeFleet::launch(int i)
     a->LogTraffic = LogTraffic;
     s.MacMatched = false;
     s.BootpAnswered = false;
+    s.Served = false;
     s.Refusal.clear();
     s.Log->LastError.clear();
     m.Phase = TUpFleetPhase::Searching;
@@ -529,7 +531,7 @@ void TUpgradeFleet::route(uint16_t localPort, const QByteArray &bytes, const QSt
     if (!FRunning)
         return;
     if (localPort == Ports.Bootp && bytes.size() == UpBootpLen) {
-        routeBootp(bytes);
+        routeBootp(bytes, sender);
     } else if ((localPort == Ports.Tftp && bytes.size() == UpReadReqLen) ||
                (localPort == Ports.Data && bytes.size() == UpAckLen)) {
         const int i = runningAt(sender);
@@ -549,7 +551,7 @@ int TUpgradeFleet::runningAt(const QString &sender) const
     return -1;
 }
 
-void TUpgradeFleet::routeBootp(const QByteArray &bytes)
+void TUpgradeFleet::routeBootp(const QByteArray &bytes, const QString &sender)
 {
     if (!UpBootpRequestFieldsOk(bytes))
         return;
@@ -558,25 +560,33 @@ void TUpgradeFleet::routeBootp(const QByteArray &bytes)
     // address, someone else's boot loader) belongs to no module.
     if (bytes.mid(UpHwIdOffset, UpHwIdLen) != FHwId && at(bytes, 26) == 0)
         return;
-    const QByteArray xid = bytes.mid(XidOffset, 4);
     const QByteArray hw = bytes.mid(HwAddrOffset, 6);
     for (int i = 0; i < int(FModules.size()); ++i) {
         TSlot &s = *FSlots[size_t(i)];
         if (!s.MacValid || hw != QByteArray(reinterpret_cast<const char *>(s.Mac.data()), 6))
             continue;
-        FXidOwner.insert(xid, i);
         if (FModules[size_t(i)].Running()) {
             s.MacMatched = true;
-            deliver(i, Ports.Bootp, bytes, QString());
+            deliver(i, Ports.Bootp, bytes, sender);
         }
         return;
     }
-    if (const auto it = FXidOwner.constFind(xid); it != FXidOwner.constEnd()) {
-        if (*it >= 0 && FModules[size_t(*it)].Running())
-            deliver(*it, Ports.Bootp, bytes, QString());
-        return;
+    // A hardware address that is no target's MAC: the request is told by its address and its
+    // transaction ID together.
+    const QByteArray key = hw + bytes.mid(XidOffset, 4);
+    if (const auto it = FKeyOwner.constFind(key); it != FKeyOwner.constEnd()) {
+        const int owner = *it;
+        if (owner >= 0 && FModules[size_t(owner)].Phase == TUpFleetPhase::Searching) {
+            deliver(owner, Ports.Bootp, bytes, sender);
+            return;
+        }
+        // A module that has sent its read request is past asking: the same request now comes
+        // from the next boot loader. Anyone else's stays unanswered, so that a boot loader that
+        // goes on asking never gets, or ends, another module's attempt.
+        if (owner < 0 || !FSlots[size_t(owner)]->Served)
+            return;
+        FKeyOwner.remove(key);
     }
-    // A hardware address that is no target's MAC, in a transaction not seen before.
     QList<int> holders;
     for (int i = 0; i < int(FModules.size()); ++i)
         if (FModules[size_t(i)].Phase == TUpFleetPhase::Searching && !FSlots[size_t(i)]->MacMatched)
@@ -587,7 +597,7 @@ void TUpgradeFleet::routeBootp(const QByteArray &bytes)
             TLogColor::Red);
         if (holders.size() > 1) {
             // Any of them may have sent it: none is answered, each gets a turn of its own.
-            FXidOwner.insert(xid, -1);
+            unattributed(key);
             for (int h : holders)
                 requeue(h);
             FSettleUntilMs = FClock.elapsed() + std::max(0, Options.SettleMs);
@@ -596,11 +606,21 @@ void TUpgradeFleet::routeBootp(const QByteArray &bytes)
         }
     }
     if (holders.size() == 1) {
-        FXidOwner.insert(xid, holders.first());
-        deliver(holders.first(), Ports.Bootp, bytes, QString());
+        FKeyOwner.insert(key, holders.first());
+        deliver(holders.first(), Ports.Bootp, bytes, sender);
         return;
     }
-    FXidOwner.insert(xid, -1); // no module is waiting for it: a stray of an earlier turn
+    unattributed(key); // no module is waiting for it: a stray of an earlier turn
+}
+
+void TUpgradeFleet::unattributed(const QByteArray &key)
+{
+    FKeyOwner.insert(key, -1);
+    log(-1, QStringLiteral("a BOOTP request from hardware address %1, transaction %2, could not be told to be "
+                           "any one module's: not answered")
+                .arg(spacedMac(reinterpret_cast<const uint8_t *>(key.constData())),
+                     QString::fromLatin1(key.mid(6).toHex(' ').toUpper())),
+        TLogColor::Red);
 }
 
 void TUpgradeFleet::deliver(int i, uint16_t localPort, const QByteArray &bytes, const QString &sender)
@@ -615,6 +635,7 @@ void TUpgradeFleet::deliver(int i, uint16_t localPort, const QByteArray &bytes, 
     const TUpgradeAttempt &a = *s.Attempt;
     if (a.State() == TUpgradeState::Serving) {
         m.Blocks = std::max(0, a.UpBlock - 1);
+        s.Served = true;
         if (m.Phase == TUpFleetPhase::Searching) {
             m.Phase = TUpFleetPhase::Serving; // its turn between trigger and read request is over
             changed(i);

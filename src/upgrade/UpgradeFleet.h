@@ -10,8 +10,9 @@
 // the targets' MACs they are matched by them; the first request with a hardware address that is
 // no target's MAC switches the fleet to one module at a time between trigger and read request
 // (transfers still run side by side), and a request is then only taken for the one module that is
-// searching. A request is never answered for, or allowed to end, another module's attempt: a
-// transaction ID once seen stays with the module it was first taken for.
+// searching. A request is never answered for, or allowed to end, another module's attempt: its
+// hardware address and transaction ID once seen stay with the module it was first taken for, until
+// that module has sent its read request.
 //
 // After a success the module is looked for again (the front end searches when OnSearch asks and
 // reports every answer with ModuleSeen); with ResetAfter its factory settings are restored once it
@@ -129,7 +130,8 @@ private:
     struct TSlot;
 
     void route(uint16_t localPort, const QByteArray &bytes, const QString &sender);
-    void routeBootp(const QByteArray &bytes);
+    void routeBootp(const QByteArray &bytes, const QString &sender);
+    void unattributed(const QByteArray &key);
     int runningAt(const QString &sender) const;
     void deliver(int i, uint16_t localPort, const QByteArray &bytes, const QString &sender);
     void launch(int i);
@@ -158,7 +160,9 @@ private:
     bool FOneAtATime = false;
     QElapsedTimer FClock;     // since the start
     qint64 FSettleUntilMs = 0;
-    QHash<QByteArray, int> FXidOwner; // transaction ID -> module, -1 when no module may have it
+    // Hardware address and transaction ID of a request with a foreign hardware address -> the
+    // module it was taken for, -1 when no module may have it.
+    QHash<QByteArray, int> FKeyOwner;
     QTimer FPumpTimer;        // zero-time: pump outside the handlers
     QTimer FSettleTimer;
     QTimer FSearchTimer;
