@@ -398,10 +398,10 @@ bool *loaderFlag(TBootLoaderOptions &o, const QString &name)
     return nullptr;
 }
 
-TBootLoaderOptions parseLoader(const QString &spec, const TBootLoaderOptions &base)
+TBootLoaderOptions parseLoader(const QString &list, const TBootLoaderOptions &base)
 {
     TBootLoaderOptions o = base;
-    for (const QString &pair : spec.split(u',', Qt::SkipEmptyParts)) {
+    for (const QString &pair : list.split(u',', Qt::SkipEmptyParts)) {
         const qsizetype eq = pair.indexOf(u'=');
         if (eq < 0)
             throw TSimUsageError{QStringLiteral("--loader: '%1' needs a value (key=value)").arg(pair)};
@@ -441,12 +441,12 @@ TBootLoaderOptions counted(const TBootLoaderOptions &base, int k)
 int run(const QStringList &args)
 {
     TBootLoaderOptions base;
-    QStringList specs;
+    QStringList loaderLists;
     int count = 0;
     for (int i = 0; i < args.size(); ++i) {
         const QString &a = args[i];
         const auto value = [&] { return SimOptionValue(args, i); };
-        if (a == QLatin1String("--loader")) specs << value();
+        if (a == QLatin1String("--loader")) loaderLists << value();
         else if (a == QLatin1String("--count")) count = number(a, value(), 1, 1000);
         else if (a == QLatin1String("--retry")) base.RetryMs = number(a, value(), 1, 60000);
         else if (a == QLatin1String("--once")) base.Once = true;
@@ -463,8 +463,8 @@ int run(const QStringList &args)
     QList<TBootLoaderOptions> options;
     for (int k = 0; k < count; ++k)
         options << counted(base, k);
-    for (const QString &spec : specs)
-        options << parseLoader(spec, base);
+    for (const QString &list : loaderLists)
+        options << parseLoader(list, base);
     if (options.isEmpty())
         options << base;
 

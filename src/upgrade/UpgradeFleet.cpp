@@ -63,6 +63,31 @@ QString spacedMac(const uint8_t *mac)
 
 } // namespace
 
+QString UpImageFileProblem(const QString &path, QByteArray *id)
+{
+    if (path.isEmpty())
+        return GetLangText(QStringLiteral("lang_Hint_UpNoFileName")).trimmed();
+    const QFileInfo info(path);
+    if (!info.exists())
+        return QStringLiteral("%1 does not exist").arg(path);
+    if (!info.isFile())
+        return QStringLiteral("%1 is not a regular file").arg(path);
+    if (info.size() > MaxImageSize)
+        return QStringLiteral("%1 has %2 bytes, more than the %3 bytes a module can hold")
+            .arg(path)
+            .arg(info.size())
+            .arg(MaxImageSize);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("cannot open %1: %2").arg(path, file.errorString());
+    const QByteArray head = file.read(UpHwIdLen);
+    if (head.size() < UpHwIdLen)
+        return QStringLiteral("%1 has %2 bytes, too few for the 4-byte hardware identifier").arg(path).arg(file.size());
+    if (id)
+        *id = head;
+    return {};
+}
+
 QString UpFleetResultName(TUpFleetResult r)
 {
     switch (r) {
@@ -220,39 +245,10 @@ bool TUpgradeFleet::Start(const QList<TUpFleetTarget> &targets, const QString &l
         return false;
     }
     // The file is looked at once, before any port is bound: every module gets the same checks.
-    const QFileInfo info(binFile);
-    if (binFile.isEmpty()) {
-        reason = GetLangText(QStringLiteral("lang_Hint_UpNoFileName")).trimmed();
+    QByteArray id;
+    reason = UpImageFileProblem(binFile, &id);
+    if (!reason.isEmpty())
         return false;
-    }
-    if (!info.exists()) {
-        reason = QStringLiteral("%1 does not exist").arg(binFile);
-        return false;
-    }
-    if (!info.isFile()) {
-        reason = QStringLiteral("%1 is not a regular file").arg(binFile);
-        return false;
-    }
-    if (info.size() > MaxImageSize) {
-        reason = QStringLiteral("%1 has %2 bytes, more than the %3 bytes a module can hold")
-                     .arg(binFile)
-                     .arg(info.size())
-                     .arg(MaxImageSize);
-        return false;
-    }
-    QFile file(binFile);
-    if (!file.open(QIODevice::ReadOnly)) {
-        reason = QStringLiteral("cannot open %1: %2").arg(binFile, file.errorString());
-        return false;
-    }
-    const QByteArray id = file.read(UpHwIdLen);
-    if (id.size() < UpHwIdLen) {
-        reason = QStringLiteral("%1 has %2 bytes, too few for the 4-byte hardware identifier")
-                     .arg(binFile)
-                     .arg(file.size());
-        return false;
-    }
-    file.close();
 
     FModules.clear();
     FSlots.clear();

@@ -32,6 +32,10 @@
 #include <memory>
 #include <vector>
 
+// Why a file cannot be the image of a fleet upgrade (missing, no regular file, too big for a
+// module, unreadable, too short for the identifier), or empty when it can; id gets its identifier.
+QString UpImageFileProblem(const QString &path, QByteArray *id = nullptr);
+
 struct TUpFleetTarget {
     QString IP;
     QString MAC;     // 12 hex digits, blanks allowed

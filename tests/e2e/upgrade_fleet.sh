@@ -23,11 +23,11 @@ bin=$E2E_TMP/fw.bin
 { printf '\x51\x32\x00\x01'; head -c 30000 /dev/urandom; } > "$bin"
 same_image() { cmp <(tail -c +5 "$bin") "$1" || fail "the image $1 differs from $bin"; }
 
-# loaders LOG SPEC...: one process with a boot loader per --loader SPEC, every one ready.
+# loaders LOG OPTIONS...: one process with a boot loader per --loader OPTIONS, every one ready.
 loaders() {
-  local log=$1 n=$(( $# - 1 )) args=() spec
+  local log=$1 n=$(( $# - 1 )) args=() one
   shift
-  for spec in "$@"; do args+=(--loader "$spec"); done
+  for one in "$@"; do args+=(--loader "$one"); done
   start_peer_bg "$log" "$SIM" bootloader --expect "$bin" "${args[@]}"
   LOADERS=$BG_PID
   for ((i = 0; i < 50; i++)); do
@@ -42,6 +42,16 @@ loaders() {
 row() { grep "^$2 " "$1" | tr -s ' '; }
 
 up() { "$CLI" --lang en --wait 400 upgrade "$bin" "$@"; }
+
+# 0. A file that cannot be an image is refused before anything is sent, with exit status 2.
+mkfifo "$E2E_TMP/fifo.bin"
+for bad in "$E2E_TMP/fifo.bin" "$E2E_TMP/none.bin"; do
+  rc=0
+  "$CLI" --lang en upgrade "$bad" --all > "$E2E_TMP/c0.out" 2> "$E2E_TMP/c0.err" || rc=$?
+  [ $rc -eq 2 ] || fail "exit status $rc for $bad"
+  grep -q -E "is not a regular file|does not exist" "$E2E_TMP/c0.err" || fail "no reason for $bad: $(cat "$E2E_TMP/c0.err")"
+  grep -q 'Data has been sent' "$E2E_TMP/c0.err" && fail "a refused file still led to a search"
+done
 
 # 1. Four modules at once: two take the image, one has other hardware, one stops acknowledging
 # after five blocks. Each ends with its own result and reason; the BOOTP requests, which arrive

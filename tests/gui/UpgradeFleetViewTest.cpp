@@ -216,7 +216,7 @@ struct FleetLoaderTest : FleetViewTest {
             Loaders.waitForFinished(3000);
         }
     }
-    void StartLoaders(const QString &bin, const QStringList &specs)
+    void StartLoaders(const QString &bin, const QStringList &loaders)
     {
         QStringList args{QStringLiteral("bootloader"), QStringLiteral("--expect"), bin,
                          QStringLiteral("--trigger-port"), QString::number(TriggerPort),
@@ -224,14 +224,14 @@ struct FleetLoaderTest : FleetViewTest {
                          QStringLiteral("--bootp-client-port"), QString::number(BootpClient),
                          QStringLiteral("--tftp-port"), QString::number(TftpPort),
                          QStringLiteral("--data-port"), QString::number(DataPort)};
-        for (const QString &s : specs)
+        for (const QString &s : loaders)
             args << QStringLiteral("--loader") << s;
         Loaders.setProcessChannelMode(QProcess::MergedChannels);
         Loaders.start(QStringLiteral(BEXO_SIM_PATH), args);
         ASSERT_TRUE(QTest::qWaitFor(
             [&] {
                 Out += Loaders.readAll();
-                return Out.count("waiting for the trigger") == specs.size();
+                return Out.count("waiting for the trigger") == loaders.size();
             },
             10000))
             << Out.toStdString();

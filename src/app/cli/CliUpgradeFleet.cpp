@@ -326,6 +326,11 @@ QList<TUpFleetModule> runFleet(TCliLan &lan, const TFleetArgs &args, const QList
 int FleetUpgradeCommand(const TCliOptions &opt, const QStringList &argsIn)
 {
     const TFleetArgs args = parseArgs(argsIn);
+    // A file that cannot be an image is refused before anything is sent.
+    if (const QString problem = UpImageFileProblem(args.File); !problem.isEmpty()) {
+        Err(QStringLiteral("bexo-z0-cli: ") + problem);
+        return 2;
+    }
     TCliLan lan(opt);
     const QList<TTarget> found =
         FindTargets(lan, args.Targets, [](int model) { return model == ModelQ2 || model == ModelQ3; });
