@@ -10,9 +10,9 @@ packages=(
   dpkg-dev lintian desktop-file-utils appstream libcap2-bin groff-base adduser
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  qt6-base-dev qt6-serialport-dev fonts-wqy-microhei
+  qt6-base-dev qt6-serialport-dev qt6-translations-l10n fonts-wqy-microhei
   iproute2 util-linux procps python3
-  xvfb xauth at-spi2-core dbus dbus-x11 python3-pyatspi imagemagick qt6-wayland
+  xvfb xauth x11-utils at-spi2-core dbus dbus-x11 python3-pyatspi imagemagick qt6-wayland
 )
 
 missing=()

@@ -6,6 +6,8 @@
 #include "netconfig/Codecs.h"
 #include "serial/SerialProtocol.h"
 
+#include <QElapsedTimer>
+
 namespace {
 
 const QString Opened = QStringLiteral("log green: Serial is Open");
@@ -451,6 +453,71 @@ TEST_F(ProtocolFixture, aQ2ReadChainAndWriteAgainstTheSimulatedModule)
     proto.ComRead(ModelQ2);
     EXPECT_EQ(q2.edt_ModName.Text, QStringLiteral("Renamed"));
     EXPECT_TRUE(sim.log().contains(QLatin1String("wrote base block")));
+}
+
+// The COM tab's read of a module of unknown model: the first model's request, then the other kind's
+// in the same session when nothing was told apart; a red line when nothing answered at all.
+TEST_F(ProtocolFixture, aReadOfAnyModelAsksTheOtherKindWhenNothingAnsweredAndSaysSoWhenNobodyDid)
+{
+    const QString noReply = QStringLiteral("log red: No module answered on the serial line: check that its CFG pin is "
+                                           "connected to GND, the cable, the port and the baud rate.");
+    const struct {
+        const char *module; // the simulator's model; nullptr: a bare line
+        int first;
+        QStringList requests; // sent, in order
+        int page;             // shown
+        int requestModel;     // whose request was answered last
+    } cases[] = {
+        {"q1", ModelQ2, {QStringLiteral("55 BD "), QStringLiteral("55 BC ")}, PageQ1, ModelQ1},
+        {"q3", ModelQ2, {QStringLiteral("55 BD "), QStringLiteral("55 BC ")}, PageQ1, ModelQ1},
+        {"q2", ModelQ2, {QStringLiteral("55 BD "), QStringLiteral("55 C1 ")}, PageQ2, ModelQ2},
+        {"q3", ModelQ3, {QStringLiteral("55 BC ")}, PageQ1, ModelQ3},
+        {"q2", ModelQ1, {QStringLiteral("55 BC "), QStringLiteral("55 BD "), QStringLiteral("55 C1 ")}, PageQ2,
+         ModelQ2},
+        {nullptr, ModelQ2, {QStringLiteral("55 BD "), QStringLiteral("55 BC ")}, PageNone, ModelQ1},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.module ? c.module : "nobody") + " asked first as " + std::to_string(c.first));
+        SimSerialProcess sim;
+        if (c.module) {
+            ASSERT_TRUE(sim.start({QStringLiteral("--model"), QLatin1String(c.module)})) << sim.log().toStdString();
+            session.PortName = sim.port;
+        } else {
+            session.PortName = path(); // the fixture's pseudo-terminal: nobody answers
+        }
+        // Each wait ends once its request has its reply (or after a short time without one).
+        session.Wait = [this](int) {
+            const int before = proto.Recognised;
+            QElapsedTimer t;
+            t.start();
+            const int replies = proto.RequestModel == ModelQ2 ? 2 : 1; // Q2: the chain of two
+            while (t.elapsed() < 600 && proto.Recognised - before < replies)
+                WaitWithMessages(20);
+        };
+        shown.clear();
+        log.lines.clear();
+        proto.ComReadAnyModel(c.first);
+        QStringList sent;
+        const QStringList hex = log.pane(QStringLiteral("hex"));
+        for (int i = 0; i + 2 < hex.size(); ++i)
+            if (hex[i] == SendDir)
+                sent << hex[i + 2].mid(QStringLiteral("hex green: ").size());
+        EXPECT_EQ(sent, c.requests);
+        EXPECT_EQ(shown, c.page == PageNone ? QList<int>() : QList<int>({c.page}));
+        EXPECT_EQ(proto.RequestModel, c.requestModel);
+        const QStringList lines = log.pane(QStringLiteral("log"));
+        ASSERT_GE(lines.size(), 2);
+        EXPECT_EQ(lines.last(), Closed);
+        EXPECT_EQ(lines.contains(noReply), c.module == nullptr);
+        EXPECT_EQ(lines.contains(ReadOk), c.module != nullptr);
+    }
+    // A port that does not open: its own red line, no second request, no word of silence.
+    session.PortName.clear();
+    log.lines.clear();
+    proto.ComReadAnyModel(ModelQ2);
+    const QStringList lines = log.pane(QStringLiteral("log"));
+    EXPECT_EQ(lines.count(SendFailure), 1);
+    EXPECT_FALSE(lines.contains(noReply));
 }
 
 TEST_F(ProtocolFixture, aSplitReplyIsTracedInTwoPiecesAndRecognisedAsNothing)

@@ -5,6 +5,10 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 const QString Occupied = QStringLiteral("log red: Serial is Occupied");
@@ -182,6 +186,26 @@ TEST_F(PortListFixture, closeUpSelectsTheFirstPortOnlyWhenNothingIsSelected)
     EXPECT_EQ(list.Text(), QStringLiteral("ttyUSB1"));
 }
 
+TEST_F(PortListFixture, choosingTheSerialPageKeepsThePortChosenBeforeWhileItIsListed)
+{
+    ports = {QStringLiteral("ttyUSB0"), QStringLiteral("ttyUSB1"), QStringLiteral("/dev/pts/7")};
+    const struct {
+        const char *keep;
+        const char *chosen;
+    } cases[] = {
+        {"ttyUSB1", "ttyUSB1"},   {"/dev/pts/7", "/dev/pts/7"}, {"COM1", "ttyUSB0"}, // gone: the first
+        {"", "ttyUSB0"},          {"ttyusb1", "ttyUSB0"},      // names are exact
+    };
+    for (const auto &c : cases) {
+        ChooseSerialPort(list, QLatin1String(c.keep));
+        EXPECT_EQ(list.Items, ports);
+        EXPECT_EQ(list.Text(), QLatin1String(c.chosen)) << c.keep;
+    }
+    ports.clear();
+    ChooseSerialPort(list, QStringLiteral("ttyUSB0"));
+    EXPECT_EQ(list.ItemIndex, -1);
+}
+
 TEST_F(PortListFixture, theListedNamesAreNamesThePortOpens)
 {
     SetSerialPortsProvider(nullptr); // the system's own list
@@ -218,4 +242,45 @@ TEST_F(PortListFixture, portsNamedInTheEnvironmentFollowTheSystemsOwnWhileTheyEx
         qputenv(ExtraSerialPortsVariable, saved);
     else
         qunsetenv(ExtraSerialPortsVariable);
+}
+
+// The words for a port this user may not open: the group and how to join it, or that only the owner
+// may open it. (The open itself is refused only for a user; the e2e and widget tests run as one.)
+TEST(SerialPermission, theTextNamesTheDevicesGroupAndTheCommandThatAddsTheUser)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "gives the file to a group: root only";
+    InitLanguage(QString());
+    LangList->IsChinese = false;
+    QTemporaryDir dir;
+    const QString port = dir.filePath(QStringLiteral("ttyFake"));
+    {
+        QFile f(port);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    const group *dialout = getgrnam("dialout");
+    ASSERT_NE(dialout, nullptr);
+    const QByteArray path = QFile::encodeName(port);
+    const struct {
+        gid_t group;
+        mode_t mode;
+        QString text;
+    } cases[] = {
+        {dialout->gr_gid, 0660,
+         QStringLiteral("No permission to open the serial port %1: it belongs to the group dialout, which this user is "
+                        "not in. Add the user to it with \"sudo adduser $USER dialout\", then log in again.")
+             .arg(port)},
+        {dialout->gr_gid, 0600, QStringLiteral("No permission to open the serial port %1: only its owner root may open it.").arg(port)},
+    };
+    for (const auto &c : cases) {
+        ASSERT_EQ(chown(path.constData(), 0, c.group), 0);
+        ASSERT_EQ(chmod(path.constData(), c.mode), 0);
+        EXPECT_EQ(SerialPermissionText(port), c.text);
+    }
+    LangList->IsChinese = true;
+    ASSERT_EQ(chmod(path.constData(), 0660), 0);
+    EXPECT_TRUE(SerialPermissionText(port).contains(QStringLiteral("sudo adduser $USER dialout")));
+    // A port that is gone: the usual group of serial ports is named.
+    EXPECT_TRUE(SerialPermissionText(dir.filePath(QStringLiteral("gone"))).contains(QStringLiteral("dialout")));
+    FreeLanguage();
 }

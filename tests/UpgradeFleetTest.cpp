@@ -193,31 +193,36 @@ TEST_F(UpgradeFleetTest, refusedBeforeAnythingIsBoundOrSent)
     ASSERT_TRUE(shortFile.open(QIODevice::WriteOnly));
     shortFile.write(Hex("51 32 00"));
     shortFile.close();
+    using K = TUpFailureKind;
     struct {
         const char *name;
         int modules;
         QString local;
         QString file;
         const char *reason;
+        K kind; // what the window and the CLI put in words
     } cases[] = {
-        {"no module", 0, LocalIP, fine, "no module"},
-        {"not an address", 2, QStringLiteral("192.168.0"), fine, "not an IPv4 address"},
-        {"no file name", 2, LocalIP, QString(), "Please Select .bin file first."},
-        {"missing file", 2, LocalIP, Dir.filePath(QStringLiteral("none.bin")), "does not exist"},
-        {"a folder", 2, LocalIP, Dir.path(), "not a regular file"},
-        {"too big for a module", 2, LocalIP, big.fileName(), "more than the 16777216 bytes"},
-        {"no identifier", 2, LocalIP, shortFile.fileName(), "too few"},
+        {"no module", 0, LocalIP, fine, "no module", K::Other},
+        {"not an address", 2, QStringLiteral("192.168.0"), fine, "not an IPv4 address", K::Other},
+        {"no file name", 2, LocalIP, QString(), "Please Select .bin file first.", K::Other},
+        {"missing file", 2, LocalIP, Dir.filePath(QStringLiteral("none.bin")), "does not exist", K::FileUnreadable},
+        {"a folder", 2, LocalIP, Dir.path(), "not a regular file", K::FileUnreadable},
+        {"too big for a module", 2, LocalIP, big.fileName(), "more than the 16777216 bytes", K::FileUnreadable},
+        {"no identifier", 2, LocalIP, shortFile.fileName(), "too few", K::FileTooShort},
     };
     for (const auto &c : cases) {
         QString reason;
         EXPECT_FALSE(F->Start(Targets(c.modules), c.local, c.file, reason)) << c.name;
         EXPECT_TRUE(reason.contains(QLatin1String(c.reason))) << c.name << ": " << reason.toStdString();
+        EXPECT_EQ(F->Failure.Kind, c.kind) << c.name;
+        EXPECT_FALSE(UpgradeFailureText(F->Failure).isEmpty()) << c.name;
     }
     EXPECT_EQ(Net.Opens, 0);
     Net.FailOpen = QStringLiteral("cannot bind 192.168.0.2 port 67: Address already in use");
     QString reason;
     EXPECT_FALSE(F->Start(Targets(2), LocalIP, fine, reason));
     EXPECT_EQ(reason, Net.FailOpen);
+    EXPECT_TRUE(UpgradeFailureText(F->Failure).contains(Net.FailOpen)) << "the net's own words when it has no kind";
     EXPECT_TRUE(Net.Sends.isEmpty());
     EXPECT_FALSE(F->Running());
 }

@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPalette>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -132,6 +133,15 @@ Tfrm_Upgrade::Tfrm_Upgrade(const TAppSettings &settings, QWidget *parent) : QDia
     status->addWidget(lbl_Info, 1);
     status->addWidget(pb1, 0, Qt::AlignVCenter);
 
+    // The reason of a failure, under the status, in red like the log's error lines.
+    lbl_UpReason = named(new QLabel(this), "lbl_UpReason");
+    lbl_UpReason->setWordWrap(true);
+    lbl_UpReason->setTextInteractionFlags(Qt::TextSelectableByMouse); // a command to copy
+    QPalette red = lbl_UpReason->palette();
+    red.setColor(QPalette::WindowText, QColor(255, 0, 0));
+    lbl_UpReason->setPalette(red);
+    lbl_UpReason->hide();
+
     auto *root = new QVBoxLayout(this);
     root->setContentsMargins(10, 10, 10, 8);
     root->addWidget(lblFwUpTip);
@@ -141,6 +151,7 @@ Tfrm_Upgrade::Tfrm_Upgrade(const TAppSettings &settings, QWidget *parent) : QDia
     root->addStretch(1);
     root->addLayout(buttons);
     root->addLayout(status);
+    root->addWidget(lbl_UpReason);
 
     connect(btn_Browse, &QPushButton::clicked, this, &Tfrm_Upgrade::btn_BrowseClick);
     connect(btn_Program, &QPushButton::clicked, this, &Tfrm_Upgrade::btn_ProgramClick);
@@ -166,6 +177,7 @@ Tfrm_Upgrade::Tfrm_Upgrade(const TAppSettings &settings, QWidget *parent) : QDia
         btn_Program->setEnabled(program);
         btn_Exit->setEnabled(exit);
     };
+    FAttempt.OnFailure = [this](const TUpgradeFailure &) { showReason(); };
     FAttempt.OnMessageBox = [this](const QString &, const QString &text) {
         if (ShowMessage)
             ShowMessage(this, windowTitle(), text);
@@ -189,6 +201,7 @@ Tfrm_Upgrade::~Tfrm_Upgrade()
     FAttempt.OnProgress = nullptr;
     FAttempt.OnButtons = nullptr;
     FAttempt.OnMessageBox = nullptr;
+    FAttempt.OnFailure = nullptr;
     FAttempt.Exit();
 }
 
@@ -271,9 +284,19 @@ void Tfrm_Upgrade::ApplyUpgradeTexts()
     lbl_Info->setText(summary.isEmpty() ? GetLangText(lbl_Info->text()) : summary);
     ApplyTextRows(this, UpgradeTextRows.subspan(split));
     FFleetView->RetranslateRows();
-    FitFixedSize(this, FFleetMode ? FleetDesignSize : DesignSize);
+    showReason(); // fits the window
     ApplyAccessibleNames(this);
 }
+
+void Tfrm_Upgrade::showReason()
+{
+    const QString text = UpgradeFailureText(FFleetMode ? FFleetView->Fleet().Failure : FAttempt.Failure);
+    lbl_UpReason->setText(text);
+    lbl_UpReason->setVisible(!text.isEmpty());
+    FitFixedSize(this, FFleetMode ? FleetDesignSize : DesignSize);
+}
+
+QString Tfrm_Upgrade::ReasonShown() const { return lbl_UpReason->isVisibleTo(this) ? lbl_UpReason->text() : QString(); }
 
 void Tfrm_Upgrade::StoreSettings(TAppSettings &s) const
 {
@@ -309,6 +332,8 @@ void Tfrm_Upgrade::btn_ProgramClick()
         return;
     if (FFleetMode) {
         FLocalIP = cbbSvrIP->currentText();
+        FFleetView->Fleet().Failure = TUpgradeFailure();
+        showReason();
         const QString file = edt_BinFileName->text();
         const QString refused = FLocalIP.isEmpty() ? QStringLiteral("lang_Hint_UpNoClient")
                                 : file.isEmpty()   ? QStringLiteral("lang_Hint_UpNoFileName")
@@ -324,6 +349,7 @@ void Tfrm_Upgrade::btn_ProgramClick()
             if (FAttempt.Log)
                 FAttempt.Log->AddLog(reason, TLogColor::Red);
             lbl_Info->setText(GetLangText(QStringLiteral("lang_Hint_Upfailed")));
+            showReason();
             return;
         }
         btn_Program->setEnabled(false);
@@ -333,6 +359,9 @@ void Tfrm_Upgrade::btn_ProgramClick()
         return;
     }
     FLocalIP = cbbSvrIP->currentText();
+    // The reason of an earlier failure goes; a new one comes with this attempt's failure.
+    FAttempt.Failure = TUpgradeFailure();
+    showReason();
     FAttempt.Program({edt_IP->text(), edt_MAC->text(), FLocalIP, edt_BinFileName->text()});
 }
 

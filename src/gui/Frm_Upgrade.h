@@ -43,8 +43,10 @@ public:
     void ApplyUpgradeTexts();
     // edt_IP, edt_MAC and edt_BinFileName into UpgradeIP, UpgradeMAC and UpgradeFileName.
     void StoreSettings(TAppSettings &s) const;
-    // The main window's operation log: why an attempt failed.
+    // The main window's operation log: why an attempt failed (the window itself says it too).
     void SetLog(ILogSink *log);
+    // What the window shows as the reason of the last failure; empty when it shows none.
+    QString ReasonShown() const;
 
     QString LocalIP() const { return FLocalIP; }
     QByteArray SearchReply() const { return FSearchReply; }
@@ -99,4 +101,8 @@ private:
     QPushButton *btn_Exit;
     QLabel *lbl_Info;
     QProgressBar *pb1;
+    QLabel *lbl_UpReason; // why the last attempt failed and what to do; hidden otherwise
+
+    // lbl_UpReason from the attempt's failure, in the current language.
+    void showReason();
 };

@@ -19,6 +19,8 @@ TLogPanes::TLogPanes(QWidget *parent) : QTabWidget(parent), FTabs(new TFixedTabB
     FLog.Edit = makePane("rztbsht_Log", "Memo1");
     FHex.Edit = makePane("rztbsht_Hex", "Memo2");
     FHex.FollowEnd = true;
+    trackEnd(FLog);
+    trackEnd(FHex);
     // Memo2 takes the focus under the mouse, so the wheel scrolls it without a click.
     InstallHoverFocus(FHex.Edit);
 
@@ -46,6 +48,35 @@ QPlainTextEdit *TLogPanes::makePane(const char *pageName, const char *editName)
     layout->addWidget(edit);
     addTab(page, QLatin1String(pageName));
     return edit;
+}
+
+void TLogPanes::trackEnd(TPane &pane)
+{
+    QScrollBar *bar = pane.Edit->verticalScrollBar();
+    // Scrolling lays out the lines that come into view, which can move the end again before this
+    // runs; only where the reader puts the bar decides whether they left the end.
+    connect(bar, &QScrollBar::valueChanged, this, [&pane, bar](int value) {
+        if (!pane.Sticking)
+            pane.Following = value >= bar->maximum();
+    });
+    // The range grows after the lines are in: wrapped lines are laid out when shown, and the bar
+    // that appears narrows the pane, so lines that just fitted wrap. A reader at the end stays there.
+    connect(
+        bar, &QScrollBar::rangeChanged, this,
+        [this, &pane] {
+            if (pane.Following)
+                stickToEnd(pane);
+        },
+        Qt::QueuedConnection);
+}
+
+void TLogPanes::stickToEnd(TPane &pane)
+{
+    QScrollBar *bar = pane.Edit->verticalScrollBar();
+    pane.Sticking = true;
+    bar->setValue(bar->maximum());
+    pane.Sticking = false;
+    pane.Following = true;
 }
 
 void TLogPanes::AddLog(const QString &text, TLogColor color) { queue(FLog, text, color); }
@@ -80,8 +111,6 @@ void TLogPanes::write(TPane &pane)
     if (pane.Pending.isEmpty())
         return;
     QPlainTextEdit *edit = pane.Edit;
-    QScrollBar *bar = edit->verticalScrollBar();
-    const bool atEnd = bar->value() >= bar->maximum();
 
     QTextDocument *doc = edit->document();
     QTextCursor cursor(doc);
@@ -112,6 +141,6 @@ void TLogPanes::write(TPane &pane)
 
     // Memo2 follows its end; Memo1 stays where the reader put it, and follows only while it
     // already showed its end.
-    if (pane.FollowEnd || atEnd)
-        bar->setValue(bar->maximum());
+    if (pane.FollowEnd || pane.Following)
+        stickToEnd(pane);
 }

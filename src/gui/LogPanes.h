@@ -43,6 +43,10 @@ private:
         QList<TLine> Pending;
         bool HasLines = false; // a line was written since the last clear (it may be empty)
         bool FollowEnd = false; // Memo2 always shows its last line
+        // The reader is at the end: set by where the scroll bar was put (by the reader or by us),
+        // never by how far it reaches, which grows after a write as lines wrap and the bar shows.
+        bool Following = true;
+        bool Sticking = false; // we are moving the bar to the end
     };
     TPane FLog, FHex;
     TFixedTabBar *FTabs;
@@ -50,6 +54,8 @@ private:
     QTextCharFormat FFormats[4];
 
     QPlainTextEdit *makePane(const char *pageName, const char *editName);
+    void trackEnd(TPane &pane);
+    void stickToEnd(TPane &pane);
     void queue(TPane &pane, const QString &text, TLogColor color);
     void write(TPane &pane);
 };

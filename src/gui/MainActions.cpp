@@ -9,6 +9,7 @@
 #include "gui/LogPanes.h"
 #include "lang/LangList.h"
 #include "netconfig/DeviceList.h"
+#include "netconfig/Q2Write.h"
 #include "netconfig/UdpSvr.h"
 
 #include <QAction>
@@ -228,6 +229,9 @@ void TFrm_Main::OnReadParam(const TBaseParam &base, const TarrComParam &ports, b
     const bool filled = Q2Model.OnReadParam(base, ports, fromCom, model, row ? row->Mac : QString(), *this);
     if (!filled)
         return;
+    // The page is now of the selected module, as the list knows it.
+    Q2Binding = row && !fromCom ? TPageBinding::Lan(row->Mac, row->Model, RowVersion(*row))
+                                : TPageBinding::Serial(model, base.UserMAC);
     RefreshPages();
     ShowPage(PageQ2);
 }

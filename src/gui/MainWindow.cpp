@@ -10,6 +10,7 @@
 #include "gui/ParamArea.h"
 #include "gui/Q1PageView.h"
 #include "gui/Q2PageView.h"
+#include "gui/QtTexts.h"
 #include "gui/SearchColumn.h"
 #include "gui/SerialTab.h"
 #include "gui/TextTable.h"
@@ -36,6 +37,7 @@
 #include <QToolTip>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace {
 // The window's outer margin: the left offset of the search column.
@@ -138,6 +140,8 @@ void TFrm_Main::buildLayout()
     SerialTab->RefreshPages = [this] { RefreshPages(); };
     SerialTab->ReadPages = [this] { ReadPages(); };
     SerialTab->ClearPanes = [this] { rzpgcntrl_Logs->Clear(); };
+    SerialTab->Q2Binding = &Q2Binding;
+    SerialTab->Q1Binding = &Q1Binding;
 }
 
 void TFrm_Main::buildMenus()
@@ -296,14 +300,18 @@ void TFrm_Main::FormClose()
 
 void TFrm_Main::ApplyMainTexts()
 {
+    // Qt's own texts (message-box buttons, file dialog, edit menus) follow the language too.
+    ApplyQtTexts(LangList && LangList->IsChinese);
     // Rows of controls that are not built yet are simply left out.
     ApplyTextRows(this, MainTextRows);
     // The lists that steer other controls run their rules again, and the label columns line up
     // for the new captions.
     Q1View->AfterTextsApplied();
     Q2View->AfterTextsApplied();
-    setWindowTitle(GetLangText(QStringLiteral("lang_Main_Title")) + QStringLiteral(" V") + GetAppVersion());
+    // The display name first: the system appends " — " and it to every window's title as the
+    // title is set.
     QGuiApplication::setApplicationDisplayName(GetLangText(QStringLiteral("lang_Main_AppTitle")));
+    setWindowTitle(GetLangText(QStringLiteral("lang_Main_Title")) + QStringLiteral(" V") + GetAppVersion());
     mni_WorkOrder->setVisible(false);
     lv_Dev->FitColumns();
     // Texts of another language may need more room than the design widths.
@@ -322,6 +330,11 @@ void TFrm_Main::SwitchLanguage(bool chinese)
     ApplyMainTexts();
     if (Hooks.ApplyDialogTexts)
         Hooks.ApplyDialogTexts();
+    // A window whose title did not change keeps the display name it was shown with; every shown
+    // window takes the new one.
+    for (QWindow *window : QGuiApplication::topLevelWindows())
+        if (window->handle())
+            window->setTitle(window->title());
     try {
         if (IniFile)
             WriteLanguage(*IniFile, chinese);
@@ -479,6 +492,9 @@ void TFrm_Main::rzpgcntrl_SrchTabClick()
                GetLangText(lan ? QStringLiteral("lang_ts_CfgFree") : QStringLiteral("lang_ts_CfgGnd")),
            TLogColor::Maroon);
     ShowPage(PageNone);
+    // The pages are hidden until a read over the new tab's line fills one again.
+    Q2Binding = {};
+    Q1Binding = {};
     // Each page shows the write buttons of the tab; the network-only controls of the Q2 page exist
     // only on the LAN tab.
     Q1View->SetComTab(!lan);
@@ -508,9 +524,21 @@ void TFrm_Main::SaveQ2Network()
     if (!UdpSvr)
         return;
     ReadPages();
+    // A page that still shows another module (the selected one's read failed or never came), or
+    // was read over the serial line, is not written to the selected module: nothing goes out.
+    const TDeviceRow *row = SelectedDevice();
+    if (row && row->Model == ModelQ2) {
+        const QString templateMac = DecodeBaseParam(UdpSvr->LastRead.data()).UserMAC;
+        const TSaveCheck check = CheckLanSave(Q2Binding, *row, templateMac);
+        if (!check.Allowed()) {
+            AddLog(SaveRefusalText(check.Refusal, Q2Binding), TLogColor::Red);
+            ShowPage(PageNone);
+            return;
+        }
+    }
     // The core plans every frame before the first one goes and logs what it refuses; the pauses
     // block, so the answers queue up and are logged after the sequence.
-    const TQ2WritePlan plan = WriteQ2Network(Q2Model, *UdpSvr, SelectedDevice(), *this, Pause);
+    const TQ2WritePlan plan = WriteQ2Network(Q2Model, *UdpSvr, row, *this, Pause);
     switch (plan.Status) {
     case TQ2WriteStatus::NoRow: ShowPage(PageNone); break;
     case TQ2WriteStatus::Invalid:

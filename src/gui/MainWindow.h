@@ -6,6 +6,7 @@
 #include "core/LogSink.h"
 #include "core/Public.h"
 #include "core/Settings.h"
+#include "netconfig/PageBinding.h"
 #include "netconfig/Q1Page.h"
 #include "netconfig/Q2Page.h"
 #include "upgrade/UpgradeFleet.h"
@@ -72,6 +73,8 @@ public:
     // The page models; the page views show and read them.
     TQ2Page Q2Model;
     TQ1Page Q1Model;
+    // What filled each page (module, firmware, LAN or serial line): a save goes only there.
+    TPageBinding Q2Binding, Q1Binding;
 
     // The one endpoint of the program (freed at close) and the serial port component.
     TUdpSvr *UdpSvr = nullptr;

@@ -3,6 +3,7 @@
 #include "core/Public.h"
 #include "gui/BaudInput.h"
 #include "gui/SearchColumn.h"
+#include "netconfig/Codecs.h"
 #include "netconfig/PageControls.h"
 #include "serial/SerialProtocol.h"
 #include "serial/SerialSession.h"
@@ -19,7 +20,17 @@ TSerialTab::TSerialTab(TComm &comm, ILogSink &log, TQ2Page &q2, TQ1Page &q1, TSe
         if (ShowPage)
             ShowPage(mode);
     };
-    FProtocol->PageFilled = [this](int) {
+    FProtocol->PageFilled = [this](int page) {
+        // The page is now of the module on the line.
+        if (page == PageQ2) {
+            const QByteArray &read = FProtocol->LastRead;
+            *Q2Binding = TPageBinding::Serial(
+                ModelQ2, read.size() == LenBase + LenPort
+                             ? DecodeBaseParam(reinterpret_cast<const uint8_t *>(read.constData())).UserMAC
+                             : QString());
+        } else if (page == PageQ1) {
+            *Q1Binding = TPageBinding::Serial(FProtocol->RequestModel);
+        }
         if (RefreshPages)
             RefreshPages();
     };
@@ -79,8 +90,12 @@ void TSerialTab::cbb_SelectComCloseUp()
 
 void TSerialTab::TabChosen()
 {
-    cbb_SelectComDropDown();
-    cbb_SelectComCloseUp();
+    TDropDownComboBox *combo = FColumn->cbb_SelectCom;
+    TSerialPortList ports;
+    ChooseSerialPort(ports, combo->currentText());
+    combo->clear();
+    combo->addItems(ports.Items);
+    combo->setCurrentIndex(ports.ItemIndex);
 }
 
 void TSerialTab::cbbSoftBitRateClick()
@@ -108,12 +123,22 @@ bool TSerialTab::Click(QObject *button)
 {
     const QString name = button ? button->objectName() : QString();
     if (name == QLatin1String("btn_ComRead")) {
-        run([this] { FProtocol->ComRead(SerialModel()); });
+        run([this] { FProtocol->ComReadAnyModel(SerialModel()); });
         return true;
     }
     const bool q1 = name == QLatin1String("btn_ComSet");
     if (!q1 && name != QLatin1String("btn_Q2ComSet"))
         return false;
+    if (FBusy)
+        return true;
+    const TPageBinding &binding = q1 ? *Q1Binding : *Q2Binding;
+    const TSaveCheck check = CheckSerialSave(binding, q1 ? ModelQ1 : ModelQ2);
+    if (!check.Allowed()) {
+        FSession->Log().AddLog(SaveRefusalText(check.Refusal, binding), TLogColor::Red);
+        if (ShowPage)
+            ShowPage(PageNone);
+        return true;
+    }
     run([this, q1] {
         if (ReadPages)
             ReadPages();

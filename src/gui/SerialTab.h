@@ -5,6 +5,8 @@
 // session, the frames, the fills, the port list, the custom baud rate) is the core's: this only
 // copies the tab's widgets into them and their results back into the window.
 
+#include "netconfig/PageBinding.h"
+
 #include <QObject>
 #include <functional>
 #include <memory>
@@ -30,13 +32,20 @@ public:
     std::function<void()> RefreshPages;     // models -> page widgets, after a reply or write changed them
     std::function<void()> ReadPages;        // page widgets -> models, before a write
     std::function<void()> ClearPanes;       // the read clears both panes first
+    // What filled each page: a serial read binds its page, a write goes only to what the page was
+    // read from. The window points these at its own; until then the tab keeps its own.
+    TPageBinding *Q2Binding = &FOwnQ2Binding;
+    TPageBinding *Q1Binding = &FOwnQ1Binding;
 
     // A click of a window button: true when it was one of the serial buttons (btn_ComRead,
     // btn_ComSet, btn_Q2ComSet), which then ran its exchange. A serial button clicked while an
     // exchange still listens is taken and ignored: a second session would close the port under
-    // the first.
+    // the first. The read asks the model of the radio buttons first (Q2 after start), then the
+    // other kind; a write whose page was not read over the line sends nothing, says why in red
+    // and hides the page.
     bool Click(QObject *button);
-    // The COM tab was chosen: the port list refilled, the first port selected.
+    // The COM tab was chosen: the port list refilled, the port chosen before kept while it is
+    // listed, else the first selected.
     void TabChosen();
 
     // The model the serial page works with, by the checked radio button: rbQ1 (also when none
@@ -57,6 +66,7 @@ private:
     std::unique_ptr<TSerialSession> FSession;
     std::unique_ptr<TSerialProtocol> FProtocol;
     bool FBusy = false;
+    TPageBinding FOwnQ2Binding, FOwnQ1Binding;
 
     // The port and baud rate of the tab, into the session before each exchange.
     void takeLineChoice();

@@ -380,6 +380,64 @@ const TLangEntry DefaultLangEntries[] = {
      "Enter the command frame as hex bytes separated by blanks, then click Send."},
     {"lang_DeviceId", "请输入20位设备编号！", "Please enter a 20-digit Device ID."},
     {"lang_CommCode", "请输入8位通讯密码！", "Please enter the 8-digit communication Code."},
+    // A save refused: the page was not read from the module it would go to, over that line.
+    {"lang_Hint_SaveNotRead", " 未发送：页面上没有从此模块读取的参数。请先读取，再保存。",
+     " Nothing was sent: the page holds no parameters read from this module. Read it first, then save."},
+    {"lang_Hint_SaveReadByCom",
+     " 未发送：页面参数是通过串口读取的，不是通过网络从此模块读取的。请先点击该模块读取参数，再保存。",
+     " Nothing was sent: the page was read over the serial line, not from this module over the LAN. Click the "
+     "module to read it, then save."},
+    {"lang_Hint_SaveReadByLan",
+     " 未发送：页面参数是通过网络读取的，不是从串口上的模块读取的。请先点击读取设置，再保存。",
+     " Nothing was sent: the page was read over the LAN, not from the module on the serial line. Press Read "
+     "Config, then save."},
+    {"lang_Hint_SaveOtherModule",
+     " 未发送：页面显示的是另一个模块（MAC %1）的参数。请先点击所选模块读取参数，再保存。",
+     " Nothing was sent: the page shows the parameters of another module (MAC %1). Click the selected module "
+     "to read it, then save."},
+    {"lang_Hint_SaveReadAgain", " 未发送：读取页面参数后，模块或其固件已改变。请重新读取，再保存。",
+     " Nothing was sent: the module or its firmware changed since the page was read. Read it again, then save."},
+    // Serial line: nothing answered; a port this user may not open.
+    {"lang_Hint_ComNoReply", "串口上没有模块应答：请检查模块的CFG引脚是否接地，以及连线、串口和波特率。",
+     "No module answered on the serial line: check that its CFG pin is connected to GND, the cable, the port "
+     "and the baud rate."},
+    {"lang_ComDenied",
+     "没有打开串口%1的权限：该串口属于用户组%2，当前用户不在此组中。请执行“sudo adduser $USER %2”将用户加入该组，"
+     "然后重新登录。",
+     "No permission to open the serial port %1: it belongs to the group %2, which this user is not in. Add the "
+     "user to it with \"sudo adduser $USER %2\", then log in again."},
+    {"lang_ComDeniedRelogin",
+     "暂时没有打开串口%1的权限：用户已加入其用户组%2，但当前会话是在此之前开始的。请注销后重新登录。",
+     "No permission to open the serial port %1 yet: the user was added to its group %2 after this session "
+     "began. Log out and in again."},
+    {"lang_ComDeniedOwner", "没有打开串口%1的权限：只有其所有者%2可以打开它。",
+     "No permission to open the serial port %1: only its owner %2 may open it."},
+    // Why a firmware upgrade failed, and what to do, in the upgrade window and the CLI.
+    {"lang_Hint_UpPortHeld", "%2的端口%1已被另一个程序占用，可能是%3服务器。请在升级期间停止该服务器，然后重试。",
+     "Port %1 of %2 is held by another program, probably a %3 server. Stop that server during the upgrade, "
+     "then try again."},
+    {"lang_Hint_UpPortBusy", "%2的端口%1已被另一个程序占用。请在升级期间停止该程序，然后重试。",
+     "Port %1 of %2 is held by another program. Stop it during the upgrade, then try again."},
+    {"lang_Hint_UpNoHelper",
+     "端口9、67和69需要绑定助手bexo-z0-bind，但没有找到它。请安装bexo-z0软件包（其中包含该助手），"
+     "或执行“sudo setcap cap_net_bind_service=ep %1”为程序旁的助手授予权限。",
+     "Ports 9, 67 and 69 need the binding helper bexo-z0-bind, which was not found. Install the bexo-z0 "
+     "package, which brings it, or give the helper beside the program its capability with \"sudo setcap "
+     "cap_net_bind_service=ep %1\"."},
+    {"lang_Hint_UpHelperDenied",
+     "当前用户无权运行绑定助手%1：用户不在%2用户组中。请执行“sudo adduser $USER %2”将用户加入该组，然后重新登录。",
+     "This user may not run the binding helper %1: the user is not in the group %2. Add the user with "
+     "\"sudo adduser $USER %2\", then log in again."},
+    {"lang_Hint_UpHelperNoCap",
+     "绑定助手%1没有绑定1024以下端口的权限。请执行“sudo setcap cap_net_bind_service=ep %1”授予权限"
+     "（安装bexo-z0软件包时会自动完成）。",
+     "The binding helper %1 may not bind ports below 1024. Give it the capability with \"sudo setcap "
+     "cap_net_bind_service=ep %1\" (installing the bexo-z0 package does this)."},
+    {"lang_Hint_UpFileUnreadable", "无法读取固件文件%1（%2）。请选择当前用户可以读取的.bin文件。",
+     "The firmware file %1 cannot be read (%2). Choose a .bin file this user may read."},
+    {"lang_Hint_UpFileTooShort", "固件文件%1太短，不是固件映像。请选择正确的.bin文件。",
+     "The firmware file %1 is too short for a firmware image. Choose the right .bin file."},
+    {"lang_Hint_UpOther", "原因：%1", "Reason: %1"},
     // Firmware for several modules at once: the upgrade window's fleet view and the CLI's fleet upgrade.
     {"lang_Hint_UpFleetQueued", " 等待升级...", " Waiting for its turn..."},
     {"lang_Hint_UpFleetLooking", " 升级已完成，等待设备重新上线...", " Upgrade successful, waiting for the module to answer a search..."},

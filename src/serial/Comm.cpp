@@ -16,8 +16,11 @@
 #include <vector>
 
 #ifdef Q_OS_UNIX
+#include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <termios.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -27,7 +30,7 @@ constexpr int MaxChunk = 1024;
 
 enum class TNoticeKind { Data, ReceiveError, Hangup, ModemState, SendEmpty };
 
-enum class TOpenResult { Ok, OpenFailed, NotCharDevice, SetupFailed, WriteThreadFailed };
+enum class TOpenResult { Ok, OpenFailed, NotCharDevice, SetupFailed, WriteThreadFailed, PermissionDenied };
 
 QString OpenMessage(TOpenResult result)
 {
@@ -35,6 +38,7 @@ QString OpenMessage(TOpenResult result)
     case TOpenResult::NotCharDevice: return QStringLiteral("File handle is not a comm handle ");
     case TOpenResult::SetupFailed: return QStringLiteral("Cannot setup comm buffer");
     case TOpenResult::WriteThreadFailed: return QStringLiteral("Unable to create write thread");
+    case TOpenResult::PermissionDenied: return QStringLiteral("Permission denied opening serial port");
     case TOpenResult::OpenFailed:
     case TOpenResult::Ok: break;
     }
@@ -232,8 +236,17 @@ public:
         FPort.setPortName(name);
         if (!FPort.open(QIODevice::ReadWrite)) {
             // A device that opens but takes no terminal settings (/dev/null) cannot be a port.
-            return FPort.error() == QSerialPort::UnsupportedOperationError ? TOpenResult::SetupFailed
-                                                                            : TOpenResult::OpenFailed;
+            if (FPort.error() == QSerialPort::UnsupportedOperationError)
+                return TOpenResult::SetupFailed;
+#ifdef Q_OS_UNIX
+            // Qt reports a port held by another program and one this user may not open alike; the
+            // file's permissions tell them apart.
+            if (FPort.error() == QSerialPort::PermissionError &&
+                ::faccessat(AT_FDCWD, QFile::encodeName(path).constData(), R_OK | W_OK, AT_EACCESS) != 0 &&
+                errno == EACCES)
+                return TOpenResult::PermissionDenied;
+#endif
+            return TOpenResult::OpenFailed;
         }
         FPort.clear(QSerialPort::AllDirections);
         ApplyTimeouts();
@@ -525,7 +538,7 @@ void TComm::OpenPort()
         result = TOpenResult::OpenFailed; // the device did not open in time
     if (result != TOpenResult::Ok) {
         StopWorker(thread, link);
-        throw ECommsError(OpenMessage(result));
+        throw ECommsError(OpenMessage(result), result == TOpenResult::PermissionDenied);
     }
     FLink = std::move(link);
     FThread = thread;

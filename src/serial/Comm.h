@@ -14,11 +14,17 @@
 class QEvent;
 class QThread;
 
-// The one error OpenPort raises; it carries a message only.
+// The one error OpenPort raises: a message, and whether this user may not open the port at all
+// (as opposed to a port that is busy or missing).
 class ECommsError : public std::runtime_error {
 public:
-    explicit ECommsError(const QString &message) : std::runtime_error(message.toStdString()) {}
+    explicit ECommsError(const QString &message, bool permissionDenied = false)
+        : std::runtime_error(message.toStdString()), FPermissionDenied(permissionDenied) {}
     QString Message() const { return QString::fromStdString(what()); }
+    bool PermissionDenied() const { return FPermissionDenied; }
+
+private:
+    bool FPermissionDenied;
 };
 
 enum class TDtrControl { DtrEnable, DtrDisable, DtrHandshake };

@@ -149,9 +149,11 @@ void TSerialProtocol::HandleSerialData(const uint8_t *b, int n)
             }
             return;
         case LenComQ1:
+            ++Recognised;
             ApplyQ1SerialReply(b);
             return;
         case LenComQ2: {
+            ++Recognised;
             LastOptByte = b[2 + 3];
             LastPortOptByte = b[2 + LenBase + 50];
             LastRead = chunk.mid(2, LenBase + LenPort);
@@ -164,6 +166,7 @@ void TSerialProtocol::HandleSerialData(const uint8_t *b, int n)
             return;
         }
         case LenComQ2Extra: {
+            ++Recognised;
             LastExtra = chunk;
             // The first 30 bytes are laid out as the start of the network's cloud reply.
             FQ2.OnReadCloud(TarrCloudParam{DecodeCloudParam(b)}, true, ModelQ2);
@@ -230,6 +233,23 @@ TSerialWritePlan TSerialProtocol::WriteParamsSerial(int model)
     return plan;
 }
 
+namespace {
+// Ends a read's session whatever happens inside it, and gives the read button back.
+struct TReadSessionEnd {
+    TSerialSession &Session;
+    const std::function<void(bool)> &ReadButtonEnabled;
+    ~TReadSessionEnd()
+    {
+        try {
+            Session.StopSerial();
+        } catch (...) {
+        }
+        if (ReadButtonEnabled)
+            ReadButtonEnabled(true);
+    }
+};
+} // namespace
+
 void TSerialProtocol::ComRead(int model)
 {
     if (ClearPanes)
@@ -237,21 +257,34 @@ void TSerialProtocol::ComRead(int model)
     if (ReadButtonEnabled)
         ReadButtonEnabled(false);
     FSession.StartSerial();
-    struct Finally {
-        TSerialProtocol &p;
-        ~Finally()
-        {
-            try {
-                p.FSession.StopSerial();
-            } catch (...) {
-            }
-            if (p.ReadButtonEnabled)
-                p.ReadButtonEnabled(true);
-        }
-    } finally {*this};
+    const TReadSessionEnd end{FSession, ReadButtonEnabled};
+    RequestModel = model == ModelQ2 ? ModelQ2 : model == ModelQ3 ? ModelQ3 : ModelQ1;
     FSession.SendSerialFrame(request(SerialReadRequest(model)));
     if (FSession.Wait)
         FSession.Wait(TSerialSession::SerialWaitMs);
+}
+
+void TSerialProtocol::ComReadAnyModel(int firstModel)
+{
+    if (ClearPanes)
+        ClearPanes();
+    if (ReadButtonEnabled)
+        ReadButtonEnabled(false);
+    FSession.StartSerial();
+    const TReadSessionEnd end{FSession, ReadButtonEnabled};
+    const int first = firstModel == ModelQ2 ? ModelQ2 : firstModel == ModelQ3 ? ModelQ3 : ModelQ1;
+    const int second = first == ModelQ2 ? ModelQ1 : ModelQ2;
+    const int before = Recognised;
+    for (int model : {first, second}) {
+        RequestModel = model;
+        FSession.SendSerialFrame(request(SerialReadRequest(model)));
+        if (FSession.Wait)
+            FSession.Wait(TSerialSession::SerialWaitMs);
+        // A port that did not open has had its red line; there is nobody to ask.
+        if (Recognised != before || !FSession.SerialOpened())
+            return;
+    }
+    FSession.Log().AddLog(GetLangText(QStringLiteral("lang_Hint_ComNoReply")), TLogColor::Red);
 }
 
 void TSerialProtocol::ComWrite(int model)

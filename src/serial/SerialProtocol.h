@@ -92,6 +92,8 @@ public:
     QByteArray LastQ1Reply;   // the last 32-byte reply that passed its checks
     int RefusedQ1Replies = 0; // 32-byte replies with a wrong head or checksum (a red line each)
     int AckCount = 0;         // one-byte 0x4B replies
+    int Recognised = 0;       // replies told apart (137, 115 and 32 bytes, refused ones too)
+    int RequestModel = ModelNone; // the model the last read request asked for (Q1 for Q1 and Q3)
     QList<int> Unrecognised;  // lengths of the chunks that were no reply (split or foreign data)
 
     // The receive handler: every chunk the port delivers, traced, then told apart by its length.
@@ -106,6 +108,10 @@ public:
 
     // The serial buttons: the read (request byte by model), the Q1/Q3 write and the Q2 write.
     void ComRead(int model);
+    // The read of a module whose model is not known: the request of firstModel, then, in the same
+    // session, the other kind's (Q1/Q3 after Q2, Q2 after Q1/Q3) when no reply was told apart. With
+    // none after both, a red line says that nothing answered.
+    void ComReadAnyModel(int firstModel);
     void ComSet() { ComWrite(ModelQ1); }
     void Q2ComSet() { ComWrite(ModelQ2); }
     void ComWrite(int model);

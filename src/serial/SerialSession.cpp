@@ -5,9 +5,17 @@
 #include "core/Wait.h"
 #include "lang/LangList.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QSerialPortInfo>
 #include <mutex>
+#include <algorithm>
+#include <vector>
+
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -65,6 +73,7 @@ uint32_t TSerialSession::BaudFromText(const QString &text)
 bool TSerialSession::OpenSerialPort()
 {
     const QString name = PortName;
+    FOpenDenied = false;
     if (name.isEmpty())
         return false;
     try {
@@ -78,6 +87,10 @@ bool TSerialSession::OpenSerialPort()
         FComm.OpenPort();
         FSerialOpened = true;
         return true;
+    } catch (const ECommsError &e) {
+        FSerialOpened = false;
+        FOpenDenied = e.PermissionDenied();
+        return false;
     } catch (...) {
         FSerialOpened = false;
         return false;
@@ -88,6 +101,8 @@ void TSerialSession::StartSerial()
 {
     if (OpenSerialPort())
         FLog.AddLogInfo(GetLangText(QStringLiteral("lang_ComIsOpen")));
+    else if (FOpenDenied)
+        FLog.AddLog(SerialPermissionText(PortName), TLogColor::Red);
     else
         FLog.AddLog(GetLangText(QStringLiteral("lang_ComIsNo")), TLogColor::Red);
 }
@@ -177,4 +192,79 @@ void CloseUpSerialPorts(TSerialPortList &list)
 {
     if (list.ItemIndex < 0 && !list.Items.isEmpty())
         list.ItemIndex = 0;
+}
+
+void ChooseSerialPort(TSerialPortList &list, const QString &keep)
+{
+    RefreshSerialPorts(list);
+    list.ItemIndex = keep.isEmpty() ? -1 : int(list.Items.indexOf(keep));
+    CloseUpSerialPorts(list);
+}
+
+namespace {
+
+QString groupName(gid_t gid)
+{
+    const group *g = ::getgrgid(gid);
+    return g && g->gr_name ? QString::fromLocal8Bit(g->gr_name) : QString::number(gid);
+}
+
+QString userName(uid_t uid)
+{
+    const passwd *p = ::getpwuid(uid);
+    return p && p->pw_name ? QString::fromLocal8Bit(p->pw_name) : QString::number(uid);
+}
+
+// Whether this process carries the group now.
+bool processHasGroup(gid_t gid)
+{
+    if (::getegid() == gid)
+        return true;
+    const int n = ::getgroups(0, nullptr);
+    if (n <= 0)
+        return false;
+    std::vector<gid_t> groups(static_cast<size_t>(n));
+    const int got = std::max(::getgroups(n, groups.data()), 0);
+    return std::find(groups.begin(), groups.begin() + got, gid) != groups.begin() + got;
+}
+
+// Whether the user's account lists the group (it may have been added after this session began).
+bool accountHasGroup(gid_t gid)
+{
+    const passwd *p = ::getpwuid(::geteuid());
+    if (!p || !p->pw_name)
+        return false;
+    const QByteArray name(p->pw_name);
+    const gid_t primary = p->pw_gid;
+    int n = 64;
+    std::vector<gid_t> groups(static_cast<size_t>(n));
+    if (::getgrouplist(name.constData(), primary, groups.data(), &n) < 0) {
+        groups.resize(size_t(n));
+        if (::getgrouplist(name.constData(), primary, groups.data(), &n) < 0)
+            return false;
+    }
+    return std::find(groups.begin(), groups.begin() + n, gid) != groups.begin() + n;
+}
+
+} // namespace
+
+QString SerialPermissionText(const QString &port)
+{
+    const QString path = (port.startsWith(u'/') || port.startsWith(QLatin1String("./")) ||
+                          port.startsWith(QLatin1String("../")))
+                             ? port
+                             : QStringLiteral("/dev/") + port;
+    struct stat st {};
+    const bool known = ::stat(QFile::encodeName(path).constData(), &st) == 0;
+    const bool groupMayUse = known && (st.st_mode & S_IRGRP) && (st.st_mode & S_IWGRP);
+    if (known && !groupMayUse)
+        return GetLangText(QStringLiteral("lang_ComDeniedOwner"))
+            .replace(QStringLiteral("%1"), path)
+            .replace(QStringLiteral("%2"), userName(st.st_uid));
+    // Without the file's group the usual one for serial ports is named.
+    const QString group = known ? groupName(st.st_gid) : QStringLiteral("dialout");
+    const bool relogin = known && !processHasGroup(st.st_gid) && accountHasGroup(st.st_gid);
+    return GetLangText(relogin ? QStringLiteral("lang_ComDeniedRelogin") : QStringLiteral("lang_ComDenied"))
+        .replace(QStringLiteral("%1"), path)
+        .replace(QStringLiteral("%2"), group);
 }

@@ -39,12 +39,15 @@ public:
     std::function<void(int Milliseconds)> Wait;
 
     bool SerialOpened() const { return FSerialOpened; }
+    // The last open failed because this user may not open the port (not because it is busy).
+    bool OpenDenied() const { return FOpenDenied; }
     TComm &Comm() { return FComm; }
     ILogSink &Log() { return FLog; }
 
     // Opens PortName silently: false for an empty name (nothing else changes) or any open error.
     bool OpenSerialPort();
-    // OpenSerialPort plus "Serial is Open" (green) or "Serial is Occupied" (red).
+    // OpenSerialPort plus "Serial is Open" (green) or "Serial is Occupied" (red); a port this user
+    // may not open gets SerialPermissionText in red instead.
     void StartSerial();
     // Closes the port, clears SerialOpened, logs "Serial is Close"; also when it was not open.
     void StopSerial();
@@ -66,7 +69,13 @@ private:
     TComm &FComm;
     ILogSink &FLog;
     bool FSerialOpened = false;
+    bool FOpenDenied = false;
 };
+
+// Why this user may not open a serial port, and what to do, in the current language: the group
+// that owns the device and the command that adds the user to it (or that a new login is needed
+// when that was done already, or that only the owner may open it). Port as OpenSerialPort takes it.
+QString SerialPermissionText(const QString &port);
 
 // Trace lines of serial traffic: "[ PC ] → [ Device ]" (sent) or "[ PC ] ← [ Device ]"
 // (received), and "[ Length : n ]".
@@ -95,3 +104,6 @@ struct TSerialPortList {
 void RefreshSerialPorts(TSerialPortList &list);
 // The list closed: when nothing is selected, select the first item (if there is one).
 void CloseUpSerialPorts(TSerialPortList &list);
+// The serial page chosen: the list refilled, the port chosen before (the saved LocalCom at start)
+// kept while the system still lists it, else the first.
+void ChooseSerialPort(TSerialPortList &list, const QString &keep);

@@ -104,10 +104,15 @@ void TUpgradeAttempt::end(TUpgradeState state, const QString &key)
         OnFinished(state);
 }
 
-void TUpgradeAttempt::fail(const QString &reason)
+void TUpgradeAttempt::fail(const QString &reason, TUpgradeFailure failure)
 {
     if (Log && !reason.isEmpty())
         Log->AddLog(reason, TLogColor::Red);
+    if (failure.Kind == TUpFailureKind::None || (failure.Kind == TUpFailureKind::Other && failure.Detail.isEmpty()))
+        failure = UpFailure(TUpFailureKind::Other, {}, reason);
+    Failure = failure;
+    if (OnFailure)
+        OnFailure(Failure);
     end(TUpgradeState::Failed, KeyFailed);
 }
 
@@ -199,6 +204,7 @@ bool TUpgradeAttempt::Program(const TUpgradeInputs &inputs)
                                       (uint32_t(local[2]) << 8) | local[3]);
 
     // From here on every error ends the attempt as a failure.
+    Failure = {};
     buttons(false);
     UpLastSent = false;
     UpBlock = 0;
@@ -211,7 +217,7 @@ bool TUpgradeAttempt::Program(const TUpgradeInputs &inputs)
         FNet->Close();
         QString reason;
         if (!FNet->Open(localHost, Ports, reason)) {
-            fail(reason);
+            fail(reason, FNet->OpenFailure());
             return true;
         }
 
@@ -219,7 +225,9 @@ bool TUpgradeAttempt::Program(const TUpgradeInputs &inputs)
         auto file = std::make_unique<QFile>(inputs.BinFileName);
         // Unbuffered: a read-ahead buffer would go on serving bytes of a file that changed since.
         if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-            fail(QStringLiteral("cannot open %1: %2").arg(inputs.BinFileName, file->errorString()));
+            const QString why = file->errorString();
+            fail(QStringLiteral("cannot open %1: %2").arg(inputs.BinFileName, why),
+                 UpFailure(TUpFailureKind::FileUnreadable, inputs.BinFileName, why));
             return true;
         }
         FFileSize = file->size();
@@ -227,7 +235,8 @@ bool TUpgradeAttempt::Program(const TUpgradeInputs &inputs)
         if (id.size() < UpHwIdLen) {
             fail(QStringLiteral("%1 has %2 bytes, too few for the 4-byte hardware identifier")
                      .arg(inputs.BinFileName)
-                     .arg(FFileSize));
+                     .arg(FFileSize),
+                 UpFailure(TUpFailureKind::FileTooShort, inputs.BinFileName));
             return true;
         }
         UpHwId = id;

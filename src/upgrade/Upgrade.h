@@ -6,6 +6,7 @@
 // pass inputs in and show what the callbacks report.
 
 #include "core/LogSink.h"
+#include "upgrade/UpgradeFailure.h"
 
 #include <QByteArray>
 #include <QList>
@@ -63,6 +64,8 @@ public:
     virtual bool IsOpen() const = 0;
     virtual bool Send(TUpBinding from, const QByteArray &bytes, const QString &host, uint16_t port,
                       QString &reason) = 0;
+    // Why the last Open failed, as a kind the windows can put in words; Other unless told.
+    virtual TUpgradeFailure OpenFailure() const { return UpFailure(TUpFailureKind::Other); }
     // Set by the attempt: every received datagram with the local port of its binding.
     std::function<void(uint16_t localPort, const QByteArray &bytes, const QString &sender)> OnDatagram;
 };
@@ -82,6 +85,7 @@ public:
     bool IsOpen() const override { return FOpen; }
     bool Send(TUpBinding from, const QByteArray &bytes, const QString &host, uint16_t port,
               QString &reason) override;
+    TUpgradeFailure OpenFailure() const override { return FOpenFailure; }
 
 private:
     // A bound descriptor wrapped for the event loop; the descriptor is closed when that fails.
@@ -91,6 +95,7 @@ private:
     QUdpSocket *FBroadcast = nullptr;
     bool FOpen = false;
     uint64_t FGeneration = 0; // bumped by Close, so a drain stops when the handler closed us
+    TUpgradeFailure FOpenFailure;
 };
 
 struct TUpgradeInputs {
@@ -124,6 +129,10 @@ public:
     std::function<void(bool programEnabled, bool exitEnabled)> OnButtons;      // btn_Program, btn_Exit
     std::function<void(const QString &key, const QString &text)> OnMessageBox; // refusals before a start
     std::function<void(TUpgradeState end)> OnFinished;                         // every end of an attempt
+    // A failure with its reason, before the attempt ends (the window shows it, the CLI prints it).
+    std::function<void(const TUpgradeFailure &failure)> OnFailure;
+    // The reason of the last failed attempt; None after any other end or a new start.
+    TUpgradeFailure Failure;
 
     // Program clicked. False when the checks refused (nothing started); true when an attempt began,
     // even if it failed at once.
@@ -160,7 +169,7 @@ private:
     void status(const QString &key, const QString &suffix = QString());
     void progress(int percent);
     void buttons(bool enabled);
-    void fail(const QString &reason);
+    void fail(const QString &reason, TUpgradeFailure failure = TUpgradeFailure());
     void end(TUpgradeState state, const QString &key);
     void closeFile();
     void sendOrThrow(TUpBinding from, const QByteArray &bytes, const QString &host, uint16_t port);

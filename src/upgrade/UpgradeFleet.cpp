@@ -63,8 +63,10 @@ QString spacedMac(const uint8_t *mac)
 
 } // namespace
 
-QString UpImageFileProblem(const QString &path, QByteArray *id)
+QString UpImageFileProblem(const QString &path, QByteArray *id, bool *tooShort)
 {
+    if (tooShort)
+        *tooShort = false;
     if (path.isEmpty())
         return GetLangText(QStringLiteral("lang_Hint_UpNoFileName")).trimmed();
     const QFileInfo info(path);
@@ -81,6 +83,8 @@ QString UpImageFileProblem(const QString &path, QByteArray *id)
     if (!file.open(QIODevice::ReadOnly))
         return QStringLiteral("cannot open %1: %2").arg(path, file.errorString());
     const QByteArray head = file.read(UpHwIdLen);
+    if (head.size() < UpHwIdLen && tooShort)
+        *tooShort = true;
     if (head.size() < UpHwIdLen)
         return QStringLiteral("%1 has %2 bytes, too few for the 4-byte hardware identifier").arg(path).arg(file.size());
     if (id)
@@ -231,24 +235,26 @@ const TUpgradeAttempt *TUpgradeFleet::Attempt(int index) const
 bool TUpgradeFleet::Start(const QList<TUpFleetTarget> &targets, const QString &localIP, const QString &binFile,
                           QString &reason)
 {
-    if (FRunning) {
-        reason = QStringLiteral("an upgrade is running already");
+    Failure = TUpgradeFailure();
+    const auto refuse = [&](const QString &why, TUpFailureKind kind = TUpFailureKind::Other) {
+        reason = why;
+        Failure = UpFailure(kind, kind == TUpFailureKind::Other ? QString() : binFile, why);
         return false;
-    }
-    if (targets.isEmpty()) {
-        reason = QStringLiteral("no module to upgrade");
-        return false;
-    }
+    };
+    if (FRunning)
+        return refuse(QStringLiteral("an upgrade is running already"));
+    if (targets.isEmpty())
+        return refuse(QStringLiteral("no module to upgrade"));
     uint32_t local = 0;
-    if (!dottedQuad(localIP, local)) {
-        reason = QStringLiteral("'%1' is not an IPv4 address of this machine").arg(localIP);
-        return false;
-    }
+    if (!dottedQuad(localIP, local))
+        return refuse(QStringLiteral("'%1' is not an IPv4 address of this machine").arg(localIP));
     // The file is looked at once, before any port is bound: every module gets the same checks.
     QByteArray id;
-    reason = UpImageFileProblem(binFile, &id);
-    if (!reason.isEmpty())
-        return false;
+    bool tooShort = false;
+    if (const QString problem = UpImageFileProblem(binFile, &id, &tooShort); !problem.isEmpty())
+        return refuse(problem, binFile.isEmpty() ? TUpFailureKind::Other
+                               : tooShort        ? TUpFailureKind::FileTooShort
+                                                 : TUpFailureKind::FileUnreadable);
 
     FModules.clear();
     FSlots.clear();
@@ -268,8 +274,12 @@ bool TUpgradeFleet::Start(const QList<TUpFleetTarget> &targets, const QString &l
         FSlots.push_back(std::move(slot));
     }
     FNet->Close();
-    if (!FNet->Open(IntToIP(local), Ports, reason))
+    if (!FNet->Open(IntToIP(local), Ports, reason)) {
+        Failure = FNet->OpenFailure();
+        if (Failure.Kind == TUpFailureKind::Other && Failure.Detail.isEmpty())
+            Failure.Detail = reason;
         return false;
+    }
     FLocalIP = IntToIP(local);
     FBinFile = binFile;
     FHwId = id;

@@ -34,7 +34,7 @@
 
 // Why a file cannot be the image of a fleet upgrade (missing, no regular file, too big for a
 // module, unreadable, too short for the identifier), or empty when it can; id gets its identifier.
-QString UpImageFileProblem(const QString &path, QByteArray *id = nullptr);
+QString UpImageFileProblem(const QString &path, QByteArray *id = nullptr, bool *tooShort = nullptr);
 
 struct TUpFleetTarget {
     QString IP;
@@ -119,6 +119,9 @@ public:
     // The answer to the factory reset of a module; ignored unless it is the one asked for
     // (PendingReset).
     void ResetAnswered(int index, bool acknowledged, const QString &answer);
+
+    // Why the last Start did nothing, as a kind the windows put in words (None after a start).
+    TUpgradeFailure Failure;
 
     const std::vector<TUpFleetModule> &Modules() const { return FModules; }
     bool Running() const { return FRunning; }

@@ -50,13 +50,24 @@ QString bindFailure(const QString &address, uint16_t port, int err, TUpBinding r
     return reason;
 }
 
+// The words-to-be of a failed binding.
+TUpgradeFailure bindFailureKind(const QString &address, uint16_t port, int err, TUpBinding role, const QString &reason)
+{
+    if (err != EADDRINUSE)
+        return UpFailure(TUpFailureKind::Other, {}, reason);
+    const QString server = role == TUpBinding::Bootp ? QStringLiteral("DHCP/BOOTP")
+                           : role == TUpBinding::Tftp ? QStringLiteral("TFTP")
+                                                      : QString();
+    return UpPortHeld(address, port, server, reason);
+}
+
 // The five raw sockets of an attempt: the four bindings, then the BOOTP broadcast receiver.
 constexpr int RawCount = 5;
 TUpBinding roleOf(int i) { return i == 4 ? TUpBinding::Bootp : TUpBinding(i); }
 
 // Asks the binding helper for the sockets in denied, which this process may not bind itself.
 bool bindWithHelper(in_addr addr, const QString &localIP, const TUpBindRequest (&requests)[RawCount], int (&fds)[RawCount],
-                    const QList<int> &denied, QString &reason)
+                    const QList<int> &denied, QString &reason, TUpgradeFailure &failure)
 {
     const auto addressOf = [&](int i) { return requests[i].Broadcast ? BroadcastIP : localIP; };
     const int first = denied.first();
@@ -64,10 +75,11 @@ bool bindWithHelper(in_addr addr, const QString &localIP, const TUpBindRequest (
     const QString helper = FindBindHelper();
     if (helper.isEmpty()) {
         const QStringList looked = BindHelperCandidates();
-        reason = refused + QStringLiteral(". No binding helper was found%1: run as root, or install the bexo-z0 "
-                                          "package, whose helper %2 binds these ports for every user")
+        reason = refused + QStringLiteral(". No binding helper was found%1: install the bexo-z0 package, whose "
+                                          "helper %2 binds these ports for every user")
                                .arg(looked.isEmpty() ? QString() : QStringLiteral(" (looked for %1)").arg(looked.join(QLatin1String(", "))),
                                     QLatin1String(UpHelperName));
+        failure = UpFailure(TUpFailureKind::NoHelper, looked.isEmpty() ? QLatin1String(UpHelperName) : looked.first(), reason);
         return false;
     }
     TUpBindRequest asked[RawCount];
@@ -82,17 +94,22 @@ bool bindWithHelper(in_addr addr, const QString &localIP, const TUpBindRequest (
     }
     if (o.FailedIndex < 0) {
         reason = refused + QStringLiteral("; ") + o.Reason;
+        failure = UpFailure(o.NotPermitted ? TUpFailureKind::HelperDenied : TUpFailureKind::Other, helper, reason);
+        failure.Group = o.Group;
         return false;
     }
     const int i = denied[o.FailedIndex];
     reason = bindFailure(addressOf(i), requests[i].Port, o.Errno, roleOf(i));
-    if (o.Errno == EACCES || o.Errno == EPERM)
+    if (o.Errno == EACCES || o.Errno == EPERM) {
         reason += QStringLiteral(". The binding helper %1 lacks that capability too: give it with "
-                                 "\"setcap cap_net_bind_service=ep %1\" as root (installing the bexo-z0 package "
-                                 "does this), or run as root")
+                                 "\"sudo setcap cap_net_bind_service=ep %1\" (installing the bexo-z0 package "
+                                 "does this)")
                       .arg(helper);
-    else
+        failure = UpFailure(TUpFailureKind::HelperNoCap, helper, reason);
+    } else {
         reason += QStringLiteral(" (bound by %1)").arg(helper);
+        failure = bindFailureKind(addressOf(i), requests[i].Port, o.Errno, roleOf(i), reason);
+    }
     return false;
 }
 
@@ -117,6 +134,7 @@ QUdpSocket *TUpgradeUdpNet::adopt(int fd, QString &reason)
 bool TUpgradeUdpNet::Open(const QString &localIP, TUpgradePorts &ports, QString &reason)
 {
     Close();
+    FOpenFailure = UpFailure(TUpFailureKind::Other);
     QHostAddress local;
     if (!local.setAddress(localIP) || local.protocol() != QAbstractSocket::IPv4Protocol) {
         reason = QStringLiteral("'%1' is not an IPv4 address").arg(localIP);
@@ -153,13 +171,15 @@ bool TUpgradeUdpNet::Open(const QString &localIP, TUpgradePorts &ports, QString 
             denied << i;
             continue;
         }
+        const QString onText = requests[i].Broadcast ? BroadcastIP : localIP;
         reason = err == EMFILE || err == ENFILE
                      ? QStringLiteral("cannot create a UDP socket: %1").arg(QString::fromLocal8Bit(strerror(err)))
-                     : bindFailure(requests[i].Broadcast ? BroadcastIP : localIP, requests[i].Port, err, roleOf(i));
+                     : bindFailure(onText, requests[i].Port, err, roleOf(i));
+        FOpenFailure = bindFailureKind(onText, requests[i].Port, err, roleOf(i), reason);
         closeRaw();
         return false;
     }
-    if (!denied.isEmpty() && !bindWithHelper(addr, localIP, requests, fds, denied, reason)) {
+    if (!denied.isEmpty() && !bindWithHelper(addr, localIP, requests, fds, denied, reason, FOpenFailure)) {
         closeRaw();
         return false;
     }

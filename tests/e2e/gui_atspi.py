@@ -10,7 +10,7 @@ polled for, with generous deadlines (BEXO_GUI_TIME_SCALE multiplies them).
 
 usage: gui_atspi.py --cli CLI --shots DIR [--net A.B.C] [--pid PID] [--sim-log LOG]
                     [--loader-log LOG] [--firmware BIN] [--serial-port PATH] [--tour] STEP...
-steps: search read save login com chinese upgrade fleet quit"""
+steps: search read save login com comq1 titles chinese upgrade fleet quit"""
 
 import argparse
 import os
@@ -33,6 +33,7 @@ Q2 = {"name": "Workshop-Q2", "host": 7, "mac": "00 1A 2B 3C 4D 5E"}
 LOCKED = {"name": "Locked-Q2", "host": 9, "mac": "00 1A 2B 3C 4D 61", "password": "bexo7"}
 Q3 = {"name": "Gate-Q3", "host": 20}
 SERIAL_Q2 = "Serial-Q2"  # the name bexo-z0-sim serial gives its Q2 module
+SERIAL_Q1_IP = "192.168.0.7"  # the module address of its Q1 module
 NEW_NAME, NEW_PORT = "GUI-Renamed", "6001"
 
 KEY_DOWN, KEY_RETURN = 0xFF54, 0xFF0D
@@ -436,6 +437,64 @@ class Session:
         self.press(self.need("the LAN tab", pyatspi.ROLE_PAGE_TAB, self.t("lang_rztbsht_Net")))
         self.until("the device list again", self.device_list)
 
+    def comq1(self):
+        """A Q1 module on the serial line: the COM tab's read finds it without a model choice and
+        fills the Q1 page; entering the tab again keeps the port chosen before."""
+        self.step("read the Q1 module on the serial line")
+        port = self.args.serial_port_q1
+        self.press(self.need("the COM tab", pyatspi.ROLE_PAGE_TAB, self.t("lang_rztbsht_Com")))
+
+        def offers_port(node):
+            return self.find(pyatspi.ROLE_LIST_ITEM, port, node, hidden=True) is not None
+        combo = self.until("the Q1 port in the port list", lambda: self.find(pyatspi.ROLE_COMBO_BOX, match=offers_port), 20)
+        if self.args.serial_port and "com" in self.args.steps[:self.args.steps.index("comq1")]:
+            if combo.name != self.args.serial_port:
+                raise Failure("entering the COM tab chose %r, not the port chosen before (%r)"
+                              % (combo.name, self.args.serial_port))
+            self.step("  the port chosen before is kept: " + combo.name)
+        # Opened, the list is refilled without a selection: "/" goes to the first of our ports
+        # (system ports have short names), and the Q1 port is the one below it (the ports named in
+        # the environment follow in their order).
+        self.do(combo, "ShowMenu")
+        self.until("the port list open", lambda: self.showing(combo.getChildAtIndex(0)), 10)
+        self.key(ord("/"))
+        self.key(KEY_DOWN)
+        self.key(KEY_RETURN)
+        self.until("the Q1 port chosen", lambda: combo.name == port, 10)
+        read = self.need("the serial read button", pyatspi.ROLE_PUSH_BUTTON, self.t("lang_btn_ComRead"))
+        self.press(read)
+        self.until("the Q1 page with the module's address",
+                   lambda: self.field("lang_lbl_ModuleIP") and
+                   self.text_of(self.field("lang_lbl_ModuleIP")) == SERIAL_Q1_IP, 30)
+        self.until("the serial exchange to end", lambda: read.getState().contains(pyatspi.STATE_ENABLED), 20)
+        if self.args.serial_q1_log:
+            log = open(self.args.serial_q1_log).read()
+            if "ignored read request 0xBD" not in log or "read request: q1 parameters" not in log:
+                raise Failure("the Q1 module did not see the Q2 request, then its own: " + log[-400:])
+        self.step("  the Q1 module read over %s after the Q2 request went unanswered" % port)
+        self.shot("com-read-q1")
+        self.press(self.need("the LAN tab", pyatspi.ROLE_PAGE_TAB, self.t("lang_rztbsht_Net")))
+        self.until("the device list again", self.device_list)
+
+    def x_titles(self):
+        """The titles the X server has for the program's windows (the system appends the display name)."""
+        out = subprocess.run(["xwininfo", "-root", "-tree"], capture_output=True, check=True).stdout.decode("utf-8")
+        return re.findall(r'^\s+0x[0-9a-f]+ "(.*)": \("bexo-z0"', out, re.M)
+
+    def titles(self):
+        self.step("window titles")
+        version = subprocess.run([self.cli, "--version"], capture_output=True, check=True).stdout.decode().split()[-1]
+        suffix = " \u2014 " + self.t("lang_Main_AppTitle")
+        main = self.t("lang_Main_Title") + " " + version + suffix
+        self.until("the main window titled %r" % main, lambda: main in self.x_titles(), 10)
+        self.do(self.menu_item("lang_Menu_Help", "lang_Menu_About"), "Press", short=True)
+        about = self.t("lang_About_Title")
+        dialog = self.until("the about box", lambda: self.window(about), 20)
+        self.until("the about box titled %r" % (about + suffix), lambda: about + suffix in self.x_titles(), 10)
+        self.step("  %s; %s" % (main, about + suffix))
+        self.press(self.need("OK", pyatspi.ROLE_PUSH_BUTTON, self.t("lang_About_OK"), dialog))
+        self.until("the about box to close", lambda: not self.window(about))
+
     def upgrade(self):
         self.step("firmware upgrade of " + Q2["name"])
         cell = self.until("the row of " + Q2["name"], lambda: self.row_cell(Q2["name"]))
@@ -543,6 +602,8 @@ def main():
     p.add_argument("--loader-log")
     p.add_argument("--firmware")
     p.add_argument("--serial-port")
+    p.add_argument("--serial-port-q1", help="a Q1 module's port (step comq1)")
+    p.add_argument("--serial-q1-log", help="what the Q1 module heard")
     p.add_argument("--tour", action="store_true", help="pause mid-transfer for a picture")
     p.add_argument("steps", nargs="+")
     args = p.parse_args()

@@ -59,7 +59,11 @@ wait_for_line "$E2E_TMP/loader.log" '10.77.80.9: .*waiting for the trigger'
 port=$E2E_TMP/ttyBEXO-Q2
 start_bg "$E2E_TMP/serial.log" "$SIM" serial --model q2 --link "$port"
 wait_for_line "$E2E_TMP/serial.log" '^sim: serial port '
-export BEXO_EXTRA_SERIAL_PORTS=$port
+# A Q1 module on another one.
+port_q1=$E2E_TMP/ttyBEXO-Q1
+start_bg "$E2E_TMP/serial-q1.log" "$SIM" serial --model q1 --link "$port_q1"
+wait_for_line "$E2E_TMP/serial-q1.log" '^sim: serial port '
+export BEXO_EXTRA_SERIAL_PORTS=$port:$port_q1
 
 start_gui_session 1600x1200
 start_gui "$E2E_TMP/app" en
@@ -68,7 +72,8 @@ set +e
 "$GUI_PYTHON" "$GUI_DRIVER" --pid "$GUI_PID" --cli "$E2E_TMP/app/bexo-z0-cli" --net 10.77.80 \
   --shots "$SHOTS" --sim-log "$E2E_TMP/sim.log" \
   --loader-log "$E2E_TMP/loader.log" --firmware "$firmware" --serial-port "$port" \
-  ${BEXO_GUI_STEPS:-search read save login com chinese upgrade fleet quit}
+  --serial-port-q1 "$port_q1" --serial-q1-log "$E2E_TMP/serial-q1.log" \
+  ${BEXO_GUI_STEPS:-search read save login com comq1 titles chinese titles upgrade fleet quit}
 rc=$?
 set -e
 if [ $rc -ne 0 ]; then

@@ -15,6 +15,7 @@ gui_missing_tools() {
   [ -x /usr/libexec/at-spi-bus-launcher ] || missing+=(at-spi2-core)
   "$GUI_PYTHON" -c 'import pyatspi' 2> /dev/null || missing+=(python3-pyatspi)
   command -v import > /dev/null || missing+=(imagemagick)
+  command -v xwininfo > /dev/null || missing+=(x11-utils)
   echo "${missing[*]}"
 }
 

@@ -140,4 +140,22 @@ wait "$HOLD" || true
 grep -q '^Serial is Occupied' "$E2E_TMP/busy.err" && grep -q 'could not be opened' "$E2E_TMP/busy.err" ||
   { cat "$E2E_TMP/busy.err"; fail "busy port message"; }
 stop_sim split
+
+# A port of the group dialout, opened by a user outside it: permission denied is not "occupied";
+# the group and the command that adds the user to it are named. Nothing reaches the module.
+start_sim denied --model q1
+pts=$(readlink -f "$E2E_TMP/denied")
+chown root:dialout "$pts" && chmod 0660 "$pts"
+for cmd in "read $pts --model q1" "write $pts --model q1 ModulePort=2000"; do
+  set +e
+  # shellcheck disable=SC2086
+  setpriv --reuid=65534 --regid=65534 --clear-groups "$CLI" serial $cmd > /dev/null 2> "$E2E_TMP/denied.err"; rc=$?
+  set -e
+  [ "$rc" = 1 ] || { cat "$E2E_TMP/denied.err"; fail "serial $cmd as a user outside dialout gave $rc"; }
+  grep -qF "No permission to open the serial port $pts: it belongs to the group dialout, which this user is not in. Add the user to it with \"sudo adduser \$USER dialout\", then log in again." "$E2E_TMP/denied.err" ||
+    { cat "$E2E_TMP/denied.err"; fail "permission message of serial $cmd"; }
+  grep -q 'Occupied\|another program' "$E2E_TMP/denied.err" && { cat "$E2E_TMP/denied.err"; fail "a denied port called busy"; }
+done
+grep -q 'heard' "$E2E_TMP/denied.log" && fail "a denied user reached the module"
+stop_sim denied
 echo "serial e2e: ok"

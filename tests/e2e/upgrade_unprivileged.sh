@@ -74,10 +74,14 @@ wait_for_line "$E2E_TMP/sim2.log" 'waiting for the trigger'
 as_user "" "$E2E_TMP/cli2" && fail "an upgrade without privilege or helper succeeded"
 last_line "$E2E_TMP/cli2" ' Upgrade failed!'
 err=$(cat "$E2E_TMP/cli2.err")
-for want in "cannot bind $HERE port 9: Permission denied" "No binding helper was found" "run as root" \
+for want in "cannot bind $HERE port 9: Permission denied" "No binding helper was found" \
             "install the bexo-z0 package"; do
   [[ $err == *"$want"* ]] || fail "reason without '$want': $err"
 done
+# The reason in the words of the upgrade window, just before the status line; never "as root".
+grep -qF 'Ports 9, 67 and 69 need the binding helper bexo-z0-bind, which was not found. Install the bexo-z0 package' \
+  "$E2E_TMP/cli2" || { cat "$E2E_TMP/cli2" >&2; fail "no reason with what to do"; }
+grep -qi 'as root' "$E2E_TMP/cli2" "$E2E_TMP/cli2.err" && fail "told to run as root"
 sleep 0.3
 grep -q 'trigger heard' "$E2E_TMP/sim2.log" && fail "a trigger went out although the bindings failed"
 
@@ -85,10 +89,13 @@ grep -q 'trigger heard' "$E2E_TMP/sim2.log" && fail "a trigger went out although
 as_user unset "$E2E_TMP/cli3" && fail "an upgrade with a helper lacking its capability succeeded"
 last_line "$E2E_TMP/cli3" ' Upgrade failed!'
 err=$(cat "$E2E_TMP/cli3.err")
-for want in "Permission denied" "lacks that capability too" "setcap cap_net_bind_service=ep $(cd "$BIN" && pwd -P)/bexo-z0-bind" \
-            "or run as root"; do
+own=$(cd "$BIN" && pwd -P)/bexo-z0-bind
+for want in "Permission denied" "lacks that capability too" "setcap cap_net_bind_service=ep $own"; do
   [[ $err == *"$want"* ]] || fail "reason without '$want': $err"
 done
+grep -qF "The binding helper $own may not bind ports below 1024. Give it the capability with \"sudo setcap cap_net_bind_service=ep $own\"" \
+  "$E2E_TMP/cli3" || { cat "$E2E_TMP/cli3" >&2; fail "no reason with what to do"; }
+grep -qi 'as root' "$E2E_TMP/cli3" "$E2E_TMP/cli3.err" && fail "told to run as root"
 stop $sim
 
 # 4. Even with its capability the helper binds nothing but the upgrade's ports on a local address.
@@ -116,6 +123,10 @@ err=$(cat "$E2E_TMP/cli5.err")
 for want in "cannot bind $HERE port 9: Permission denied" "may be run only by the members of the group $GROUP"; do
   [[ $err == *"$want"* ]] || fail "reason without '$want': $err"
 done
+# In the upgrade window's words: the group to join and how.
+grep -qF "This user may not run the binding helper $HELPER: the user is not in the group $GROUP. Add the user with \"sudo adduser \$USER $GROUP\", then log in again." \
+  "$E2E_TMP/cli5" || { cat "$E2E_TMP/cli5" >&2; fail "no word of the helper's group"; }
+grep -qi 'as root' "$E2E_TMP/cli5" "$E2E_TMP/cli5.err" && fail "told to run as root"
 sleep 0.3
 grep -q 'trigger heard' "$E2E_TMP/sim5.log" && fail "a trigger went out although the helper may not be run"
 stop $sim

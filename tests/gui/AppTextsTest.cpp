@@ -15,6 +15,12 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QToolTip>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <memory>
 
 namespace {
 
@@ -204,6 +210,47 @@ TEST_F(AppTexts, aSwitchFromTheMenuReTranslatesTheUpgradeStatusAndHidesWorkOrder
     w->mni_En->trigger();
     EXPECT_EQ(info->text(), QStringLiteral(" Upgrade successful.please restore factory default."));
     EXPECT_EQ(Ctl<QLabel>(app->About.get(), "lbl_version")->text(), QStringLiteral(" V") + GetAppVersion());
+}
+
+} // namespace
+
+namespace {
+
+// Qt's own texts follow the language: a message box's button, the edit menu, the file dialog.
+TEST_F(AppTexts, qtsOwnTextsFollowTheLanguage)
+{
+    const auto okText = [] {
+        QMessageBox box(QMessageBox::Information, QStringLiteral("t"), QStringLiteral("x"), QMessageBox::Ok);
+        return box.button(QMessageBox::Ok)->text();
+    };
+    const auto editMenu = [] {
+        QLineEdit edit;
+        std::unique_ptr<QMenu> menu(edit.createStandardContextMenu());
+        QStringList texts;
+        for (QAction *a : menu->actions())
+            if (!a->isSeparator())
+                texts << a->text();
+        return texts.join(u'|');
+    };
+    const auto openButton = [] {
+        QFileDialog dialog;
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        QDialogButtonBox *buttons = dialog.findChild<QDialogButtonBox *>();
+        return buttons ? buttons->button(QDialogButtonBox::Open)->text() : QString();
+    };
+    ASSERT_EQ(okText(), QStringLiteral("OK")) << "English before the switch";
+    w->mni_Cn->trigger();
+    EXPECT_EQ(okText(), QStringLiteral("确定"));
+    EXPECT_TRUE(editMenu().contains(QStringLiteral("撤消")) || editMenu().contains(QStringLiteral("撤销")))
+        << editMenu().toStdString();
+    EXPECT_TRUE(openButton().contains(QStringLiteral("打开"))) << openButton().toStdString();
+    w->mni_En->trigger();
+    EXPECT_EQ(okText(), QStringLiteral("OK"));
+    EXPECT_TRUE(editMenu().contains(QStringLiteral("Undo"))) << editMenu().toStdString();
+    // Started in Chinese, they are Chinese from the first window on.
+    Create("Language=1\r\n");
+    EXPECT_EQ(okText(), QStringLiteral("确定"));
 }
 
 } // namespace

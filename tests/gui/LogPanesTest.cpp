@@ -5,6 +5,7 @@
 #include "netconfig/DeviceList.h"
 
 #include <QScrollBar>
+#include <QStyle>
 
 namespace {
 
@@ -111,6 +112,84 @@ TEST_F(LogPanes, memo2FollowsItsEndMemo1KeepsTheReadersPlace)
     log->setValue(log->maximum());
     fill(10);
     EXPECT_EQ(log->value(), log->maximum());
+}
+
+// Whether the pane shows its last line: its bottom inside the viewport.
+bool ShowsLastLine(QPlainTextEdit *memo)
+{
+    QTextCursor end(memo->document());
+    end.movePosition(QTextCursor::End);
+    const QRect last = memo->cursorRect(end);
+    return last.top() >= 0 && last.bottom() <= memo->viewport()->height();
+}
+
+// English words up to a width in pixels of the pane's font.
+QString LineOfWidth(QPlainTextEdit *memo, int pixels)
+{
+    const QFontMetrics fm(memo->font());
+    QString line = QStringLiteral(" Check Error:");
+    for (int i = 0; fm.horizontalAdvance(line + QStringLiteral(" it")) < pixels; ++i)
+        line += i % 2 ? QStringLiteral(" it") : QStringLiteral(" is");
+    return line;
+}
+
+// Lines as the window writes them, a few per event-loop turn. English lines are long: some fill the
+// pane's width until its scroll bar appears and then wrap, some wrap over several screen lines.
+// A reader at the end sees every new line; one who scrolled up keeps the place.
+TEST_F(LogPanes, memo1FollowsWrappedLinesWhileTheReaderIsAtTheEnd)
+{
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&panes));
+    QPlainTextEdit *memo = panes.Memo1();
+    QScrollBar *bar = memo->verticalScrollBar();
+    // The room for text without and with the scroll bar.
+    const int room = memo->viewport()->width() - 2 * int(memo->document()->documentMargin());
+    const int barWidth = memo->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, bar);
+    const QString edge = LineOfWidth(memo, room - barWidth / 2); // wraps only beside the bar
+    const QString shortLine = QStringLiteral("Read [ Mac : 00 1A 2B 3C 4D 5E ]");
+    const QString longLine = LineOfWidth(memo, 4 * room);
+    struct Case {
+        const char *what;
+        QList<QString> pattern; // written over and over
+    } cases[] = {
+        {"lines that wrap once the scroll bar shows", {edge}},
+        {"short lines and lines at the edge", {shortLine, edge, shortLine}},
+        {"lines over several screen lines", {shortLine, longLine}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        panes.Clear();
+        QTest::qWait(5);
+        ASSERT_EQ(bar->maximum(), 0);
+        for (int i = 0; i < 40; ++i) {
+            // A click logs its read line, the sent datagram's line and the module's answer together.
+            for (int k = 0; k <= i % 3; ++k)
+                panes.AddLog(c.pattern[(i + k) % c.pattern.size()], k % 2 ? TLogColor::Red : TLogColor::Green);
+            QTest::qWait(5); // written, laid out and painted
+            ASSERT_TRUE(ShowsLastLine(memo)) << "turn " << i << " written out of sight";
+        }
+        ASSERT_GT(bar->maximum(), 0) << "the lines must fill more than the pane";
+
+        // Scrolled up by the reader: the place stays, whatever comes.
+        bar->triggerAction(QAbstractSlider::SliderToMinimum);
+        const auto topBlock = [memo] { return memo->cursorForPosition(QPoint(1, 1)).block(); };
+        const QString top = topBlock().text();
+        const int topNumber = topBlock().blockNumber();
+        for (int i = 0; i < 20; ++i) {
+            panes.AddLog(c.pattern[i % c.pattern.size()], TLogColor::Green);
+            QTest::qWait(5);
+        }
+        EXPECT_EQ(topBlock().blockNumber(), topNumber);
+        EXPECT_EQ(topBlock().text(), top);
+        EXPECT_FALSE(ShowsLastLine(memo));
+
+        // Back at the end, it follows again.
+        bar->triggerAction(QAbstractSlider::SliderToMaximum);
+        for (int i = 0; i < 10; ++i) {
+            panes.AddLog(c.pattern[i % c.pattern.size()], TLogColor::Red);
+            QTest::qWait(5);
+            ASSERT_TRUE(ShowsLastLine(memo)) << "turn " << i << " after the reader came back";
+        }
+    }
 }
 
 TEST_F(LogPanes, memo2TakesTheFocusUnderTheMouse)

@@ -20,7 +20,12 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
+#include <QProcess>
 #include <optional>
+
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -30,6 +35,8 @@ const QString SendOk = QStringLiteral("green: send OK ");
 const QString ReadOk = QStringLiteral("green: Read OK ");
 const QString SetupOk = QStringLiteral("green: setup success");
 const QString Occupied = QStringLiteral("red: Serial is Occupied");
+const QString NoReply = QStringLiteral("red: No module answered on the serial line: check that its CFG pin is "
+                                       "connected to GND, the cable, the port and the baud rate.");
 const QString SendFailure = QStringLiteral("red: Serial Send Failure\uFF0Cplease try again");
 const QString SendDir = QStringLiteral("blue: [ PC ] \u2192 [ Device ]");
 const QString RecvDir = QStringLiteral("green: [ PC ] \u2190 [ Device ]");
@@ -386,18 +393,67 @@ TEST_F(SerialTabFixture, aSerialButtonClickedWhileAnExchangeListensIsIgnored)
         q2View->ComSetButton()->click();
         EXPECT_TRUE(tab->Click(column->btn_ComRead));
     };
-    done = [&pty] { return pty.ReadAvailable().size() > 0; };
+    QByteArray heard;
+    done = [&] {
+        heard += pty.ReadAvailable();
+        return heard.size() >= 2 * readButtonInWait.size(); // each wait ends on its request
+    };
     column->btn_ComRead->click();
-    EXPECT_EQ(Log(), QStringList({Opened, SendOk, Closed}));
-    EXPECT_EQ(readButtonInWait.size(), 1) << "one session";
+    // Nothing answers on the bare pseudo-terminal: both kinds of module are asked, in one session.
+    EXPECT_EQ(Log(), QStringList({Opened, SendOk, SendOk, NoReply, Closed}));
+    EXPECT_EQ(readButtonInWait.size(), 2);
     EXPECT_EQ(pageReads, 0);
     EXPECT_FALSE(tab->Busy());
-    EXPECT_TRUE(pty.ReadAvailable().isEmpty()) << "the read request only";
+    EXPECT_EQ(heard.toHex(' '), QByteArray("55 bd 55 bc")) << "the read requests only";
 
     QObject other;
     other.setObjectName(QStringLiteral("btn_Q2NetSet"));
     EXPECT_FALSE(tab->Click(&other));
     EXPECT_FALSE(tab->Click(nullptr));
+}
+
+// A port of a group this user is not in: the COM tab says so, names the group and how to join it,
+// instead of calling the port occupied. Root opens every port, so the read runs again as nobody.
+TEST_F(SerialTabFixture, aPortOfAGroupTheUserIsNotInIsNotCalledOccupied)
+{
+    const char *portVariable = "BEXO_TEST_DENIED_PORT";
+    if (geteuid() != 0) {
+        const QString port = qEnvironmentVariable(portVariable);
+        if (port.isEmpty())
+            GTEST_SKIP() << "runs as root, which repeats it as a user";
+        UsePort(port);
+        column->btn_ComRead->click();
+        const QStringList log = Log();
+        ASSERT_FALSE(log.isEmpty());
+        EXPECT_EQ(log.first(), QStringLiteral("red: No permission to open the serial port %1: it belongs to the group "
+                                              "dialout, which this user is not in. Add the user to it with \"sudo "
+                                              "adduser $USER dialout\", then log in again.")
+                                   .arg(port));
+        EXPECT_FALSE(log.contains(Occupied));
+        EXPECT_EQ(log.last(), Closed);
+        return;
+    }
+    TPtyPair pty;
+    QString error;
+    ASSERT_TRUE(pty.Open(&error)) << error.toStdString();
+    const group *dialout = getgrnam("dialout");
+    ASSERT_NE(dialout, nullptr);
+    const QByteArray slave = QFile::encodeName(pty.SlavePath());
+    ASSERT_EQ(chown(slave.constData(), 0, dialout->gr_gid), 0);
+    ASSERT_EQ(chmod(slave.constData(), 0660), 0);
+    QProcess child;
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QLatin1String(portVariable), pty.SlavePath());
+    child.setProcessEnvironment(env);
+    child.start(QStringLiteral("setpriv"),
+                {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"),
+                 QStringLiteral("--"), QCoreApplication::applicationFilePath(),
+                 QStringLiteral("--gtest_filter=SerialTabFixture.aPortOfAGroupTheUserIsNotInIsNotCalledOccupied")});
+    ASSERT_TRUE(child.waitForFinished(60000));
+    const QString out = QString::fromLocal8Bit(child.readAll());
+    EXPECT_EQ(child.exitCode(), 0) << out.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("[  PASSED  ] 1 test."))) << out.toStdString();
 }
 
 // ---- In the main window

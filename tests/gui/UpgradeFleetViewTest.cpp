@@ -301,6 +301,35 @@ TEST_F(FleetLoaderTest, twoModulesSideBySideEachWithItsOwnEndAndTheWindowShut)
     EXPECT_FALSE(W->isVisible());
 }
 
+TEST_F(FleetLoaderTest, aPortHeldByAnotherServerIsSaidInTheWindowInItsLanguage)
+{
+    QUdpSocket holder; // another server's socket, as Qt binds it
+    ASSERT_TRUE(holder.bind(QHostAddress::LocalHost, W->FleetView()->Fleet().Ports.Tftp));
+    OpenFleet(Two());
+    C<QComboBox>("cbbSvrIP")->setEditText(QStringLiteral("127.0.0.1"));
+    C<QLineEdit>("edt_BinFileName")->setText(WriteBin(100));
+    QTest::mouseClick(C<QPushButton>("btn_Program"), Qt::LeftButton);
+    EXPECT_FALSE(W->FleetRunning());
+    EXPECT_EQ(Info(), QStringLiteral(" Upgrade failed!"));
+    const QString port = QString::number(W->FleetView()->Fleet().Ports.Tftp);
+    EXPECT_TRUE(W->ReasonShown().contains(port)) << W->ReasonShown().toStdString();
+    EXPECT_TRUE(C("btn_Program")->isEnabled() && C("btn_Exit")->isEnabled());
+    const QString english = W->ReasonShown();
+    LangList->IsChinese = true;
+    W->ApplyUpgradeTexts();
+    EXPECT_NE(W->ReasonShown(), english);
+    EXPECT_TRUE(W->ReasonShown().contains(port));
+    EXPECT_EQ(ClippedControls(W.get()), "");
+    SaveShot(W.get(), QStringLiteral("upgrade-fleet-port-held-zh"));
+    // The next click starts afresh: the old reason goes.
+    holder.close();
+    StartLoaders(C<QLineEdit>("edt_BinFileName")->text(), {QStringLiteral("ip=127.0.0.2,mac=020000001402")});
+    W->FleetView()->SetTargets({Two()[0]});
+    Program(C<QLineEdit>("edt_BinFileName")->text());
+    EXPECT_EQ(W->ReasonShown(), QString());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !W->FleetRunning(); }, 10000));
+}
+
 TEST_F(FleetLoaderTest, stopEndsTheTransfersCleanlyAndSaysSoForEachModule)
 {
     const QString bin = WriteBin(200000);

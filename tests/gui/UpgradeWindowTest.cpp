@@ -402,3 +402,75 @@ TEST_F(UpgradeLoaderTest, portHeldByAnotherServerFailsAndTheLogSaysWhy)
         EXPECT_TRUE(line.contains(QLatin1String(c.why))) << line.toStdString();
     }
 }
+
+// Why an attempt failed shows in the window itself, with what to do, in the current language; a new
+// attempt takes it away.
+TEST_F(UpgradeLoaderTest, aFailureSaysWhyInTheWindowInTheCurrentLanguage)
+{
+    const QString bin = WriteBin(HwId + Image(3000));
+    const QString shortBin = Dir.filePath(QStringLiteral("short.bin"));
+    {
+        QFile f(shortBin);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("Q2");
+    }
+    const QString missing = Dir.filePath(QStringLiteral("gone.bin"));
+    const QString bootp = QString::number(W->Attempt().Ports.Bootp);
+    const QString tftp = QString::number(W->Attempt().Ports.Tftp);
+    struct Case {
+        const char *what;
+        uint16_t TUpgradePorts::*held; // nullptr: none
+        QString file;
+        QString english, chinese;
+    } cases[] = {
+        {"BOOTP port held", &TUpgradePorts::Bootp, bin,
+         QStringLiteral("Port %1 of 255.255.255.255 is held by another program, probably a DHCP/BOOTP server. Stop that "
+                        "server during the upgrade, then try again.")
+             .arg(bootp),
+         QStringLiteral("255.255.255.255的端口%1已被另一个程序占用，可能是DHCP/BOOTP服务器。请在升级期间停止该服务器，"
+                        "然后重试。")
+             .arg(bootp)},
+        {"TFTP port held", &TUpgradePorts::Tftp, bin,
+         QStringLiteral("Port %1 of %2 is held by another program, probably a TFTP server. Stop that server during the "
+                        "upgrade, then try again.")
+             .arg(tftp, Loop),
+         QStringLiteral("%2的端口%1已被另一个程序占用，可能是TFTP服务器。请在升级期间停止该服务器，然后重试。").arg(tftp, Loop)},
+        {"file missing", nullptr, missing,
+         QStringLiteral("The firmware file %1 cannot be read (No such file or directory). Choose a .bin file this user "
+                        "may read.")
+             .arg(missing),
+         QStringLiteral("无法读取固件文件%1（No such file or directory）。请选择当前用户可以读取的.bin文件。").arg(missing)},
+        {"file too short", nullptr, shortBin,
+         QStringLiteral("The firmware file %1 is too short for a firmware image. Choose the right .bin file.").arg(shortBin),
+         QStringLiteral("固件文件%1太短，不是固件映像。请选择正确的.bin文件。").arg(shortBin)},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        QUdpSocket holder; // another server's socket, as Qt binds it
+        if (c.held) {
+            const QHostAddress on(c.held == &TUpgradePorts::Bootp ? QStringLiteral("255.255.255.255") : Loop);
+            ASSERT_TRUE(holder.bind(on, W->Attempt().Ports.*c.held, QUdpSocket::ShareAddress));
+        }
+        Inputs(Loop, Mac, Loop, c.file);
+        ClickProgram();
+        EXPECT_EQ(Info(), " Upgrade failed!");
+        EXPECT_EQ(W->ReasonShown(), c.english);
+        const bool shot = c.held == &TUpgradePorts::Tftp;
+        if (shot)
+            SaveShot(W.get(), QStringLiteral("upgrade_reason_en"));
+        LangList->IsChinese = true;
+        W->ApplyUpgradeTexts();
+        EXPECT_EQ(W->ReasonShown(), c.chinese);
+        if (shot)
+            SaveShot(W.get(), QStringLiteral("upgrade_reason_zh"));
+        LangList->IsChinese = false;
+        W->ApplyUpgradeTexts();
+        EXPECT_EQ(W->ReasonShown(), c.english);
+        const QRect reason = C<QLabel>("lbl_UpReason")->geometry();
+        EXPECT_TRUE(W->rect().contains(reason)) << "the reason fits the window";
+    }
+    // Refused before a start (no file named): the earlier reason goes with the click.
+    Inputs(Loop, Mac, Loop, QString());
+    ClickProgram();
+    EXPECT_TRUE(W->ReasonShown().isEmpty());
+}

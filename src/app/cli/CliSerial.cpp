@@ -178,7 +178,8 @@ struct TCliSerial {
     }
     bool ReportBusy(const QString &port) const
     {
-        if (!Opened)
+        // A port this user may not open has had its own red line, with what to do.
+        if (!Opened && !Session.OpenDenied())
             Err(QStringLiteral("bexo-z0-cli: %1 could not be opened: another program is using it, or it is not a "
                                "serial port")
                     .arg(port));

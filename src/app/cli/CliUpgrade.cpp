@@ -73,7 +73,8 @@ int upgradeCommand(const TCliOptions &opt, const QStringList &args)
             "Replaces a module's firmware over the LAN: a broadcast trigger, then BOOTP and TFTP served\n"
             "from this machine's address --local-ip, which must share a network with --ip. Ports 9, 67\n"
             "and 69 need the installed binding helper, which the members of the group bexo-z0 may run,\n"
-            "or root. Exits 0 on success, 1 otherwise, with the status text last.\n"));
+            "or root. Exits 0 on success, 1 otherwise, with the status text last; a failure's reason\n"
+            "and what to do come just before it.\n"));
         Out(FleetUpgradeHelp());
         return 0;
     }
@@ -122,6 +123,8 @@ int upgradeCommand(const TCliOptions &opt, const QStringList &args)
             view.Show(percent, GetLangText(KeyProgress) + QString::number(percent) + QLatin1Char('%'));
     };
     attempt.OnMessageBox = [&](const QString &, const QString &text) { view.Line(text); };
+    // Why it failed and what to do, in the words the upgrade window uses.
+    attempt.OnFailure = [&](const TUpgradeFailure &failure) { view.Line(UpgradeFailureText(failure)); };
     attempt.OnFinished = [&](TUpgradeState end) {
         rc = end == TUpgradeState::Done ? 0 : 1;
         loop.quit();

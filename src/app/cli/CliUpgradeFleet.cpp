@@ -274,6 +274,9 @@ QList<TUpFleetModule> runFleet(TCliLan &lan, const TFleetArgs &args, const QList
     QString reason;
     if (!fleet.Start(targets, localIP, args.File, reason)) {
         log.AddLog(reason, TLogColor::Red);
+        // The reason and what to do, in the language of the run, as the window says it.
+        if (!lan.Opt.Json)
+            Out(UpgradeFailureText(fleet.Failure));
         QList<TUpFleetModule> failed;
         for (const TUpFleetTarget &t : targets) {
             TUpFleetModule m;
