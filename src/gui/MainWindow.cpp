@@ -140,6 +140,10 @@ void TFrm_Main::buildLayout()
     SerialTab->RefreshPages = [this] { RefreshPages(); };
     SerialTab->ReadPages = [this] { ReadPages(); };
     SerialTab->ClearPanes = [this] { rzpgcntrl_Logs->Clear(); };
+    SerialTab->ShowMessage = [this](const QString &text) {
+        if (ShowMessage)
+            ShowMessage(text);
+    };
     SerialTab->Q2Binding = &Q2Binding;
     SerialTab->Q1Binding = &Q1Binding;
 }

@@ -438,6 +438,10 @@ const TLangEntry DefaultLangEntries[] = {
     {"lang_Hint_UpFileTooShort", "固件文件%1太短，不是固件映像。请选择正确的.bin文件。",
      "The firmware file %1 is too short for a firmware image. Choose the right .bin file."},
     {"lang_Hint_UpOther", "原因：%1", "Reason: %1"},
+    // Values a field's bytes cannot carry, refused by the page's checks (after the field's label).
+    {"lang_IsNotIPv4", "不是有效的IPv4地址，请输入以点分隔的四个0到255之间的数字！",
+     " is not a valid IPv4 address, please enter four numbers from 0 to 255 separated by dots!"},
+    {"lang_IsOutOfRange", "超出范围，请输入%1到%2之间的数字！", " is out of range, please enter a number from %1 to %2!"},
     // Firmware for several modules at once: the upgrade window's fleet view and the CLI's fleet upgrade.
     {"lang_Hint_UpFleetQueued", " 等待升级...", " Waiting for its turn..."},
     {"lang_Hint_UpFleetLooking", " 升级已完成，等待设备重新上线...", " Upgrade successful, waiting for the module to answer a search..."},

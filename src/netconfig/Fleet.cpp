@@ -152,18 +152,6 @@ QString SharedValueProblem(const QStringList &fieldNames, int count)
     return {};
 }
 
-bool IsDottedQuad(const QString &text)
-{
-    const QStringList parts = text.split(u'.');
-    if (parts.size() != 4)
-        return false;
-    for (const QString &p : parts) {
-        if (p.isEmpty() || p.size() > 3 || !IsDigits(p) || p.toInt() > 255)
-            return false;
-    }
-    return true;
-}
-
 QList<TSubnet> InterfaceSubnets(const QString &localIP)
 {
     const QHostAddress want(localIP);

@@ -36,9 +36,6 @@ const QStringList &CredentialFields(); // UserName, Password
 // several modules makes them all unreachable but one.
 QString SharedValueProblem(const QStringList &fieldNames, int count);
 
-// A strict dotted quad: four decimal numbers 0..255.
-bool IsDottedQuad(const QString &text);
-
 // One address of a local interface with its mask.
 struct TSubnet {
     QString IP;

@@ -130,27 +130,34 @@ bool checkValue(const F &f, const QJsonValue &v, QString &error)
             error = QStringLiteral("%1 takes at most %2 characters").arg(n).arg(max);
         else if (s.contains(QChar(0)))
             error = QStringLiteral("%1 holds a zero character").arg(n);
-        else if ((n == QLatin1String("StaticIP") || n == QLatin1String("SubnetMask") ||
-                  n == QLatin1String("GatewayIP") || n == QLatin1String("Dns")) &&
-                 !IsDottedQuad(s))
+        else if (CheckValueRule(f.Rule, s) == TValueFault::NotIPv4)
             error = QStringLiteral("%1 is not an IPv4 address: \"%2\"").arg(n, s);
         return error.isEmpty();
     }
     case F::Number: {
-        const int maxLen = f.Edit(probe).MaxLength;
-        const double hi = maxLen > 0 && maxLen < 10 ? std::pow(10.0, maxLen) - 1 : double(INT_MAX);
-        if (!isWholeNumber(v, 0, hi)) {
-            error = QStringLiteral("%1 must be a whole number from 0 to %2").arg(n).arg(qint64(hi));
+        // What the field's bytes carry (the page's checks refuse the rest), and no more digits than
+        // its edit takes.
+        const TValueRule r = WithinLength(f.Rule, f.Edit(probe).MaxLength);
+        const bool ranged = r.RuleKind == TValueRule::Number;
+        const double lo = ranged ? double(r.Min) : 0, hi = ranged ? double(r.Max) : double(INT_MAX);
+        if (!isWholeNumber(v, lo, hi)) {
+            error = QStringLiteral("%1 must be a whole number from %2 to %3").arg(n).arg(qint64(lo)).arg(qint64(hi));
             return false;
         }
         return true;
     }
-    case F::Baud:
-        if (!isWholeNumber(v, 1, INT_MAX)) {
-            error = QStringLiteral("%1 must be a baud rate, a whole number from 1 to %2").arg(n).arg(INT_MAX);
+    case F::Baud: {
+        const bool ranged = f.Rule.RuleKind == TValueRule::Number;
+        const double lo = ranged ? double(f.Rule.Min) : 1, hi = ranged ? double(f.Rule.Max) : double(INT_MAX);
+        if (!isWholeNumber(v, lo, hi)) {
+            error = QStringLiteral("%1 must be a baud rate, a whole number from %2 to %3")
+                        .arg(n)
+                        .arg(qint64(lo))
+                        .arg(qint64(hi));
             return false;
         }
         return true;
+    }
     case F::Check:
         if (!v.isBool()) {
             error = QStringLiteral("%1 must be true or false").arg(n);

@@ -30,7 +30,8 @@ TQ2WritePlan PlanQ2Write(const TQ2Page &page, const TUdpSvr &svr, const TDeviceR
         plan.Status = TQ2WriteStatus::WrongModel;
         return plan;
     }
-    if (!page.ValidateQ2Page(plan.Message)) {
+    // Only what this module's write carries is checked.
+    if (!page.ValidateQ2Page(plan.Message, RowVersion(*row))) {
         plan.Status = TQ2WriteStatus::Invalid;
         return plan;
     }

@@ -343,7 +343,15 @@ int writeCommand(const TCliOptions &opt, const QStringList &args)
                             ApplyPageField(s.Q1, Q1PageFields(), x)});
     }
 
-    const TSerialWritePlan plan = PlanSerialWrite(a.Model, s.Q2, s.Q1, s.Proto.LastRead);
+    QStringList named;
+    for (const auto &c : changes)
+        named << c.first;
+    const TSerialWritePlan plan = PlanSerialWrite(a.Model, s.Q2, s.Q1, s.Proto.LastRead, named);
+    if (plan.Status == TSerialWriteStatus::Invalid) {
+        // The page's own check, as the window shows it.
+        Err(QStringLiteral("bexo-z0-cli: ") + plan.Message);
+        return 1;
+    }
     if (plan.Status != TSerialWriteStatus::Ready) {
         s.Log.AddLog(QStringLiteral("Error"), TLogColor::Red);
         const QString field = a.Model == ModelQ2 ? TQ2Page::FieldLabel(plan.Field) : q1FieldName(plan.Field);

@@ -119,7 +119,14 @@ void writeOne(TCliLan &lan, const TDeviceRow &row, const TQ2RunOptions &o, TBatc
         for (const TSkippedField &s : r.Skipped)
             Err(QStringLiteral("bexo-z0-cli: %1 is not written to this module: %2").arg(s.Name, s.Reason));
 
-    const TQ2WritePlan plan = PlanQ2Write(page, lan.Svr, &row);
+    TQ2WritePlan plan;
+    // What the user named is checked even where the page hides it: its value was chosen here.
+    if (QString problem; !page.ValidateQ2Page(problem, version, applied.Written)) {
+        plan.Status = TQ2WriteStatus::Invalid;
+        plan.Message = problem;
+    } else {
+        plan = PlanQ2Write(page, lan.Svr, &row);
+    }
     if (plan.Status == TQ2WriteStatus::Invalid || plan.Status == TQ2WriteStatus::NotConverted) {
         r.Result = TFleetResult::Invalid;
         r.Answer = plan.Status == TQ2WriteStatus::Invalid ? plan.Message : QStringLiteral("Error: %1").arg(plan.Message);
