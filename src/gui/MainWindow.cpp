@@ -131,6 +131,10 @@ void TFrm_Main::buildLayout()
         connect(b, &QPushButton::clicked, this, [this, b] { btn_Click(b); });
     connect(lv_Dev, &TDeviceListView::Clicked, this, &TFrm_Main::lv_DevClick);
     connect(lv_Dev, &TDeviceListView::PopupRequested, this, [this](const QPoint &pos) {
+        if (lv_Dev->SelectedRows().size() > 1) {
+            PopupForSeveral(pos);
+            return;
+        }
         pm_NetDevPopup();
         lv_Dev->Popup()->popup(pos);
     });

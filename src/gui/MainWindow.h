@@ -9,6 +9,7 @@
 #include "netconfig/PageBinding.h"
 #include "netconfig/Q1Page.h"
 #include "netconfig/Q2Page.h"
+#include "upgrade/UpgradeFleet.h"
 
 #include <QMainWindow>
 #include <QTimer>
@@ -45,6 +46,13 @@ public:
         std::function<void(const QString &ip, const QString &mac, const QString &localIP,
                            const QByteArray &searchReply)>
             OpenUpgrade;
+        // Several rows selected: their modules (IP, MAC as 12 digits, firmware version) and the
+        // local IP of the binding the first of them was found on.
+        std::function<void(const QList<TUpFleetTarget> &modules, const QString &localIP)> OpenFleetUpgrade;
+        // Every search reply, and every module's answer to a command (with its log line): the fleet
+        // view looks for its modules after their upgrade with them.
+        std::function<void(const QString &mac, const QString &version)> SearchReplySeen;
+        std::function<void(int code, const QString &line)> ModuleAnswered;
         // Runs after ApplyMainTexts on every language switch.
         std::function<void()> ApplyDialogTexts;
         // At close: the upgrade window's IP, MAC and file name and the credentials into the settings.
@@ -120,8 +128,12 @@ public:
     // ...and their widgets back into the models here (before a rule reads a model).
     void ReadPages();
 
-    // The selected row of lv_Dev, or nullptr.
+    // The selected row of lv_Dev, or nullptr (also when several rows are selected).
     const TDeviceRow *SelectedDevice() const;
+    // A search that keeps the list (new modules are added), for the fleet view's look after an
+    // upgrade; and the factory reset of the row with this MAC (false when it is not listed).
+    void SearchAgain();
+    bool ResetModule(const QString &mac);
     // Where the device list is exported.
     QString ExportFolder() const;
     void ExportDevices();
@@ -136,6 +148,9 @@ public:
     void SaveQ2Network();
     void lv_DevClick();
     void pm_NetDevPopup();
+    // The popup for several selected rows: nothing is read, only the actions on several modules
+    // (the firmware upgrade, copying every MAC) are offered.
+    void PopupForSeveral(const QPoint &globalPos);
     void mni_LvRightMmClick(QAction *item);
     void mni_MenuClick(QAction *item);
 
