@@ -369,7 +369,14 @@ void TFleetRun::readDone(int index, bool back)
         j.R.Note = joined(QStringLiteral("profile saved from firmware %1; this module has %2").arg(p->Firmware).arg(version),
                           j.R.Note);
 
-    j.Plan = PlanQ2Write(*j.Page, m, FOptions.Times.BlockPauseMs, FOptions.Times.RestartPauseMs);
+    // What the user named is checked even where the page hides it: its value was chosen here.
+    if (QString problem; !j.Page->ValidateQ2Page(problem, version, j.Applied.Written)) {
+        j.Plan = {};
+        j.Plan.Status = TQ2WriteStatus::Invalid;
+        j.Plan.Message = problem;
+    } else {
+        j.Plan = PlanQ2Write(*j.Page, m, FOptions.Times.BlockPauseMs, FOptions.Times.RestartPauseMs);
+    }
     if (j.Plan.Status == TQ2WriteStatus::Invalid || j.Plan.Status == TQ2WriteStatus::NotConverted ||
         j.Plan.Status == TQ2WriteStatus::NoRow) {
         j.R.Result = TFleetResult::Invalid;

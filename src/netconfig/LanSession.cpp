@@ -80,6 +80,8 @@ void TLanSession::heard(const TSearchReply &reply, int model, int binding, const
                         const TDatagramSource &from, bool madeRow)
 {
     int i = indexOf(reply.Mac);
+    if (i < 0 && !madeRow)
+        return; // a full list: no record either, so a flood of forged replies costs nothing
     if (i < 0) {
         TDeviceRow row{reply.IP, reply.Name, reply.Mac, QString::number(reply.Version), model, binding, raw};
         RecordOf(row);
@@ -270,11 +272,11 @@ void TLanSession::wire()
                                 int model, int index) {
         const QByteArray raw = FSvr.SearchReplies.isEmpty() ? QByteArray() : FSvr.SearchReplies.last();
         const int at = FDevices.Count();
-        const bool added = FDevices.AddReply(ip, name, mac, ver, model, index, raw);
+        const bool added = FDevices.AddReply(ip, name, mac, ver, model, index, raw, FLog);
         heard(TSearchReply{ip, mac, ver.toInt(), name}, model, index, raw, FSvr.Dispatching(), added);
         if (added)
             emit RowAdded(at);
-        emit ModuleAnswered(mac);
+        emit ModuleAnswered(mac, ver);
     };
     FSvr.OnStatus = [this](int code, const QString &msg) {
         TNullLogSink quiet;

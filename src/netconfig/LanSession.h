@@ -131,7 +131,7 @@ signals:
     void ListAboutToBeCleared();
     void ListCleared();
     // A search reply of a module, row or not (the first reply of a module makes its row).
-    void ModuleAnswered(const QString &mac);
+    void ModuleAnswered(const QString &mac, const QString &version);
     void StatusReported(const TLanStatus &status);
     // The page of the page module: show it, or it changed (after a fill or a rule).
     void ShowPage(int mode);
