@@ -66,7 +66,6 @@ std::unique_ptr<TAppWindows> CreateAppWindows()
         upgrade->ApplyUpgradeTexts();
     };
     // What the login dialog and the upgrade window changed is written when they close.
-    TFrm_Main *main = app->Main.get();
     QObject::connect(pswd, &QDialog::finished, main, [main] { main->StoreSettingsSoon(); });
     QObject::connect(upgrade, &QDialog::finished, main, [main] { main->StoreSettingsSoon(); });
     hooks.StoreDialogSettings = [upgrade](TAppSettings &s) {
