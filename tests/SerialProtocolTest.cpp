@@ -561,7 +561,11 @@ TEST_F(ProtocolFixture, aReadOfAnyModelAsksTheOtherKindWhenNothingAnsweredAndSay
             if (hex[i] == SendDir)
                 sent << hex[i + 2].mid(QStringLiteral("hex green: ").size());
         EXPECT_EQ(sent, c.requests);
-        EXPECT_EQ(shown, c.page == PageNone ? QList<int>() : QList<int>({c.page}));
+        // Two empty lists are compared apart: Qt's comparison hands their null data to memcmp.
+        if (c.page == PageNone)
+            EXPECT_TRUE(shown.isEmpty());
+        else
+            EXPECT_EQ(shown, QList<int>({c.page}));
         EXPECT_EQ(proto.RequestModel, c.requestModel);
         const QStringList lines = log.pane(QStringLiteral("log"));
         ASSERT_GE(lines.size(), 2);
