@@ -133,7 +133,7 @@ TEST_F(EnglishTable, readingARowOfAnUnknownModelSendsNothing)
 {
     TUdpSvr svr;
     TRecorderSink log;
-    TDeviceRow row{"10.0.0.9", "Old", "00 1A 2B 3C 4D 60", "2001", ModelNone, 0, {}};
+    TDeviceRow row{"10.0.0.9", "Old", "00 1A 2B 3C 4D 60", "2001", ModelNone, 0, {}, {}};
     EXPECT_EQ(ReadDevice(svr, row, log), TReadOutcome::Incompatible);
     EXPECT_EQ(CurMac, QStringLiteral("001A2B3C4D60"));
     ASSERT_EQ(log.Lines.size(), 2);

@@ -15,7 +15,7 @@ struct WriteFixture : ::testing::Test {
     TUdpSvr svr;
     TQ2Page page;
     TRecorderSink log;
-    TDeviceRow row{"10.0.0.7", "Lab", "00 1A 2B 3C 4D 5E", "4017", ModelQ2, 0, {}};
+    TDeviceRow row{"10.0.0.7", "Lab", "00 1A 2B 3C 4D 5E", "4017", ModelQ2, 0, {}, {}};
     TModuleRecord rec;
     // The module of the row, its blocks as the endpoint received them.
     TModuleRecord *module()

@@ -204,7 +204,9 @@ QList<QList<TRowWarning>> FindSearchConflicts(const QList<TDeviceRow> &rows,
             w.Text = QStringLiteral("IP %1 is also answered by %2").arg(row.IP, w.OtherMacs.join(QLatin1String(", ")));
             out[i].append(w);
         }
-        if (!subnetsOf)
+        // A module found by a search to its address is reached through a router: being outside
+        // the interface's subnet is what it is expected to be.
+        if (!subnetsOf || !row.SearchedAt.isEmpty())
             continue;
         if (!subnets.contains(row.BindingIndex))
             subnets.insert(row.BindingIndex, subnetsOf(row.BindingIndex));

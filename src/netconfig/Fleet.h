@@ -54,7 +54,8 @@ struct TRowWarning {
     QStringList OtherMacs; // DuplicateIP: the other MACs answering with this IP
 };
 // One list of warnings per row, in row order. subnetsOf(binding index) gives the subnets of the
-// binding a row answered on; a binding without known subnets gives no subnet warning.
+// binding a row answered on; a binding without known subnets gives no subnet warning, nor does a
+// row found by a search sent to its address (it is reached through a router).
 QList<QList<TRowWarning>> FindSearchConflicts(const QList<TDeviceRow> &rows,
                                               const std::function<QList<TSubnet>(int)> &subnetsOf);
 

@@ -461,13 +461,36 @@ void TFleetRun::waitBack(int index)
 
 void TFleetRun::poll()
 {
-    const bool waiting = std::any_of(FJobs.begin(), FJobs.end(), [](const auto &j) { return j->Step == TStep::AwaitBack; });
+    // One search for every module waited for: the broadcast, and a search to the address of each
+    // module found by address (and to the IP it was given, where it comes back).
+    bool waiting = false, broadcast = false;
+    QList<quint32> addresses;
+    const auto add = [&](const QString &ip) {
+        quint32 a = 0;
+        if (ParseAddress(ip, a) && !addresses.contains(a))
+            addresses << a;
+    };
+    for (const auto &j : FJobs) {
+        if (j->Step != TStep::AwaitBack)
+            continue;
+        waiting = true;
+        const TModuleRecord *m = FSession.Record(j->R.Mac);
+        if (!m || m->SendTo.isEmpty()) {
+            broadcast = true;
+            continue;
+        }
+        add(m->SendTo);
+        if (j->Page && j->Applied.Written.contains(QLatin1String("StaticIP")))
+            add(j->Page->edt_StaticIP.Text);
+    }
     if (!waiting || FStopped) {
         FPoll.stop();
         return;
     }
-    // One search for every module waited for.
-    FSession.Search(false);
+    if (broadcast)
+        FSession.Search(false);
+    if (!addresses.isEmpty() && !FSession.SearchingAddresses())
+        FSession.SearchAddresses(addresses, false, true);
 }
 
 void TFleetRun::onAnswered(const QString &mac)
