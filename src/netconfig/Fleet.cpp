@@ -246,6 +246,8 @@ QString FleetResultName(TFleetResult r)
     case TFleetResult::Invalid: return QStringLiteral("invalid");
     case TFleetResult::NotBack: return QStringLiteral("not back");
     case TFleetResult::Mismatch: return QStringLiteral("mismatch");
+    case TFleetResult::NoFile: return QStringLiteral("no file");
+    case TFleetResult::NotSaved: return QStringLiteral("not saved");
     }
     return {};
 }

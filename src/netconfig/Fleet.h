@@ -70,5 +70,7 @@ enum class TFleetResult {
     Invalid,    // the values did not pass the page's checks; nothing sent
     NotBack,    // verification: no answer to a search within the wait after the restart
     Mismatch,   // verification: a field read back differs
+    NoFile,     // restore: the backup holds no file of this module
+    NotSaved,   // backup: read, but its file could not be written (or would hold nothing)
 };
 QString FleetResultName(TFleetResult r); // "ok", "not found", ...

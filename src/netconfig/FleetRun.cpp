@@ -342,8 +342,9 @@ void TFleetRun::readDone(int index, bool back)
 
     TModuleRecord *m = record(j);
     const int version = m ? m->Version : RowVersion(*j.Target.Row);
+    const TProfile *p = j.Target.Profile ? j.Target.Profile : FOptions.Profile;
     try {
-        j.Applied = ApplyProfile(*j.Page, version, FOptions.Profile, FOptions.Assignments);
+        j.Applied = ApplyProfile(*j.Page, version, p, FOptions.Assignments);
     } catch (const EPageFieldError &e) {
         j.R.Result = TFleetResult::Invalid;
         j.R.Answer = e.Message();
@@ -355,7 +356,6 @@ void TFleetRun::readDone(int index, bool back)
     j.R.Skipped = j.Applied.Skipped;
     j.R.Written = j.Applied.Written;
     const TModelInfo &q2 = ModelInfo(ModelQ2);
-    const TProfile *p = FOptions.Profile;
     if (p && p->Firmware > 0 && q2.HasHeartHttpd(p->Firmware) != q2.HasHeartHttpd(version))
         j.R.Note = joined(QStringLiteral("profile saved from firmware %1; this module has %2").arg(p->Firmware).arg(version),
                           j.R.Note);
