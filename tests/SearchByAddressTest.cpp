@@ -224,6 +224,7 @@ TEST(SimSearch, aSearchToAnAddressIsForItsModulesOnly)
         {"255.255.255.255", true, {0, 1, 2}},
         {"10.1.2.255", true, {0, 1, 2}},
         {"10.1.2.5", false, {0, 2}},
+        {"10.1.2.5", true, {0, 2}}, // a module's IP that is a /32 of this machine: its broadcast too
         {"10.1.2.6", false, {1}},
         {"10.1.2.7", false, {}},
     };

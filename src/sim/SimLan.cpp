@@ -324,7 +324,10 @@ QList<int> SimSearchTargets(const QList<TSimModule> &modules, const QString &des
 {
     QList<int> out;
     for (int i = 0; i < modules.size(); ++i)
-        if (broadcast || modules[i].AnswerIP == destination)
+        if (modules[i].AnswerIP == destination)
+            out << i;
+    if (out.isEmpty() && broadcast)
+        for (int i = 0; i < modules.size(); ++i)
             out << i;
     return out;
 }

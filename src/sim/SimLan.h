@@ -53,8 +53,9 @@ struct TSimModule {
 QList<QByteArray> SimHandleFrame(TSimModule &m, const QByteArray &frame, bool onQ3Port,
                                  const std::function<void(const QString &)> &note, qint64 nowMs = 0);
 
-// The modules that answer a search: one sent to a broadcast address (broadcast) is for every
-// module; one sent to an address is for the modules of that IP, and none when no module has it.
+// The modules that answer a search: one sent to the IP of modules is for them alone (a module's IP
+// may look like a broadcast address to this machine: a /32 added to an interface); one sent to a
+// broadcast address (broadcast) for every module; one sent to another address for none.
 QList<int> SimSearchTargets(const QList<TSimModule> &modules, const QString &destination, bool broadcast);
 
 // One line per module: its MAC and every block in hex ("001A2B3C4D5E base=... port=..."), as
