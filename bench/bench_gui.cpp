@@ -1,7 +1,8 @@
 // The main window under load, shown on a real (virtual) display: the time from the search
 // broadcast to all rows shown in lv_Dev, and the time to append a flood of traffic dumps to the
-// panes, fed to the endpoint directly and then sent to its socket by another thread; the longest
-// stretch the event loop was blocked during each; the window's memory.
+// panes, fed to the endpoint directly and then sent to its socket by another thread; a flood of
+// datagrams of unknown length; 10000 forged search replies from one address; the longest stretch
+// the event loop was blocked during each; the window's memory after each.
 // Usage: bench_gui LOCAL_IP EXPECTED_ROWS [DATAGRAMS]   (simulated modules answering on LOCAL_IP)
 #include "core/AppPaths.h"
 #include "gui/DeviceListModel.h"
@@ -168,7 +169,8 @@ int main(int argc, char **argv)
     printf("gui_flood_%d_dumps_shown: %.1f ms\n", datagrams, floodMs);
     printf("gui_flood_per_dump: %.1f us\n", floodMs * 1000.0 / datagrams);
     printf("gui_flood_longest_block: %.1f ms\n", floodBlock);
-    printf("gui_flood_hex_lines: %d lines\n", w.rzpgcntrl_Logs->Memo2()->document()->blockCount());
+    printf("gui_flood_hex_lines: %d lines (the pane keeps %d)\n", w.rzpgcntrl_Logs->Memo2()->document()->blockCount(),
+           TLogPanes::MaxPaneLines);
     printf("gui_rss_after_flood: %.1f MiB\n", rssMiB());
 
     // The same number of acknowledgements through the network: another thread sends them from
@@ -176,10 +178,16 @@ int main(int argc, char **argv)
     // pauses; the endpoint drains its socket on each wake-up, however many wait. What the receive
     // buffer cannot hold is dropped by the kernel, as on a real network.
     w.rzpgcntrl_Logs->Clear();
+    // Every datagram the endpoint hands on is dumped (the pane keeps only its last lines).
+    int received = 0;
+    const TUdpSvr::TTrafficEvent dump = w.UdpSvr->OnRecvData;
+    w.UdpSvr->OnRecvData = [&](const QByteArray &d, const QString &peer, const QString &l, int pp, int lp) {
+        ++received;
+        dump(d, peer, l, pp, lp);
+    };
     const auto countDumps = [&] {
         w.rzpgcntrl_Logs->Flush();
-        // Four lines per received datagram: separator, addresses, length, bytes.
-        return w.rzpgcntrl_Logs->Memo2()->document()->blockCount() / 4;
+        return received;
     };
     const int before = countDumps();
     std::atomic<bool> sent{false};
@@ -223,6 +231,74 @@ int main(int argc, char **argv)
     printf("gui_socket_flood_%d_sent_handled: %d datagrams\n", datagrams, handled);
     printf("gui_socket_flood_time: %.1f ms\n", socketMs);
     printf("gui_socket_flood_longest_block: %.1f ms\n", socketBlock);
+    printf("gui_rss_after_socket_flood: %.1f MiB\n", rssMiB());
+
+    // Datagrams of a length no reply has, as a hostile peer sends them: summed up per second.
+    w.rzpgcntrl_Logs->Clear();
+    const QByteArray junk(77, '\x5A');
+    fed = 0;
+    QObject::disconnect(&feeder, nullptr, nullptr, nullptr);
+    QObject::connect(&feeder, &QTimer::timeout, [&] {
+        for (int i = 0; i < PerTurn && fed < datagrams; ++i, ++fed)
+            w.UdpSvr->UDPRead(junk, peer, 3000, local, 1500, 0);
+        if (fed >= datagrams)
+            feeder.stop();
+    });
+    meter.Start();
+    clock.restart();
+    feeder.start();
+    waitFor([&] { return fed >= datagrams && w.rzpgcntrl_Logs->PendingLines() == 0; }, 120000);
+    const double junkMs = clock.nsecsElapsed() / 1e6;
+    const double junkBlock = meter.StopMs();
+    w.rzpgcntrl_Logs->Flush();
+    printf("gui_unknown_flood_%d_handled: %.1f ms\n", datagrams, junkMs);
+    printf("gui_unknown_flood_longest_block: %.1f ms\n", junkBlock);
+    printf("gui_unknown_flood_log_lines: %d lines\n", w.rzpgcntrl_Logs->Memo1()->document()->blockCount());
+    printf("gui_unknown_flood_hex_lines: %d lines\n", w.rzpgcntrl_Logs->Memo2()->document()->blockCount());
+
+    // 10000 search replies from one address, each with a MAC of its own, arriving as the endpoint
+    // drains them: the list stops at its limit with one warning.
+    w.rzpgcntrl_Logs->Clear();
+    w.DevModel->Clear();
+    constexpr int Forged = 10000;
+    QByteArray forged(36, '\0');
+    forged[0] = char(0xFF);
+    forged[1] = 0x24;
+    forged[2] = 0x01;
+    forged[5] = 10;
+    forged[8] = 66;
+    forged[9] = 0x02;
+    forged[15] = char(4017 & 0xFF);
+    forged[16] = char(4017 >> 8);
+    forged.replace(19, 6, "forged");
+    int replies = 0;
+    QTimer replier;
+    replier.setInterval(0);
+    QObject::connect(&replier, &QTimer::timeout, [&] {
+        for (int i = 0; i < PerTurn && replies < Forged; ++i, ++replies) {
+            forged[12] = char((replies >> 16) & 0xFF);
+            forged[13] = char((replies >> 8) & 0xFF);
+            forged[14] = char(replies & 0xFF);
+            w.UdpSvr->UDPRead(forged, QStringLiteral("10.0.0.66"), DevPortQ2, local, 1500, 0);
+        }
+        if (replies >= Forged)
+            replier.stop();
+    });
+    meter.Start();
+    clock.restart();
+    replier.start();
+    waitFor([&] {
+        if (replies < Forged || w.rzpgcntrl_Logs->PendingLines() > 0)
+            return false;
+        w.lv_Dev->viewport()->repaint();
+        return true;
+    }, 120000);
+    const double forgedMs = clock.nsecsElapsed() / 1e6;
+    const double forgedBlock = meter.StopMs();
+    printf("gui_reply_flood_%d_handled: %.1f ms\n", Forged, forgedMs);
+    printf("gui_reply_flood_rows: %d rows\n", w.DevModel->rowCount());
+    printf("gui_reply_flood_longest_block: %.1f ms\n", forgedBlock);
+    printf("gui_rss_after_reply_flood: %.1f MiB\n", rssMiB());
     w.close();
     return 0;
 }

@@ -87,24 +87,40 @@ TEST(BaseBlock, unconvertibleTextStopsTheWriterThere)
 {
     struct Case { const char *field; int firstKept; } cases[] = {
         {"StaticIP", 9}, {"GatewayIP", 13}, {"SubnetMask", 17}, {"UserMAC", 53}, {"Dns", 59}};
+    // An address the four bytes do not hold exactly is no address either: a larger number would be
+    // cut to 8 bits, a shorter text would keep a byte of the template.
+    const char *badAddresses[] = {"abc", "999.1.1.1", "10.77.5", "10.0.0.256", "1.2.3.4.5", "10.0.0.-1"};
     for (const auto &c : cases) {
-        TBaseParam p;
-        p.StaticIP = p.GatewayIP = p.SubnetMask = p.Dns = QStringLiteral("10.0.0.1");
-        p.UserMAC = QStringLiteral("001A2B3C4D5E");
-        p.ShortConnTime = 7;
         const QString f = QString::fromLatin1(c.field);
-        if (f == QLatin1String("UserMAC")) p.UserMAC = QStringLiteral("abc");
-        else if (f == QLatin1String("StaticIP")) p.StaticIP = QStringLiteral("abc");
-        else if (f == QLatin1String("GatewayIP")) p.GatewayIP = QStringLiteral("abc");
-        else if (f == QLatin1String("SubnetMask")) p.SubnetMask = QStringLiteral("abc");
-        else p.Dns = QStringLiteral("abc");
-        QByteArray b(67, '\x77');
-        const TEncodeResult r = EncodeBaseParam(p, U(b), 0);
-        EXPECT_FALSE(r.Ok) << c.field;
-        EXPECT_EQ(r.Field, f);
-        EXPECT_EQ(uint8_t(b[c.firstKept]), 0x77) << c.field;
-        EXPECT_EQ(uint8_t(b[63]), 0x77) << "the fields after it keep the template";
+        for (const char *bad : badAddresses) {
+            if (f == QLatin1String("UserMAC") && bad != badAddresses[0])
+                continue;
+            TBaseParam p;
+            p.StaticIP = p.GatewayIP = p.SubnetMask = p.Dns = QStringLiteral("10.0.0.1");
+            p.UserMAC = QStringLiteral("001A2B3C4D5E");
+            p.ShortConnTime = 7;
+            const QString text = QString::fromLatin1(bad);
+            if (f == QLatin1String("UserMAC")) p.UserMAC = text;
+            else if (f == QLatin1String("StaticIP")) p.StaticIP = text;
+            else if (f == QLatin1String("GatewayIP")) p.GatewayIP = text;
+            else if (f == QLatin1String("SubnetMask")) p.SubnetMask = text;
+            else p.Dns = text;
+            QByteArray b(67, '\x77');
+            const TEncodeResult r = EncodeBaseParam(p, U(b), 0);
+            EXPECT_FALSE(r.Ok) << c.field << " " << bad;
+            EXPECT_EQ(r.Field, f);
+            EXPECT_EQ(b.mid(c.firstKept, 4), QByteArray(4, '\x77')) << c.field << " " << bad;
+            EXPECT_EQ(uint8_t(b[63]), 0x77) << "the fields after it keep the template";
+        }
     }
+    // Blanks around an address are no part of it.
+    TBaseParam p;
+    p.StaticIP = QStringLiteral(" 192.168.0.7 ");
+    p.GatewayIP = p.SubnetMask = p.Dns = QStringLiteral("0.0.0.0");
+    p.UserMAC = QStringLiteral("001A2B3C4D5E");
+    QByteArray b(67, '\0');
+    ASSERT_TRUE(EncodeBaseParam(p, U(b), 0));
+    EXPECT_EQ(HexOf(b.mid(9, 4)), "07 00 A8 C0");
 }
 
 TEST(PortBlock, decodeAndRewrite)
@@ -261,6 +277,16 @@ TEST(ModbusBlocks, writersTouchOnlyWhatTheModeOwns)
     EXPECT_EQ(HexOf(b.mid(4, 2)), "01 F4");
     p.Interval = QStringLiteral("x");
     EXPECT_EQ(EncodeModbusPackParam(p, U(b)).Field, QStringLiteral("Interval"));
+    // A number two bytes do not hold is refused, not cut to 16 bits.
+    for (const char *big : {"65536", "99999", "-1"}) {
+        QByteArray k = tmpl;
+        p.Interval = QString::fromLatin1(big);
+        EXPECT_EQ(EncodeModbusPackParam(p, U(k)).Field, QStringLiteral("Interval")) << big;
+        EXPECT_EQ(k.mid(4, 2), tmpl.mid(4, 2)) << big;
+    }
+    p.Interval = QStringLiteral("65535");
+    ASSERT_TRUE(EncodeModbusPackParam(p, U(b)));
+    EXPECT_EQ(HexOf(b.mid(4, 2)), "FF FF");
 
     QByteArray n = randomBlock(100, 3);
     const QByteArray n0 = n;

@@ -36,11 +36,44 @@ TEST(DeviceList, oneRowPerMacAndEachRowKeepsItsReply)
     EXPECT_EQ(AllMacsText(list), QStringLiteral("00 1A 2B 3C 4D 5E\r\n00 1A 2B 3C 4D 5F"));
 }
 
+TEST_F(EnglishTable, oneSearchListsAtMostMaxRowsAndWarnsOnceWhenMoreAnswer)
+{
+    const auto mac = [](int i) { return QStringLiteral("02 00 00 00 %1 %2").arg(i / 256, 2, 16, QLatin1Char('0')).arg(i % 256, 2, 16, QLatin1Char('0')).toUpper(); };
+    TDeviceList list;
+    TRecorderSink log;
+    for (int i = 0; i < TDeviceList::MaxRows; ++i)
+        ASSERT_TRUE(list.AddReply("10.0.0.66", "m", mac(i), "4017", ModelQ2, 0, {}, &log)) << i;
+    EXPECT_TRUE(log.Lines.isEmpty());
+    // A module already listed answering again is no module more.
+    EXPECT_FALSE(list.AddReply("10.0.0.66", "m", mac(7), "4017", ModelQ2, 0, {}, &log));
+    EXPECT_EQ(list.Dropped, 0);
+    for (int i = TDeviceList::MaxRows; i < TDeviceList::MaxRows + 5; ++i)
+        EXPECT_FALSE(list.AddReply("10.0.0.66", "m", mac(i), "4017", ModelQ2, 0, {}, &log)) << i;
+    EXPECT_EQ(list.Count(), TDeviceList::MaxRows);
+    EXPECT_EQ(list.Dropped, 5);
+    ASSERT_EQ(log.Lines.size(), 1) << "one warning, however many more answer";
+    EXPECT_EQ(log.Lines[0].Color, TLogColor::Red);
+    EXPECT_EQ(log.Lines[0].Text, QStringLiteral("More modules answered than one search lists; the list keeps the first 4096."));
+    EXPECT_EQ(list.Rows.last().Mac, mac(TDeviceList::MaxRows - 1)) << "the first replies stay";
+
+    // A new search starts empty, and warns again.
+    list.Clear();
+    EXPECT_EQ(list.Dropped, 0);
+    EXPECT_TRUE(list.AddReply("10.0.0.66", "m", mac(TDeviceList::MaxRows + 1), "4017", ModelQ2, 0, {}, &log));
+
+    // Rows put in by hand are still found, so a MAC never gets two rows.
+    list.Rows.append({"10.0.0.8", "x", mac(1), "4017", ModelQ2, 0, {}});
+    EXPECT_FALSE(list.AddReply("10.0.0.8", "x", mac(1), "4017", ModelQ2, 0, {}, &log));
+    EXPECT_EQ(list.Count(), 2);
+}
+
 TEST(DeviceList, csvFieldsAreQuotedOnlyWhenNeeded)
 {
     struct Case { const char *in, *out; } cases[] = {
         {"Lab-1", "Lab-1"}, {"a,b", "\"a,b\""}, {"say \"hi\"", "\"say \"\"hi\"\"\""}, {"two\r\nlines", "\"two\r\nlines\""},
-        {"=1+2", "'=1+2"}, {"+1", "'+1"}, {"-1", "'-1"}, {"@SUM(A1)", "'@SUM(A1)"}, {"=a,b", "\"'=a,b\""}, {"", ""}};
+        {"=1+2", "'=1+2"}, {"+1", "'+1"}, {"-1", "'-1"}, {"@SUM(A1)", "'@SUM(A1)"}, {"=a,b", "\"'=a,b\""}, {"", ""},
+        // A tab or CR in front hides a formula from the check above in some spreadsheets.
+        {"\t=cmd", "'\t=cmd"}, {"\r=cmd", "\"'\r=cmd\""}, {"a\tb", "a\tb"}, {"\x1b[31mred", "\x1b[31mred"}};
     for (const auto &c : cases)
         EXPECT_EQ(CsvField(QString::fromUtf8(c.in)), QString::fromUtf8(c.out)) << c.in;
 }
@@ -99,6 +132,8 @@ TEST_F(EnglishTable, statusReactions)
         {StsPortInUse, "port is used", "1500 Port In Use!", true, false, false},
         {StsIncompatible, "Read Z4/Y45", "This program is only used for Z0 Series", true, false, true},
         {StsUnknownLen, "77", " Receive unknown,length is: 77", true, false, false},
+        {StsUnknownLenMore, "1234", " Receive unknown: 1234 more datagrams of unknown length in the last second", true,
+         false, false},
     };
     for (const auto &c : cases) {
         TRecorderSink log;
@@ -133,7 +168,7 @@ TEST_F(EnglishTable, readingARowOfAnUnknownModelSendsNothing)
 {
     TUdpSvr svr;
     TRecorderSink log;
-    TDeviceRow row{"10.0.0.9", "Old", "00 1A 2B 3C 4D 60", "2001", ModelNone, 0, {}, {}};
+    TDeviceRow row{"10.0.0.9", "Old", "00 1A 2B 3C 4D 60", "2001", ModelNone, 0, {}};
     EXPECT_EQ(ReadDevice(svr, row, log), TReadOutcome::Incompatible);
     EXPECT_EQ(CurMac, QStringLiteral("001A2B3C4D60"));
     ASSERT_EQ(log.Lines.size(), 2);

@@ -10,6 +10,7 @@
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>
+#include <QTimer>
 #include <QUdpSocket>
 
 namespace {
@@ -243,28 +244,57 @@ TEST_F(FleetFixture, resultsOfModulesThatCannotBeServed)
     });
     struct Case {
         TFleetJob job;
-        QList<TFleetResult> results; // modules 0, 1, 2 and one that never answered
+        QList<TFleetResult> results; // one that never answered, then modules 1, 0 and 2
     } cases[] = {
         {TFleetJob::Write,
-         {TFleetResult::Ok, TFleetResult::WrongModel, TFleetResult::Refused, TFleetResult::NotFound}},
-        {TFleetJob::Reset, {TFleetResult::Ok, TFleetResult::Ok, TFleetResult::Refused, TFleetResult::NotFound}},
-        {TFleetJob::Read, {TFleetResult::Ok, TFleetResult::Ok, TFleetResult::Refused, TFleetResult::NotFound}},
+         {TFleetResult::NotFound, TFleetResult::WrongModel, TFleetResult::Ok, TFleetResult::Refused}},
+        {TFleetJob::Reset, {TFleetResult::NotFound, TFleetResult::Ok, TFleetResult::Ok, TFleetResult::Refused}},
+        {TFleetJob::Read, {TFleetResult::NotFound, TFleetResult::Ok, TFleetResult::Ok, TFleetResult::Refused}},
     };
     for (const Case &c : cases) {
-        TFleetOptions o = writeOf({QStringLiteral("LocalPort=7004")});
-        o.Job = c.job;
-        const TRan r = run(o, targets({0, 1, 2, 7}));
-        ASSERT_TRUE(r.Finished);
-        QList<TFleetResult> got;
-        for (const TFleetModuleResult &x : r.Results)
-            got << x.Result;
-        EXPECT_EQ(got, c.results) << int(c.job);
-        EXPECT_EQ(r.Results[2].Answer.left(26), QStringLiteral("UsrName or Password Error!")) << int(c.job);
-        if (c.job == TFleetJob::Read) {
-            ASSERT_TRUE(r.Results[0].Page);
-            EXPECT_EQ(r.Results[0].Page->edt_ModName.Text, QStringLiteral("Unit-1"));
-            ASSERT_TRUE(r.Results[1].Read.Base) << "a Q3 module's read reply is its record";
-            EXPECT_EQ(r.Results[1].Read.Base->StaticIP, QStringLiteral("%1.11").arg(net));
+        for (int parallel : {1, DefaultParallel}) {
+            TFleetOptions o = writeOf({QStringLiteral("LocalPort=7004")}, parallel);
+            o.Job = c.job;
+            log.Lines.clear();
+            const TRan r = run(o, targets({7, 1, 0, 2}));
+            if (c.job == TFleetJob::Write) {
+                EXPECT_FALSE(log.LogTexts().contains(QStringLiteral("Read [ Mac : 02 BE 00 00 00 02 ]")))
+                    << "a module the job does not serve is sent nothing";
+            }
+            ASSERT_TRUE(r.Finished);
+            QList<TFleetResult> got;
+            for (const TFleetModuleResult &x : r.Results)
+                got << x.Result;
+            EXPECT_EQ(got, c.results) << int(c.job) << " parallel " << parallel;
+            EXPECT_EQ(r.Results[3].Answer.left(26), QStringLiteral("UsrName or Password Error!")) << int(c.job);
+            if (c.job == TFleetJob::Read) {
+                ASSERT_TRUE(r.Results[2].Page);
+                EXPECT_EQ(r.Results[2].Page->edt_ModName.Text, QStringLiteral("Unit-1"));
+                ASSERT_TRUE(r.Results[1].Read.Base) << "a Q3 module's read reply is its record";
+                EXPECT_EQ(r.Results[1].Read.Base->StaticIP, QStringLiteral("%1.11").arg(net));
+            }
         }
     }
+}
+
+// A stopped run ends every module at once: the one running and those still waiting.
+TEST_F(FleetFixture, stopEndsTheRunningAndTheWaitingModules)
+{
+    start(3, [](int i) { return i == 0 ? QStringLiteral("silent-after=0") : QString(); });
+    TFleetOptions o;
+    o.Job = TFleetJob::Restart;
+    o.Parallel = 1;
+    o.Times = times;
+    TFleetRun f(session, o, targets(all(3)));
+    bool finished = false;
+    f.OnFinished = [&] { finished = true; };
+    f.Start();
+    QTimer::singleShot(50, &f, [&] { f.Stop(); });
+    ASSERT_TRUE(WaitUntil(2000, [&] { return finished; }));
+    EXPECT_EQ(f.Result(0).Answer, QStringLiteral("stopped before the module was done"));
+    for (int i : {1, 2}) {
+        EXPECT_EQ(f.Result(i).Result, TFleetResult::NoAnswer);
+        EXPECT_EQ(f.Result(i).Answer, QStringLiteral("not started: the run was stopped"));
+    }
+    EXPECT_EQ(f.Running(), 0);
 }

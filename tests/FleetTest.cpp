@@ -127,7 +127,7 @@ TEST(FleetRules, searchConflicts)
 {
     const auto row = [](const char *ip, const char *mac, int binding) {
         return TDeviceRow{QString::fromLatin1(ip), QStringLiteral("m"), QString::fromLatin1(mac), QStringLiteral("4017"),
-                          ModelQ2, binding, {}, {}};
+                          ModelQ2, binding, {}};
     };
     QList<TDeviceRow> rows = {
         row("10.0.0.7", "00 00 00 00 00 01", 0),  row("10.0.0.7", "00 00 00 00 00 02", 0),
@@ -187,4 +187,43 @@ TEST(FleetRules, sharedValuesAndAddresses)
         EXPECT_TRUE(IsDottedQuad(QString::fromLatin1(ok))) << ok;
     for (const char *bad : {"", "1.2.3", "1.2.3.4.5", "256.1.1.1", "1..2.3", "a.b.c.d", "1.2.3.4 ", "1234.1.1.1"})
         EXPECT_FALSE(IsDottedQuad(QString::fromLatin1(bad))) << bad;
+}
+
+TEST(FleetRules, manyModulesOnOneAddressNameOnlyAFewOthersEach)
+{
+    // Before, every warning listed every other MAC: n rows, n - 1 MACs each.
+    InitLanguage(QString());
+    LangList->IsChinese = false;
+    const auto mac = [](int i) { return QStringLiteral("02 00 00 00 %1 %2").arg(i / 256, 2, 16, QLatin1Char('0')).arg(i % 256, 2, 16, QLatin1Char('0')).toUpper(); };
+    struct Case {
+        int rows;
+        int listed;
+        int more;
+    } cases[] = {{2, 1, 0}, {4, 3, 0}, {5, DuplicateMacsListed, 1}, {3000, DuplicateMacsListed, 2996}};
+    for (const auto &c : cases) {
+        QList<TDeviceRow> rows;
+        for (int i = 0; i < c.rows; ++i)
+            rows.append({QStringLiteral("10.0.0.66"), QStringLiteral("m"), mac(i), QStringLiteral("4017"), ModelQ2, 0, {}});
+        rows.append({QStringLiteral("10.0.0.9"), QStringLiteral("alone"), mac(9999), QStringLiteral("4017"), ModelQ2, 0, {}});
+        const auto w = FindSearchConflicts(rows, {});
+        ASSERT_EQ(w.size(), rows.size());
+        EXPECT_TRUE(w.last().isEmpty()) << c.rows;
+        for (int i : {0, c.rows - 1}) {
+            ASSERT_EQ(w[i].size(), 1) << c.rows;
+            EXPECT_EQ(w[i][0].OtherMacs.size(), c.listed) << c.rows;
+            EXPECT_EQ(w[i][0].MoreMacs, c.more) << c.rows;
+            EXPECT_FALSE(w[i][0].OtherMacs.contains(rows[i].Mac)) << "a row is no other of itself";
+        }
+        if (c.more > 0) {
+            EXPECT_TRUE(w[0][0].Text.endsWith(
+                QStringLiteral("%1 and %2 more").arg(mac(DuplicateMacsListed), QString::number(c.more))))
+                << w[0][0].Text.toStdString();
+        }
+    }
+    LangList->IsChinese = true;
+    QList<TDeviceRow> five;
+    for (int i = 0; i < 5; ++i)
+        five.append({QStringLiteral("10.0.0.66"), QStringLiteral("m"), mac(i), QStringLiteral("4017"), ModelQ2, 0, {}});
+    EXPECT_TRUE(FindSearchConflicts(five, {})[0][0].Text.endsWith(QStringLiteral("等另外 1 个")));
+    FreeLanguage();
 }

@@ -95,6 +95,31 @@ TEST_F(IniFixture, refusedWriteRaisesWithTheFullPath)
     }
 }
 
+TEST_F(IniFixture, aFileThatCannotBeReadIsNeitherWaitedOnNorWrittenOver)
+{
+    // A pipe: opening it for reading used to wait for a writer, at every start.
+    ASSERT_EQ(mkfifo(QFile::encodeName(path()).constData(), 0600), 0);
+    TIniFile ini(path());
+    EXPECT_EQ(ini.ReadString(IniSection, QStringLiteral("LocalCom"), QStringLiteral("COM1")), QStringLiteral("COM1"));
+    EXPECT_THROW(ini.WriteString(IniSection, QStringLiteral("LocalCom"), QStringLiteral("COM2")), EIniFileError);
+    struct stat st {};
+    ASSERT_EQ(lstat(QFile::encodeName(path()).constData(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    ASSERT_TRUE(QFile::remove(path()));
+
+    // A file beyond any settings file's size is not read, and a write does not replace it with
+    // just the one key.
+    put("[System]\r\nLocalCom=COM7\r\n" + QByteArray(TIniFile::MaxFileBytes, ';'));
+    EXPECT_EQ(ini.ReadString(IniSection, QStringLiteral("LocalCom"), QStringLiteral("COM1")), QStringLiteral("COM1"));
+    try {
+        ini.WriteString(IniSection, QStringLiteral("QNum"), QStringLiteral("2"));
+        ADD_FAILURE() << "the write went ahead";
+    } catch (const EIniFileError &e) {
+        EXPECT_TRUE(e.Reason().contains(QLatin1String("more than the"))) << e.Reason().toStdString();
+    }
+    EXPECT_EQ(image().size(), 25 + TIniFile::MaxFileBytes);
+}
+
 TEST_F(IniFixture, readSettingsDefaultsWithoutAFile)
 {
     CmdFilePath.clear();

@@ -82,6 +82,7 @@ TEST_F(LangFixture, writtenFileHasAGbkCrLfLinePerTextAfterTheHeaderAndReadsBack)
     // Every line read: the two comments are skipped, the space line is an empty entry.
     EXPECT_EQ(list.FileNames.size(), 1 + DefaultLangCount);
     EXPECT_TRUE(image.contains("\r\nlang_Hint_SaveNotRead|"));
+    EXPECT_TRUE(image.contains("\r\nlang_IsOutOfRange|"));
     EXPECT_EQ(list.GetText(QString()), QString());
     list.IsChinese = false;
     // CR LF went out as "///" and comes back as a lone LF; "///" in a built-in text too.

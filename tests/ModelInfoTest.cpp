@@ -120,6 +120,9 @@ TEST(ModelInfo, theSerialLineByModel)
 {
     TQ2Page q2;
     TQ1Page q1;
+    // The example Q1 field group read onto the Q1 page: a page every check passes.
+    const QByteArray fields = Hex("C9 00 A8 C0 2A 20 07 00 A8 C0 8C 4E C9 00 A8 C0 01 00 C2 01 03 00 00 84 00 FF FF FF");
+    ReadQ1Fields(reinterpret_cast<const uint8_t *>(fields.constData()), q1);
     struct Case {
         int model;
         uint8_t request;

@@ -32,7 +32,7 @@ struct TModuleFixture {
 
     explicit TModuleFixture(const TModuleShape &s = {})
     {
-        Row = {QStringLiteral("10.0.0.7"), QStringLiteral("Lab-Q2"), Mac, QString::number(s.Version), ModelQ2, 0, {}, {}};
+        Row = {QStringLiteral("10.0.0.7"), QStringLiteral("Lab-Q2"), Mac, QString::number(s.Version), ModelQ2, 0, {}};
         Module = &Session.RecordOf(Row);
         Session.Page = &Page;
         Session.SetPageModule(Mac);

@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <sys/stat.h>
 
 namespace {
 
@@ -151,8 +152,14 @@ TEST(Profile, refusedFiles)
         {profileWith(""), "\"fields\" is empty"},
         {profileWith("\"LocalPort\": 1, \"LocalPort\": 2"), "the key \"LocalPort\" appears twice"},
         {profileWith("\"LocalPort\": 1", ", \"model\": \"Q2\""), "the key \"model\" appears twice"},
-        {profileWith("\"LocalPort\": \"6001\""), "LocalPort must be a whole number from 0 to 99999"},
-        {profileWith("\"LocalPort\": 100000"), "LocalPort must be a whole number from 0 to 99999"},
+        {profileWith("\"LocalPort\": \"6001\""), "LocalPort must be a whole number from 0 to 65535"},
+        {profileWith("\"LocalPort\": 100000"), "LocalPort must be a whole number from 0 to 65535"},
+        // Numbers and addresses the module's bytes cannot carry: the same rules as the page's checks.
+        {profileWith("\"LocalPort\": 65536"), "LocalPort must be a whole number from 0 to 65535"},
+        {profileWith("\"HeartTime\": 65536"), "HeartTime must be a whole number from 0 to 65535"},
+        {profileWith("\"ModbusTimeout\": 99999"), "ModbusTimeout must be a whole number from 0 to 65535"},
+        {profileWith("\"ShortConnTime\": 256"), "ShortConnTime must be a whole number from 0 to 255"},
+        {profileWith("\"StaticIP\": \"999.1.1.1\""), "StaticIP is not an IPv4 address: \"999.1.1.1\""},
         {profileWith("\"LocalPort\": -1"), "LocalPort must be a whole number"},
         {profileWith("\"LocalPort\": 1.5"), "LocalPort must be a whole number"},
         {profileWith("\"PackTime\": 1000"), "PackTime must be a whole number from 0 to 999"},
@@ -187,6 +194,12 @@ TEST(Profile, refusedFiles)
     EXPECT_TRUE(ParseProfile("\xEF\xBB\xBF" + profileWith("\"HeartHex\": true, \"HeartData\": \"0a0B\""), p, error))
         << error.toStdString();
     EXPECT_EQ(p.FieldNames(), (QStringList{"HeartData", "HeartHex"})); // table order
+    // The largest values the module's bytes hold are taken.
+    EXPECT_TRUE(ParseProfile(profileWith("\"LocalPort\": 65535, \"ShortConnTime\": 255, \"HeartTime\": 65535, "
+                                         "\"PollInterval\": 0, \"SubnetMask\": \"255.255.255.255\""),
+                             p, error))
+        << error.toStdString();
+    EXPECT_EQ(p.Fields.size(), 5);
 }
 
 TEST(Profile, fileReadingIsBounded)
@@ -202,8 +215,13 @@ TEST(Profile, fileReadingIsBounded)
     }
     EXPECT_FALSE(ReadProfileFile(big, p, error));
     EXPECT_EQ(error, QStringLiteral("the file is larger than 65536 bytes"));
-    EXPECT_FALSE(ReadProfileFile(QStringLiteral("/dev/zero"), p, error)); // endless: read only up to the limit
-    EXPECT_EQ(error, QStringLiteral("the file is larger than 65536 bytes"));
+    EXPECT_FALSE(ReadProfileFile(QStringLiteral("/dev/zero"), p, error)); // endless: not even opened for reading
+    EXPECT_EQ(error, QStringLiteral("the file is a device, not a regular file"));
+    // A pipe in place of the file: refused at once, where opening it used to wait for a writer.
+    const QString fifo = dir.filePath(QStringLiteral("pipe.json"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    EXPECT_FALSE(ReadProfileFile(fifo, p, error));
+    EXPECT_EQ(error, QStringLiteral("the file is a pipe, not a regular file"));
     EXPECT_FALSE(ReadProfileFile(dir.filePath(QStringLiteral("missing.json")), p, error));
     EXPECT_TRUE(error.startsWith(QLatin1String("cannot read the file"))) << error.toStdString();
 

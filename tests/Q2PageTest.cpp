@@ -2,6 +2,7 @@
 #include "TestUtil.h"
 #include "core/ProFun.h"
 #include "lang/LangList.h"
+#include "netconfig/PageFields.h"
 #include "netconfig/Q2Page.h"
 
 namespace {
@@ -51,6 +52,32 @@ struct PageFixture : ::testing::Test {
         page.edtwaittime.Text = QStringLiteral("500");
         page.LabeledEdit2.Text = QStringLiteral("/u");
         page.RzRichEdit1.Text = QStringLiteral("H: x");
+    }
+    // A valid page on which every checked field is shown: heartbeat with user data, register
+    // packet, every Modbus group with its details, work mode HTTPD Client.
+    void showEverything()
+    {
+        makeValid();
+        page.RzComboBox1.Index = 2;
+        page.cbbHeartPackType.Index = 1;
+        page.HeartChange();
+        page.RzComboBox2.Index = 2;
+        page.RegChange();
+        page.OnModbusParam(TModbusParam{1, 1, QStringLiteral("500")}, 4);
+        page.OnModbusPackParam(TModbusPackParam{1, 1, 0, QStringLiteral("200"), QStringLiteral("10")});
+        page.OnModbusNewParam(TModbusNewParam{2, 1, QStringLiteral("200"), QStringLiteral("10")});
+        page.cbb_WorkMode0.Index = 4;
+        page.WorkMode0Change();
+    }
+    // Sets a field by the name the CLI and profiles use.
+    static void set(TQ2Page &p, const char *name, const QString &text)
+    {
+        const TPageField<TQ2Page> *f = FindPageField(Q2PageFields(), QString::fromLatin1(name));
+        ASSERT_TRUE(f) << name;
+        if (f->FieldKind == TPageField<TQ2Page>::Baud)
+            SelectBaud(f->Combo(p), text);
+        else
+            f->Edit(p).Text = text;
     }
 };
 
@@ -220,10 +247,11 @@ TEST_F(PageFixture, validationRunsTheChecksInOrder)
         {&TQ2Page::edt_HTTPServerPort, "8o", "HTTP Portnot legitimate, please enter a number!"},
         {&TQ2Page::edt_StaticIP, "", "ModuleStaticIPis null, please write data!"},
         {&TQ2Page::LabeledEdit1, "1 ", "Reset Timeout(s)not legitimate, please enter a number!"},
-        {&TQ2Page::LabeledEditShortTime, "x", nullptr}, // only checked for emptiness
+        // One byte on the module: a text that is no number is refused like any other.
+        {&TQ2Page::LabeledEditShortTime, "x", "Short Connection timenot legitimate, please enter a number!"},
         {&TQ2Page::edtUartPackLEN, "-1", "PackLennot legitimate, please enter a number!"},
         {&TQ2Page::edtHeartDt, "", "Heartbeat Packetis null, please write data!"},
-        {&TQ2Page::edtRegDt, "", "User Register Packetis null, please write data!"},
+        {&TQ2Page::edtRegDt, "", nullptr},      // hidden: the register list is at "None"
         {&TQ2Page::LabeledEdit2, "", nullptr}, // Httpd group hidden (work mode is TCP Server)
     };
     for (const auto &c : cases) {
@@ -237,16 +265,17 @@ TEST_F(PageFixture, validationRunsTheChecksInOrder)
             EXPECT_TRUE(ok) << msg.toStdString();
         }
     }
-    // The first failing check wins, and a hidden heartbeat field is still checked.
+    // The first failing check wins.
     TQ2Page p = page;
-    p.edtHeartDt.Text.clear();
-    p.edtHeartDt.Visible = false;
+    p.edt_LocalPort0.Text = QStringLiteral("99999");
     p.edt_ModName.Text.clear();
     p.ValidateQ2Page(msg);
     EXPECT_EQ(msg, QStringLiteral("Device Nameis null, please write data!"));
 
     // Groups decide whether their fields are checked.
     p = page;
+    p.cmbModbusEnable1.Index = 2;
+    p.ModbusEnable1Change();
     p.edtModbusTimeout1.Text.clear();
     p.rzgrpbxModbusNew.Visible = false;
     EXPECT_TRUE(p.ValidateQ2Page(msg));
@@ -267,6 +296,247 @@ TEST_F(PageFixture, validationRunsTheChecksInOrder)
     EXPECT_TRUE(p.ValidateQ2Page(msg));
     EXPECT_TRUE(IsDigits(QString()));
     EXPECT_FALSE(IsDigits(QStringLiteral("1.5")));
+}
+
+// Every field whose bytes hold an address or a number: what they cannot carry is refused with the
+// field's label, what they can carry passes and goes out as given.
+TEST_F(PageFixture, valuesTheBytesCannotCarryAreRefusedByKind)
+{
+    const char *notIPv4 = " is not a valid IPv4 address, please enter four numbers from 0 to 255 separated by dots!";
+    const char *notNumber = "not legitimate, please enter a number!";
+    const char *word = " is out of range, please enter a number from 0 to 65535!";
+    const char *byte = " is out of range, please enter a number from 0 to 255!";
+    const char *baud = " is out of range, please enter a number from 1 to 2147483647!";
+    struct Kind {
+        QStringList fields; // name as the CLI has it, label as the message shows it
+        QStringList labels;
+        QList<std::pair<const char *, const char *>> values; // text, message after the label (null: passes)
+    };
+    const Kind kinds[] = {
+        {{"StaticIP", "SubnetMask", "GatewayIP", "Dns"},
+         {"ModuleStaticIP", "SubnetMask", "Gateway", "DNS Address"},
+         {{"999.1.1.1", notIPv4}, {"10.77.5", notIPv4}, {"10.0.0.256", notIPv4}, {"1.2.3.4.5", notIPv4},
+          {"10.0.0.x", notIPv4}, {"10..0.1", notIPv4}, {"10.0.0.-1", notIPv4}, {"1 0.0.0.1", notIPv4},
+          {"0.0.0.0", nullptr}, {"255.255.255.255", nullptr}, {" 10.0.0.7 ", nullptr}, {"010.000.000.001", nullptr}}},
+        {{"HttpPort", "ResetTimeout", "LocalPort", "RemotePort", "PackTime", "PackLen", "HeartTime", "PollTimeout",
+          "PollInterval", "ModbusTimeout", "ModbusInterval", "ModbusWaitTime"},
+         {"HTTP Port", "Reset Timeout(s)", "Local Port", "Remote Port", "PackTime", "PackLen", "Heartbeat Time(s)",
+          "Poll Timeout", "Poll Interval", "Poll Timeout", "Poll Interval", "Poll Timeout(ms)"},
+         {{"65536", word}, {"99999", word}, {"00000000000000000000065536", word}, {"99999999999999999999", word},
+          {"-1", notNumber}, {"0", nullptr}, {"65535", nullptr}, {"0065535", nullptr}}},
+        {{"ShortConnTime"}, {"Short Connection time"},
+         {{"256", byte}, {"300", byte}, {"3s", notNumber}, {"0", nullptr}, {"255", nullptr}}},
+        {{"Baudrate"}, {"BaudRate"}, {{"0", baud}, {"-9600", notNumber}, {"250000", nullptr}, {"2147483647", nullptr}}},
+    };
+    showEverything();
+    QString msg;
+    ASSERT_TRUE(page.ValidateQ2Page(msg, 4017)) << msg.toStdString();
+    for (const Kind &k : kinds) {
+        for (int i = 0; i < k.fields.size(); ++i) {
+            const QByteArray name = k.fields[i].toLatin1();
+            for (const auto &[text, fault] : k.values) {
+                TQ2Page p = page;
+                set(p, name.constData(), QString::fromLatin1(text));
+                SCOPED_TRACE(std::string(name.constData()) + " = '" + text + "'");
+                EXPECT_EQ(p.ValidateQ2Page(msg, 4017), fault == nullptr);
+                EXPECT_EQ(msg, fault ? k.labels[i] + QString::fromLatin1(fault) : QString());
+                if (fault)
+                    continue;
+                // Accepted: the block carries the value as given.
+                TBaseParam b = base;
+                TPortParam o = port;
+                THeartRegParam h;
+                ASSERT_TRUE(p.ReadBase(b));
+                ASSERT_TRUE(p.ReadPort(o));
+                ASSERT_TRUE(p.ReadHeartReg(h));
+                uint8_t block[130] = {};
+                ASSERT_TRUE(EncodeBaseParam(b, block, 0));
+                ASSERT_TRUE(EncodePortParam(o, block + 67, 0));
+                TQ2Page back;
+                back.OnReadParam(DecodeBaseParam(block), TarrComParam{DecodePortParam(block + 67)}, true, ModelQ2,
+                                 QString(), log);
+                const auto *f = FindPageField(Q2PageFields(), k.fields[i]);
+                if (f->Block == TQ2Block::Base || f->Block == TQ2Block::Port) {
+                    const QString want = QString::fromLatin1(text).trimmed();
+                    const QString got = PageFieldText(back, *f);
+                    if (f->Rule.RuleKind == TValueRule::IPv4) {
+                        QStringList octets;
+                        for (const QString &o : want.split(u'.'))
+                            octets << QString::number(o.toInt());
+                        EXPECT_EQ(got, octets.join(u'.'));
+                    } else {
+                        EXPECT_EQ(got.toLongLong(), want.toLongLong());
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST_F(PageFixture, refusalsReadInTheSelectedLanguage)
+{
+    makeValid();
+    LangList->IsChinese = true;
+    QString msg;
+    TQ2Page p = page;
+    p.edt_LocalPort0.Text = QStringLiteral("99999");
+    EXPECT_FALSE(p.ValidateQ2Page(msg));
+    EXPECT_EQ(msg, QStringLiteral("本地端口超出范围，请输入0到65535之间的数字！"));
+    p = page;
+    p.edt_GatewayIP.Text = QStringLiteral("10.77.5");
+    EXPECT_FALSE(p.ValidateQ2Page(msg));
+    EXPECT_EQ(msg, QStringLiteral("网关不是有效的IPv4地址，请输入以点分隔的四个0到255之间的数字！"));
+    // A Lang.txt text without the places of the range is shown as it is.
+    LangList->IsChinese = false;
+    LangList->ReadLangImage(QByteArrayLiteral("lang_IsOutOfRange|\xE5\xA4\xAA\xE5\xA4\xA7| is too large\r\n"));
+    p = page;
+    p.edt_RemotePort0.Text = QStringLiteral("65536");
+    EXPECT_FALSE(p.ValidateQ2Page(msg));
+    EXPECT_EQ(msg, QStringLiteral("Remote Port is too large"));
+}
+
+// What the page hides cannot be mended, and what the write leaves out does no harm: neither is
+// checked, whatever it holds.
+TEST_F(PageFixture, hiddenFieldsAndFieldsTheWriteLeavesOutAreNotChecked)
+{
+    struct Case {
+        const char *what;
+        std::function<void(TQ2Page &)> shape;
+        int version;           // 0: as the page shows it (no network write planned)
+        const char *message;   // null: passes
+    } cases[] = {
+        {"4016: no heartbeat/register block, nothing typed in it",
+         [](TQ2Page &p) { p.edtHeartTm.Text = p.edtHeartDt.Text = p.edtRegDt.Text = QString(); }, 4016, nullptr},
+        {"4017: the same fields are written and checked",
+         [](TQ2Page &p) { p.edtHeartTm.Text = p.edtHeartDt.Text = p.edtRegDt.Text = QString(); }, 4017,
+         "Heartbeat Time(s)is null, please write data!"},
+        {"4016: a heartbeat time out of range is never sent",
+         [](TQ2Page &p) { p.edtHeartTm.Text = QStringLiteral("99999"); }, 4016, nullptr},
+        {"register None, empty register data",
+         [](TQ2Page &p) {
+             p.RzComboBox2.Index = 0;
+             p.RegChange();
+             p.edtRegDt.Text.clear();
+         },
+         4017, nullptr},
+        {"register USER, empty register data",
+         [](TQ2Page &p) {
+             p.RzComboBox2.Index = 2;
+             p.RegChange();
+             p.edtRegDt.Text.clear();
+         },
+         4017, "User Register Packetis null, please write data!"},
+        {"heartbeat None, empty heartbeat data",
+         [](TQ2Page &p) {
+             p.RzComboBox1.Index = 0;
+             p.HeartChange();
+             p.edtHeartDt.Text.clear();
+         },
+         4017, nullptr},
+        {"MAC as heartbeat: no data, but its time",
+         [](TQ2Page &p) {
+             p.cbbHeartPackType.Index = 0;
+             p.HeartPackTypeChange();
+             p.edtHeartDt.Text.clear();
+             p.edtHeartTm.Text = QStringLiteral("70000");
+         },
+         4017, "Heartbeat Time(s) is out of range, please enter a number from 0 to 65535!"},
+        {"Modbus type None: no timeout",
+         [](TQ2Page &p) {
+             p.cbbModbusType.Index = 0;
+             p.ModbusTypeChange();
+             p.edtModbusTimeout.Text.clear();
+         },
+         4017, nullptr},
+        {"poll mode without details",
+         [](TQ2Page &p) {
+             p.cmbModbusEnable1.Index = 1;
+             p.ModbusEnable1Change();
+             p.edtModbusInterval1.Text = QStringLiteral("99999");
+         },
+         4017, nullptr},
+        {"the 1-byte Modbus block: no wait time",
+         [](TQ2Page &p) {
+             p.HideModbusGroups();
+             p.OnModbusParam(TModbusParam{1, 0, {}}, 1);
+             p.edtwaittime.Text.clear();
+         },
+         4017, nullptr},
+        {"4016 in HTTPD Client: no Httpd blocks",
+         [](TQ2Page &p) { p.LabeledEdit2.Text.clear(); }, 4016, nullptr},
+        {"4017 in HTTPD Client", [](TQ2Page &p) { p.LabeledEdit2.Text.clear(); }, 4017,
+         "Httpd URLis null, please write data!"},
+        {"the serial page hides the network-only fields",
+         [](TQ2Page &p) {
+             p.SetLanTab(false);
+             p.edt_UARTTime0.Text = p.edtHeartTm.Text = p.edtwaittime.Text = p.LabeledEdit2.Text = QString();
+         },
+         0, nullptr},
+        {"the serial page still checks what it shows",
+         [](TQ2Page &p) {
+             p.SetLanTab(false);
+             p.edt_StaticIP.Text = QStringLiteral("999.1.1.1");
+         },
+         0, "ModuleStaticIP is not a valid IPv4 address, please enter four numbers from 0 to 255 separated by dots!"},
+    };
+    showEverything();
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        TQ2Page p = page;
+        c.shape(p);
+        QString msg;
+        const bool ok = c.version ? p.ValidateQ2Page(msg, c.version) : p.ValidateQ2Page(msg);
+        EXPECT_EQ(ok, c.message == nullptr);
+        EXPECT_EQ(msg, c.message ? QString::fromUtf8(c.message) : QString());
+    }
+    // A hidden field the user set by name (the CLI, a profile) is checked: its value was chosen.
+    TQ2Page p = page;
+    p.RzComboBox1.Index = 0;
+    p.HeartChange();
+    p.edtHeartTm.Text = QStringLiteral("65536");
+    QString msg;
+    EXPECT_TRUE(p.ValidateQ2Page(msg, 4017, {QStringLiteral("LocalPort")}));
+    EXPECT_FALSE(p.ValidateQ2Page(msg, 4017, {QStringLiteral("heartTime")}));
+    EXPECT_EQ(msg, QStringLiteral("Heartbeat Time(s) is out of range, please enter a number from 0 to 65535!"));
+    EXPECT_TRUE(p.ValidateQ2Page(msg, 4016, {QStringLiteral("HeartTime")})) << "still never sent to a 4016";
+    p.SetLanTab(false);
+    p.edt_UARTTime0.Text = QStringLiteral("70000");
+    EXPECT_TRUE(p.ValidateQ2Page(msg));
+    EXPECT_FALSE(p.ValidateQ2Page(msg, {QStringLiteral("PackTime")}));
+    EXPECT_EQ(msg, QStringLiteral("PackTime is out of range, please enter a number from 0 to 65535!"));
+}
+
+// A field the checks passed over still never goes out as another value: the reader refuses a
+// number its bytes cannot hold and names the field.
+TEST_F(PageFixture, readersRefuseNumbersTheirBytesCannotHold)
+{
+    makeValid();
+    struct Case { TEditState TQ2Page::*edit; const char *text; const char *field; } cases[] = {
+        {&TQ2Page::edt_LocationURLPort, "70000", "UpnpPort"}, {&TQ2Page::edt_HTTPServerPort, "65536", "HttpPort"},
+        {&TQ2Page::LabeledEditShortTime, "256", "ShortConnTime"}, {&TQ2Page::LabeledEdit1, "65536", "ResetTimeout"},
+        {&TQ2Page::edt_LocalPort0, "99999", "LocalPort"},       {&TQ2Page::edtUartPackLEN, "-1", "PackLen"},
+        {&TQ2Page::edtHeartTm, "65536", "HeartTime"},
+    };
+    page.edt_LocationURLPort.Text = QStringLiteral("1901");
+    for (const auto &c : cases) {
+        TQ2Page p = page;
+        (p.*(c.edit)).Text = QString::fromLatin1(c.text);
+        TBaseParam b = base;
+        TPortParam o = port;
+        THeartRegParam h;
+        TEncodeResult r = p.ReadBase(b);
+        if (r)
+            r = p.ReadPort(o);
+        if (r)
+            r = p.ReadHeartReg(h);
+        EXPECT_FALSE(r.Ok) << c.field;
+        EXPECT_EQ(r.Field, QString::fromLatin1(c.field));
+        EXPECT_FALSE(TQ2Page::FieldLabel(r.Field).isEmpty());
+    }
+    page.OnModbusParam(TModbusParam{1, 1, QStringLiteral("65536")}, 4);
+    TModbusParam m;
+    int length = 0;
+    EXPECT_EQ(page.ReadModbus(m, length).Field, QStringLiteral("WaitTime"));
 }
 
 TEST_F(PageFixture, readingThePageIntoRecords)

@@ -15,7 +15,7 @@ struct WriteFixture : ::testing::Test {
     TUdpSvr svr;
     TQ2Page page;
     TRecorderSink log;
-    TDeviceRow row{"10.0.0.7", "Lab", "00 1A 2B 3C 4D 5E", "4017", ModelQ2, 0, {}, {}};
+    TDeviceRow row{"10.0.0.7", "Lab", "00 1A 2B 3C 4D 5E", "4017", ModelQ2, 0, {}};
     TModuleRecord rec;
     // The module of the row, its blocks as the endpoint received them.
     TModuleRecord *module()
@@ -120,29 +120,85 @@ TEST_F(WriteFixture, noRowWrongModelAndInvalidPageSendNothing)
 
 TEST_F(WriteFixture, aTextThatDoesNotConvertStopsBeforeAnythingIsSent)
 {
+    // Fields the checks pass over (hidden, or left as the module sent them) that do not convert or
+    // do not fit stop the whole write: nothing is sent and the template stays as it was.
     const auto before = module()->Templates.Read;
-    for (const char *field : {"StaticIP", "Dns"}) {
+    struct Case {
+        const char *what;
+        std::function<void(TQ2Page &)> spoil;
+        const char *line;
+    } cases[] = {
+        {"hidden web page port", [](TQ2Page &p) { p.edt_LocationURLPort.Text = QStringLiteral("abc"); },
+         "Error: UPNP Port"},
+        {"hidden module MAC", [](TQ2Page &p) { p.edt_UserMAC.Text = QStringLiteral("00 1A"); },
+         "Error: MAC Address"},
+        {"heartbeat time hidden with the heartbeat off",
+         [](TQ2Page &p) {
+             p.RzComboBox1.Index = 0;
+             p.HeartChange();
+             p.edtHeartTm.Text = QStringLiteral("99999");
+         },
+         "Error: Heartbeat Time(s)"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
         TQ2Page p = page;
-        (QString(field) == "StaticIP" ? p.edt_StaticIP : p.edtDns).Text = QStringLiteral("abc"); // passes validation
+        c.spoil(p);
         QString msg;
-        ASSERT_TRUE(p.ValidateQ2Page(msg));
+        ASSERT_TRUE(p.ValidateQ2Page(msg, 4017)) << msg.toStdString();
         log.Lines.clear();
         int pauses = 0;
         const TQ2WritePlan plan = WriteQ2Network(p, svr, module(), log, [&](int) { ++pauses; });
-        EXPECT_EQ(plan.Status, TQ2WriteStatus::NotConverted) << field;
+        EXPECT_EQ(plan.Status, TQ2WriteStatus::NotConverted);
         EXPECT_TRUE(plan.Frames.isEmpty());
         EXPECT_EQ(pauses, 0);
         ASSERT_EQ(log.Lines.size(), 1);
         EXPECT_EQ(log.Lines[0].Color, TLogColor::Red);
-        EXPECT_EQ(log.Lines[0].Text, QString::fromLatin1(QString(field) == "StaticIP" ? "Error: ModuleStaticIP" : "Error: DNS Address"));
+        EXPECT_EQ(log.Lines[0].Text, QString::fromLatin1(c.line));
         EXPECT_EQ(rec.Templates.Read, before) << "the template is not half-written";
     }
-    // Digits that do not fit a number pass validation and stop the whole write too.
-    TQ2Page p = page;
-    p.OnModbusParam(TModbusParam{1, 1, QStringLiteral("99999999999")}, 4);
-    const TQ2WritePlan plan = PlanQ2Write(p, module());
-    EXPECT_EQ(plan.Status, TQ2WriteStatus::NotConverted);
-    EXPECT_EQ(plan.Message, QStringLiteral("Poll Timeout(ms)"));
+}
+
+// An address or number its bytes cannot carry is refused by the checks before anything is planned;
+// a 4016 module, which has no heartbeat/register block, needs no heartbeat values.
+TEST_F(WriteFixture, theChecksFollowWhatThisModulesWriteCarries)
+{
+    struct Case {
+        const char *what;
+        const char *version;
+        std::function<void(TQ2Page &)> edit;
+        const char *message; // null: planned
+    } cases[] = {
+        {"an address cut to a byte", "4017", [](TQ2Page &p) { p.edt_StaticIP.Text = QStringLiteral("999.1.1.1"); },
+         "ModuleStaticIP is not a valid IPv4 address, please enter four numbers from 0 to 255 separated by dots!"},
+        {"an address with a byte missing", "4017", [](TQ2Page &p) { p.edt_GatewayIP.Text = QStringLiteral("10.77.5"); },
+         "Gateway is not a valid IPv4 address, please enter four numbers from 0 to 255 separated by dots!"},
+        {"a port wrapped to 16 bits", "4017", [](TQ2Page &p) { p.edt_LocalPort0.Text = QStringLiteral("99999"); },
+         "Local Port is out of range, please enter a number from 0 to 65535!"},
+        {"a wait time the short Modbus block cannot hold", "4017",
+         [](TQ2Page &p) { p.OnModbusParam(TModbusParam{1, 1, QStringLiteral("99999999999")}, 4); },
+         "Poll Timeout(ms) is out of range, please enter a number from 0 to 65535!"},
+        {"4016 without heartbeat values", "4016",
+         [](TQ2Page &p) { p.edtHeartTm.Text = p.edtHeartDt.Text = p.edtRegDt.Text = QString(); }, nullptr},
+        {"4017 without heartbeat values", "4017",
+         [](TQ2Page &p) { p.edtHeartTm.Text = p.edtHeartDt.Text = p.edtRegDt.Text = QString(); },
+         "Heartbeat Time(s)is null, please write data!"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        TQ2Page p = page;
+        c.edit(p);
+        row.Version = QString::fromLatin1(c.version);
+        const TQ2WritePlan plan = PlanQ2Write(p, module());
+        if (c.message) {
+            EXPECT_EQ(plan.Status, TQ2WriteStatus::Invalid);
+            EXPECT_EQ(plan.Message, QString::fromLatin1(c.message));
+            EXPECT_TRUE(plan.Frames.isEmpty());
+        } else {
+            EXPECT_EQ(plan.Status, TQ2WriteStatus::Ready) << plan.Message.toStdString();
+            EXPECT_EQ(shape(plan), QStringLiteral("05/67/500 06/63/2000 02/0/0"));
+        }
+    }
 }
 
 TEST_F(WriteFixture, writeKeepsEveryByteItDoesNotOwnAndSendsToTheRow)

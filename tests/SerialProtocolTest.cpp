@@ -340,6 +340,7 @@ TEST_F(ProtocolFixture, aQ2WriteTakesItsOptionBitsFromItsOwnReplyNotFromALaterLa
 
 TEST_F(ProtocolFixture, theQ1AndQ3WriteIsOneFrameWithoutPause)
 {
+    q1.edt_ModulePort.Text = QStringLiteral("20108"); // the constructor's "201108" does not fit
     for (int model : {ModelQ1, ModelQ3}) {
         ASSERT_TRUE(session.OpenSerialPort());
         log.lines.clear();
@@ -366,23 +367,35 @@ TEST_F(ProtocolFixture, aQ2WriteWithoutASerialReplyOfThisRunSendsNothing)
     EXPECT_TRUE(fromTool(1, 300).isEmpty());
 }
 
-TEST_F(ProtocolFixture, aWriteWithAFieldThatDoesNotConvertSendsNothingAtAll)
+TEST_F(ProtocolFixture, aPageTheChecksRefuseSendsNothingAtAll)
 {
     feed(q2Reply());
+    q1.edt_ModulePort.Text = QStringLiteral("20108");
     ASSERT_TRUE(session.OpenSerialPort());
     struct Case {
         const char *what;
         int model;
         std::function<void()> spoil;
+        const char *message;
     } cases[] = {
-        {"Q1 destination port", ModelQ1, [&] { q1.edt_DePort.Text = QStringLiteral("80a"); }},
-        {"Q3 destination IP", ModelQ3, [&] { q1.edt_DeIP.Text = QStringLiteral("192.168.0"); }},
-        {"Q1 ID", ModelQ1, [&] { q1.edt_ID.Text = QStringLiteral("x"); }},
-        {"Q1 custom baud slot", ModelQ1, [&] { q1.cbb_BaudRate.Index = 1; }},
-        {"Q1 mask", ModelQ1, [&] { q1.edt_Mask.Text = QStringLiteral("255.255.255.0.0"); }},
-        // The port block fails after the base block was encoded: not even the base goes out.
-        {"Q2 remote port", ModelQ2, [&] { q2.edt_RemotePort0.Text = QStringLiteral("5o"); }},
-        {"Q2 module IP", ModelQ2, [&] { q2.edt_StaticIP.Text = QStringLiteral("10.1.2.x"); }},
+        {"Q1 destination port", ModelQ1, [&] { q1.edt_DePort.Text = QStringLiteral("80a"); },
+         "Remote Portnot legitimate, please enter a number!"},
+        {"Q1 destination port too large", ModelQ1, [&] { q1.edt_DePort.Text = QStringLiteral("65536"); },
+         "Remote Port is out of range, please enter a number from 0 to 65535!"},
+        {"Q3 destination IP", ModelQ3, [&] { q1.edt_DeIP.Text = QStringLiteral("192.168.0"); },
+         "Destination IP is not a valid IPv4 address, please enter four numbers from 0 to 255 separated by dots!"},
+        {"Q1 ID", ModelQ1, [&] { q1.edt_ID.Text = QStringLiteral("x"); },
+         "Device IDnot legitimate, please enter a number!"},
+        {"Q1 custom baud slot", ModelQ1, [&] { q1.cbb_BaudRate.Index = 1; },
+         "BaudRatenot legitimate, please enter a number!"},
+        {"Q1 mask", ModelQ1, [&] { q1.edt_Mask.Text = QStringLiteral("255.255.255.0.0"); },
+         "SubnetMask is not a valid IPv4 address, please enter four numbers from 0 to 255 separated by dots!"},
+        {"Q2 remote port", ModelQ2, [&] { q2.edt_RemotePort0.Text = QStringLiteral("5o"); },
+         "Remote Portnot legitimate, please enter a number!"},
+        {"Q2 local port too large", ModelQ2, [&] { q2.edt_LocalPort0.Text = QStringLiteral("99999"); },
+         "Local Port is out of range, please enter a number from 0 to 65535!"},
+        {"Q2 module IP", ModelQ2, [&] { q2.edt_StaticIP.Text = QStringLiteral("999.1.1.1"); },
+         "ModuleStaticIP is not a valid IPv4 address, please enter four numbers from 0 to 255 separated by dots!"},
     };
     for (const auto &c : cases) {
         const TQ1Page q1Before = q1;
@@ -390,9 +403,9 @@ TEST_F(ProtocolFixture, aWriteWithAFieldThatDoesNotConvertSendsNothingAtAll)
         c.spoil();
         log.lines.clear();
         const TSerialWritePlan plan = proto.WriteParamsSerial(c.model);
-        EXPECT_EQ(plan.Status, TSerialWriteStatus::NotConverted) << c.what;
-        EXPECT_FALSE(plan.Field.isEmpty()) << c.what;
-        EXPECT_EQ(log.lines, QStringList({RedError})) << c.what;
+        EXPECT_EQ(plan.Status, TSerialWriteStatus::Invalid) << c.what;
+        EXPECT_TRUE(plan.Frames.isEmpty()) << c.what;
+        EXPECT_EQ(log.lines, QStringList({QStringLiteral("log red: ") + QString::fromLatin1(c.message)})) << c.what;
         EXPECT_TRUE(fromTool(1, 200).isEmpty()) << c.what;
         q1 = q1Before;
         q2 = q2Before;
@@ -400,6 +413,36 @@ TEST_F(ProtocolFixture, aWriteWithAFieldThatDoesNotConvertSendsNothingAtAll)
     log.lines.clear();
     proto.WriteParamsSerial(ModelNone); // another model: nothing, silently
     EXPECT_TRUE(log.lines.isEmpty());
+}
+
+TEST_F(ProtocolFixture, aHiddenFieldThatDoesNotFitStopsTheWriteInsteadOfWrapping)
+{
+    // The serial page hides the pack length (the checks pass over it), yet the port block carries
+    // it: a value two bytes cannot hold must not go out cut to 16 bits.
+    feed(q2Reply());
+    ASSERT_TRUE(session.OpenSerialPort());
+    ASSERT_FALSE(q2.edtUartPackLEN.Visible);
+    q2.edtUartPackLEN.Text = QStringLiteral("70000");
+    log.lines.clear();
+    const TSerialWritePlan plan = proto.WriteParamsSerial(ModelQ2);
+    EXPECT_EQ(plan.Status, TSerialWriteStatus::NotConverted);
+    EXPECT_EQ(plan.Field, QStringLiteral("PackLen"));
+    EXPECT_EQ(log.lines, QStringList({RedError}));
+    EXPECT_TRUE(fromTool(1, 200).isEmpty());
+}
+
+TEST_F(ProtocolFixture, theWriteButtonWithARefusedPageNeitherOpensThePortNorSends)
+{
+    feed(q2Reply());
+    QStringList boxes;
+    proto.ShowMessage = [&](const QString &m) { boxes << m; };
+    q2.edt_GatewayIP.Text = QStringLiteral("10.77.5");
+    log.lines.clear();
+    proto.ComWrite(ModelQ2);
+    EXPECT_EQ(boxes, QStringList({QStringLiteral(
+                         "Gateway is not a valid IPv4 address, please enter four numbers from 0 to 255 separated by dots!")}));
+    EXPECT_TRUE(log.lines.isEmpty()) << log.lines.join(u'\n').toStdString();
+    EXPECT_TRUE(fromTool(1, 200).isEmpty());
 }
 
 // ---- The buttons

@@ -115,7 +115,7 @@ namespace {
 struct RoundTripFixture : ::testing::Test {
     TUdpSvr svr;
     TRecorderSink log;
-    TDeviceRow row{"10.0.0.7", "Lab", "00 1A 2B 3C 4D 5E", "4017", ModelQ2, 0, {}, {}};
+    TDeviceRow row{"10.0.0.7", "Lab", "00 1A 2B 3C 4D 5E", "4017", ModelQ2, 0, {}};
     QByteArray read, heart, httpd;
     TModuleRecord rec;
     TModuleRecord *module()

@@ -3,10 +3,12 @@
 #include "netconfig/AddressRange.h"
 #include "netconfig/UdpSvr.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QNetworkDatagram>
 #include <QTest>
+#include <QTimer>
 #include <QUdpSocket>
 
 namespace {
@@ -118,6 +120,42 @@ TEST_F(DispatchFixture, everyLengthGoesToItsHandler)
             expected << QString::fromLatin1(c.event);
         EXPECT_EQ(events, expected) << "length " << c.len << " prefix " << c.prefix;
     }
+}
+
+TEST_F(DispatchFixture, aFloodOfUnknownLengthsIsSummedUpPerPeriod)
+{
+    svr.UnknownSummaryMs = 150;
+    const auto burst = [&](int n) {
+        QStringList all;
+        for (int i = 0; i < n; ++i) {
+            feed(sized(7 + i % 3));
+            all << events;
+        }
+        return all;
+    };
+    // The first of a period is shown as ever, the rest only counted; known lengths are untouched.
+    EXPECT_EQ(burst(5), (QStringList{"recv", "status 555555"}));
+    feed(Hex("FF 01 05 4B"));
+    EXPECT_EQ(events, (QStringList{"recv", "status 275"}));
+    EXPECT_TRUE(statuses.size() == 2);
+    events.clear();
+    QTest::qWait(250);
+    EXPECT_EQ(events, QStringList{"status 555556"}) << "the period's end tells how many were held";
+    EXPECT_EQ(statuses.last(), (std::pair<int, QString>{StsUnknownLenMore, QStringLiteral("4")}));
+
+    // A new period starts with the next one; a flush tells what is held before the end.
+    EXPECT_EQ(burst(3), (QStringList{"recv", "status 555555"}));
+    events.clear();
+    svr.FlushUnknownSummary();
+    EXPECT_EQ(events, QStringList{"status 555556"});
+    EXPECT_EQ(statuses.last().second, QStringLiteral("2"));
+    events.clear();
+    QTest::qWait(250);
+    EXPECT_TRUE(events.isEmpty()) << "nothing told twice";
+
+    // Off (as in tests that drive the endpoint directly), every one goes on.
+    svr.UnknownSummaryMs = 0;
+    EXPECT_EQ(burst(3), (QStringList{"recv", "status 555555", "recv", "status 555555", "recv", "status 555555"}));
 }
 
 TEST_F(DispatchFixture, statusMessages)
@@ -329,6 +367,39 @@ TEST(UdpSvrSockets, searchBindingsByNetwork)
         EXPECT_EQ(SearchBindingsFor(a, subnets), c.bindings) << c.to;
     }
     EXPECT_TRUE(SearchBindingsFor(1, {}).isEmpty());
+}
+
+TEST(UdpSvrSockets, aFloodIsDrainedInTurnsSoTheEventLoopRunsBetweenThem)
+{
+    TUdpSvr svr;
+    svr.AddressOverride = {QStringLiteral("127.0.0.1")};
+    svr.RefreshBindings();
+    const quint16 port = quint16(svr.BindingPort(0));
+    ASSERT_GT(port, 0);
+    int handled = 0;
+    int handledAtTick = -1;
+    svr.OnStatus = [&](int code, const QString &) {
+        handled += code == StsAck;
+        // A timer due at once, from inside the drain: it runs when the drain lets the loop turn.
+        if (handled == 1)
+            QTimer::singleShot(0, [&] { handledAtTick = handled; });
+    };
+    QUdpSocket module;
+    ASSERT_TRUE(module.bind(QHostAddress::LocalHost, 0));
+    constexpr int Flood = 4 * TUdpSvr::MaxDatagramsPerTurn;
+    for (int i = 0; i < Flood; ++i)
+        ASSERT_EQ(module.writeDatagram(Hex("FF 01 05 4B"), QHostAddress::LocalHost, port), 4);
+    // All of it waits in the socket before the event loop first turns.
+    QElapsedTimer t;
+    t.start();
+    while (handled < Flood && t.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(handled, Flood);
+    EXPECT_GE(handledAtTick, 0);
+    EXPECT_LT(handledAtTick, Flood) << "the timer waited for the whole flood";
+    // And the socket still hears what comes after.
+    ASSERT_EQ(module.writeDatagram(Hex("FF 01 05 4B"), QHostAddress::LocalHost, port), 4);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return handled == Flood + 1; }, 3000));
 }
 
 TEST(UdpSvrSockets, bindingFailureReportsPortInUseAndStillSearches)

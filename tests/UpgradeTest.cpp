@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <QUdpSocket>
 #include <functional>
+#include <sys/stat.h>
 #include <utility>
 
 namespace {
@@ -286,6 +287,75 @@ TEST_F(UpgradeAttemptTest, refusalsBeforeTheStartLeaveEverythingIdle)
     EXPECT_TRUE(Buttons.isEmpty());
     EXPECT_FALSE(A->TimerActive());
     EXPECT_EQ(UpMask, UpDefaultMask);
+}
+
+TEST_F(UpgradeAttemptTest, filesThatAreNoFirmwareAreRefusedBeforeAnyPortIsBound)
+{
+    const QString fifo = Dir.filePath(QStringLiteral("fw-pipe.bin"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const auto sparse = [&](const char *name, qint64 size) {
+        const QString path = Dir.filePath(QString::fromLatin1(name));
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly) && f.write(HwId) == 4 && f.resize(size));
+        return path;
+    };
+    const QString tooLarge = sparse("huge.bin", UpMaxImageBytes + 1);
+    struct {
+        const char *name;
+        QString file;
+        const char *key;
+    } cases[] = {
+        // A pipe used to hang the attempt in the open, ports bound.
+        {"a pipe", fifo, "lang_Hint_UpFileNotRegular"},
+        {"a device", QStringLiteral("/dev/zero"), "lang_Hint_UpFileNotRegular"},
+        {"a folder", Dir.path(), "lang_Hint_UpFileNotRegular"},
+        {"more than a module holds", tooLarge, "lang_Hint_UpFileTooLarge"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Reset();
+        EXPECT_FALSE(A->Program(Inputs(c.file)));
+        EXPECT_TRUE(A->RefusedFile);
+        ASSERT_EQ(Boxes.size(), 1);
+        EXPECT_EQ(Boxes[0].first, QString::fromLatin1(c.key));
+        EXPECT_TRUE(Boxes[0].second.endsWith(c.file)) << Boxes[0].second.toStdString();
+        EXPECT_EQ(Net.Opens, 0);
+        EXPECT_TRUE(Buttons.isEmpty());
+        EXPECT_FALSE(A->FileOpen());
+        EXPECT_EQ(A->State(), TUpgradeState::Idle);
+    }
+    Reset();
+    EXPECT_TRUE(A->Program(Inputs(sparse("full.bin", UpMaxImageBytes)))) << "exactly the limit is taken";
+    EXPECT_FALSE(A->RefusedFile);
+}
+
+TEST_F(UpgradeAttemptTest, theFileIsOpenedBeforeThePortsAreBound)
+{
+    // Both wrong: the file is what the attempt stops at, with nothing bound.
+    Net.FailOpen = QStringLiteral("cannot bind 192.168.0.2 port 67: Address already in use");
+    EXPECT_TRUE(A->Program(Inputs(Dir.filePath(QStringLiteral("none.bin")))));
+    EXPECT_EQ(A->State(), TUpgradeState::Failed);
+    EXPECT_EQ(Net.Opens, 0);
+    ASSERT_FALSE(Log.Lines.isEmpty());
+    EXPECT_TRUE(Log.Lines.last().contains(QLatin1String("cannot open"))) << Log.Lines.last().toStdString();
+    EXPECT_FALSE(A->RefusedFile) << "a missing file ends the attempt as before";
+
+    // A good file is open by the time the ports are.
+    Reset();
+    bool openAtBind = false;
+    struct TWatchingNet : TFakeNet {
+        std::function<void()> AtOpen;
+        bool Open(const QString &ip, TUpgradePorts &p, QString &reason) override
+        {
+            AtOpen();
+            return TFakeNet::Open(ip, p, reason);
+        }
+    } watching;
+    watching.AtOpen = [&] { openAtBind = A->FileOpen(); };
+    A = std::make_unique<TUpgradeAttempt>(&watching);
+    EXPECT_TRUE(A->Program(Inputs(WriteBin(10))));
+    EXPECT_TRUE(openAtBind);
+    A.reset();
 }
 
 TEST_F(UpgradeAttemptTest, sameNetworkMessageHasTheSystemsText)
@@ -570,6 +640,8 @@ TEST_F(UpgradeAttemptTest, blockNumbersGoOnPastTheSixteenBitWrap)
         ASSERT_TRUE(f.seek(4 + 65536LL * 512));
         f.write(Pattern(100));
     }
+    // More than a module holds, which only this test of the numbering needs.
+    A->MaxImageBytes = 64LL * 1024 * 1024;
     Start(path);
     Rx(A->Ports.Tftp, ReadRequest());
     A->SendUpgradeData(65535);

@@ -2,12 +2,12 @@
 
 #include "core/Gbk.h"
 #include "core/ProFun.h"
+#include "core/SafeFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
-#include <QSaveFile>
 
 namespace {
 
@@ -89,12 +89,15 @@ bool splitKey(const QString &line, QString &key, QString &value)
     return true;
 }
 
-QByteArray readImage(const QString &fileName)
+// A missing file is an empty image; one that is there but cannot be read (a pipe in its place, no
+// permission, absurdly large) gives false, so that a write never replaces what it could not read.
+bool readImage(const QString &fileName, QByteArray &image, QString &why)
 {
-    QFile f(fileName);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
+    image.clear();
+    if (!QFileInfo::exists(fileName))
+        return true;
+    TFileRefusal refusal = TFileRefusal::None;
+    return ReadRegularFile(fileName, TIniFile::MaxFileBytes, image, refusal, why);
 }
 
 // A value is cut at MaxValueBytes bytes of the file's encoding, never inside a character.
@@ -120,11 +123,11 @@ QString valueText(QString value, bool utf8)
 
 } // namespace
 
-QByteArray TIniFile::ReadImage() const
+bool TIniFile::ReadImage(QByteArray &image, QString &why) const
 {
     if (QFileInfo::exists(FFileName) || FSeedFileName.isEmpty())
-        return readImage(FFileName);
-    return readImage(FSeedFileName);
+        return readImage(FFileName, image, why);
+    return readImage(FSeedFileName, image, why);
 }
 
 bool TIniFile::FindValue(const QByteArray &image, const QString &section, const QString &key, QString &value)
@@ -151,7 +154,9 @@ bool TIniFile::FindValue(const QByteArray &image, const QString &section, const 
 QString TIniFile::ReadString(const QString &section, const QString &key, const QString &def) const
 {
     QString value;
-    if (!FindValue(ReadImage(), section, key, value))
+    QByteArray image;
+    QString why;
+    if (!ReadImage(image, why) || !FindValue(image, section, key, value))
         return def;
     return value;
 }
@@ -192,7 +197,11 @@ void TIniFile::WriteString(const QString &section, const QString &key, const QSt
         refuse();
     // A file not written yet starts from its seed, so that keys only ever set by hand stay.
     bool utf8 = false;
-    QStringList lines = imageLines(ReadImage(), utf8);
+    QByteArray old;
+    QString why;
+    if (!ReadImage(old, why))
+        throw EIniFileError(QStringLiteral("Unable to write to %1").arg(fullPath), why);
+    QStringList lines = imageLines(old, utf8);
 
     const QString entry = key + u'=' + value;
     qsizetype sectionAt = -1, lastKeyAt = -1, keyAt = -1;
@@ -226,14 +235,16 @@ void TIniFile::WriteString(const QString &section, const QString &key, const QSt
         lines << u'[' + section + u']' << entry;
 
     const QByteArray image = linesImage(lines);
-    QSaveFile out(FFileName);
-    if (!out.open(QIODevice::WriteOnly))
-        refuse();
-    // The file holds the password in plain text: readable by its owner only.
-    if (!exists)
-        out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    if (out.write(image) != image.size() || !out.commit())
-        refuse();
+    // The file holds the password in plain text: created readable by its owner only, and an older
+    // file that others could read is tightened once a password is in it.
+    TSafeWriteOptions options;
+    options.NewFileMode = 0600;
+    QString password;
+    options.OwnerOnly = FindValue(image, QStringLiteral("System"), QStringLiteral("Password"), password) &&
+                        !password.isEmpty();
+    QString reason;
+    if (!SafeWriteFile(FFileName, image, reason, options))
+        throw EIniFileError(QStringLiteral("Unable to write to %1").arg(fullPath), reason);
 }
 
 void TIniFile::WriteInteger(const QString &section, const QString &key, int value)

@@ -11,12 +11,24 @@
 
 class EIniFileError : public EAppError {
 public:
-    using EAppError::EAppError;
+    explicit EIniFileError(const QString &message, QString reason = QString())
+        : EAppError(message), FReason(std::move(reason))
+    {
+    }
+    // The system's words for the cause ("No space left on device"); may be empty.
+    const QString &Reason() const { return FReason; }
+    // The message with its cause, for a log line.
+    QString Text() const { return FReason.isEmpty() ? Message() : Message() + QStringLiteral(" (") + FReason + u')'; }
+
+private:
+    QString FReason;
 };
 
 class TIniFile {
 public:
     static constexpr int MaxValueBytes = 2047;
+    // A settings file is a few hundred bytes; one beyond this is not read (nor written over).
+    static constexpr qint64 MaxFileBytes = 1024 * 1024;
 
     explicit TIniFile(QString fileName) : FFileName(std::move(fileName)) {}
     // Reads seedFileName while fileName does not exist; the first write creates fileName from the
@@ -33,7 +45,8 @@ public:
     // Read as an integer: zero is false, any other integer true.
     bool ReadBool(const QString &section, const QString &key, bool def) const;
 
-    // Raise EIniFileError("Unable to write to <full path>") when the file cannot be written.
+    // Raise EIniFileError("Unable to write to <full path>") when the file cannot be written; the
+    // file then keeps what it held. A file that holds a password is readable by its owner only.
     void WriteString(const QString &section, const QString &key, const QString &value);
     void WriteInteger(const QString &section, const QString &key, int value);
     void WriteBool(const QString &section, const QString &key, bool value);
@@ -44,7 +57,7 @@ public:
     static bool FindValue(const QByteArray &image, const QString &section, const QString &key, QString &value);
 
 private:
-    QByteArray ReadImage() const;
+    bool ReadImage(QByteArray &image, QString &why) const;
     QString FFileName;
     QString FSeedFileName;
 };

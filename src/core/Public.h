@@ -146,6 +146,8 @@ constexpr int StsPswdErr = 480;
 constexpr int StsPortInUse = 1500;
 constexpr int StsIncompatible = 193256;
 constexpr int StsUnknownLen = 555555;
+// How many datagrams of unknown length were held back in the last summary period (the message).
+constexpr int StsUnknownLenMore = 555556;
 
 constexpr int SearchOk = 1;
 constexpr int SearchFail = 0;

@@ -58,6 +58,36 @@ void WriteSettings(TIniFile &ini, const TAppSettings &s)
     ini.WriteString(IniSection, QStringLiteral("FilePath"), s.FilePath);
 }
 
+void WriteChangedSettings(TIniFile &ini, const TAppSettings &now, TAppSettings &written)
+{
+    const auto text = [&](const char *key, const QString &value, QString &was) {
+        if (value == was)
+            return;
+        ini.WriteString(IniSection, QLatin1String(key), value);
+        was = value;
+    };
+    const auto flag = [&](const char *key, bool value, bool &was) {
+        if (value == was)
+            return;
+        ini.WriteBool(IniSection, QLatin1String(key), value);
+        was = value;
+    };
+    flag("Language", now.IsChinese, written.IsChinese);
+    flag("RealTimeHelp", now.RealTimeHelp, written.RealTimeHelp);
+    text("LocalCom", now.LocalCom, written.LocalCom);
+    const int q = (now.QNum >= 1 && now.QNum <= 3) ? now.QNum : 1;
+    if (q != written.QNum) {
+        ini.WriteInteger(IniSection, QStringLiteral("QNum"), q);
+        written.QNum = q;
+    }
+    text("UserName", now.UserName, written.UserName);
+    text("Password", now.Password, written.Password);
+    text("UpgradeIP", now.UpgradeIP, written.UpgradeIP);
+    text("UpgradeMAC", now.UpgradeMAC, written.UpgradeMAC);
+    text("UpgradeFileName", now.UpgradeFileName, written.UpgradeFileName);
+    text("FilePath", now.FilePath, written.FilePath);
+}
+
 void FreeSettings()
 {
     delete IniFile;

@@ -38,4 +38,8 @@ void ReadUpgradeSettings(const TIniFile &ini, TAppSettings &settings);
 // later keys as they were in the file.
 void WriteSettings(TIniFile &ini, const TAppSettings &settings);
 void WriteLanguage(TIniFile &ini, bool isChinese);
+// Writes, in the order of WriteSettings, only the keys whose value differs from written (what the
+// file was last given), and records each one in written as it succeeds. Raises EIniFileError at
+// the first refused write. Lets a front end write a change when it happens, not only at close.
+void WriteChangedSettings(TIniFile &ini, const TAppSettings &now, TAppSettings &written);
 void FreeSettings();

@@ -17,8 +17,11 @@ TAppWindows::~TAppWindows()
     // Nothing may reach a dialog, or the main window's log, while they go.
     if (Main)
         Main->Hooks = {};
-    if (Upgrade)
+    if (Upgrade) {
         Upgrade->SetLog(nullptr);
+        Upgrade->FleetSearch = nullptr;
+        Upgrade->FleetReset = nullptr;
+    }
     Upgrade.reset();
     Pswd.reset();
     About.reset();
@@ -45,11 +48,26 @@ std::unique_ptr<TAppWindows> CreateAppWindows()
     hooks.OpenAbout = [about] { about->OpenFromMenu(); };
     hooks.OpenUpgrade = [upgrade](const QString &ip, const QString &mac, const QString &localIP,
                                   const QByteArray &searchReply) { upgrade->OpenFor(ip, mac, localIP, searchReply); };
+    hooks.OpenFleetUpgrade = [upgrade](const QList<TUpFleetTarget> &modules, const QString &localIP) {
+        upgrade->OpenForFleet(modules, localIP);
+    };
+    hooks.SearchReplySeen = [upgrade](const QString &mac, const QString &version) {
+        upgrade->FleetModuleSeen(mac, version);
+    };
+    hooks.ModuleAnswered = [upgrade](int code, const QString &line) {
+        upgrade->FleetModuleAnswered(code == StsAck, line);
+    };
+    TFrm_Main *main = app->Main.get();
+    upgrade->FleetSearch = [main] { main->SearchAgain(); };
+    upgrade->FleetReset = [main](const QString &mac) { return main->ResetModule(mac); };
     hooks.ApplyDialogTexts = [about, pswd, upgrade] {
         about->ApplyAboutTexts();
         pswd->ApplyPswdTexts();
         upgrade->ApplyUpgradeTexts();
     };
+    // What the login dialog and the upgrade window changed is written when they close.
+    QObject::connect(pswd, &QDialog::finished, main, [main] { main->StoreSettingsSoon(); });
+    QObject::connect(upgrade, &QDialog::finished, main, [main] { main->StoreSettingsSoon(); });
     hooks.StoreDialogSettings = [upgrade](TAppSettings &s) {
         upgrade->StoreSettings(s);
         s.UserName = LoginName;

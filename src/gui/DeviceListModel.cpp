@@ -1,5 +1,6 @@
 #include "gui/DeviceListModel.h"
 
+#include "core/VisibleText.h"
 #include "netconfig/LanSession.h"
 
 TDeviceListModel::TDeviceListModel(TLanSession *session, QObject *parent)
@@ -53,7 +54,7 @@ QVariant TDeviceListModel::data(const QModelIndex &index, int role) const
         return {};
     switch (index.column()) {
     case ColIP: return r->IP;
-    case ColName: return r->ShownName();
+    case ColName: return VisibleText(r->ShownName()); // a module's bytes are shown, never acted on
     case ColMac: return r->Mac;
     case ColVersion: return r->Version;
     case ColFlag: return QString::number(r->Model);

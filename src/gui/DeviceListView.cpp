@@ -4,9 +4,11 @@
 #include "gui/GuiUtil.h"
 
 #include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QHeaderView>
 #include <QMenu>
 #include <QStyle>
+#include <algorithm>
 
 TDeviceListView::TDeviceListView(QWidget *parent) : QTreeView(parent), FPopup(new QMenu(this))
 {
@@ -16,7 +18,8 @@ TDeviceListView::TDeviceListView(QWidget *parent) : QTreeView(parent), FPopup(ne
     setUniformRowHeights(true);
     setAllColumnsShowFocus(true);
     setSelectionBehavior(QAbstractItemView::SelectRows);
-    setSelectionMode(QAbstractItemView::SingleSelection);
+    // A plain click chooses one row, as ever; Ctrl and Shift add rows for the actions on several.
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setTextElideMode(Qt::ElideRight);
     header()->setSectionsMovable(false);
@@ -82,8 +85,18 @@ void TDeviceListView::FitColumns()
 
 int TDeviceListView::SelectedRow() const
 {
-    const QModelIndexList rows = selectionModel() ? selectionModel()->selectedRows() : QModelIndexList();
-    return rows.isEmpty() ? -1 : rows.first().row();
+    const QList<int> rows = SelectedRows();
+    return rows.size() == 1 ? rows.first() : -1;
+}
+
+QList<int> TDeviceListView::SelectedRows() const
+{
+    QList<int> rows;
+    if (selectionModel())
+        for (const QModelIndex &i : selectionModel()->selectedRows())
+            rows << i.row();
+    std::sort(rows.begin(), rows.end());
+    return rows;
 }
 
 void TDeviceListView::SelectRow(int row)
@@ -100,7 +113,9 @@ void TDeviceListView::SelectRow(int row)
 
 void TDeviceListView::keyPressEvent(QKeyEvent *event)
 {
-    // The keyboard neither moves the selection nor reads a module.
+    // The keyboard neither moves the selection nor reads a module; it only selects every row.
+    if (event->matches(QKeySequence::SelectAll))
+        selectAll();
     event->accept();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // lv_Dev: the found modules in report style, with the popup pm_NetDev. Rows are chosen with the
-// mouse only: every key is discarded, and the list takes the focus when the mouse moves over it.
+// mouse only (several with Ctrl or Shift held, or all with Ctrl+A): every other key is discarded,
+// and the list takes the focus when the mouse moves over it.
 
 #include <QTreeView>
 
@@ -17,8 +18,10 @@ public:
     void SetDeviceModel(TDeviceListModel *model);
     // The design widths, widened where the font needs more for a full MAC, an IP or a caption.
     void FitColumns();
-    // Selected row, or -1.
+    // The one selected row; -1 when none or several are selected.
     int SelectedRow() const;
+    // Every selected row, in list order.
+    QList<int> SelectedRows() const;
     void SelectRow(int row);
 
     QMenu *Popup() const { return FPopup; }

@@ -6,6 +6,7 @@
 #include "gui/Accessibility.h"
 #include "gui/AppLook.h"
 #include "gui/TextTable.h"
+#include "gui/UpgradeFleetView.h"
 #include "lang/LangList.h"
 
 #include <QComboBox>
@@ -26,6 +27,7 @@
 namespace {
 
 const QSize DesignSize(342, 320);
+const QSize FleetDesignSize(780, 560); // the fleet view: a list of modules with their states
 constexpr int IPLength = 15;  // dotted quad
 constexpr int MACLength = 17; // twelve digits with a blank between pairs
 
@@ -106,10 +108,16 @@ Tfrm_Upgrade::Tfrm_Upgrade(const TAppSettings &settings, QWidget *parent) : QDia
     btn_Program->setDefault(true);
     btn_Exit = named(new QPushButton(this), "btn_Exit");
     btn_Exit->setAutoDefault(false);
+    btn_UpStop = named(new QPushButton(this), "btn_UpStop");
+    btn_UpStop->setAutoDefault(false);
+    btn_UpStop->hide();
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(btn_Program);
+    buttons->addWidget(btn_UpStop);
     buttons->addWidget(btn_Exit);
+    FFleetView = new TUpgradeFleetView(this);
+    FFleetView->hide();
 
     lbl_Info = named(new QLabel(this), "lbl_Info");
     // Status texts run to two lines beside the bar in either language.
@@ -139,6 +147,7 @@ Tfrm_Upgrade::Tfrm_Upgrade(const TAppSettings &settings, QWidget *parent) : QDia
     root->addWidget(lblFwUpTip);
     root->addWidget(grp1);
     root->addWidget(grp2);
+    root->addWidget(FFleetView, 100);
     root->addStretch(1);
     root->addLayout(buttons);
     root->addLayout(status);
@@ -147,6 +156,20 @@ Tfrm_Upgrade::Tfrm_Upgrade(const TAppSettings &settings, QWidget *parent) : QDia
     connect(btn_Browse, &QPushButton::clicked, this, &Tfrm_Upgrade::btn_BrowseClick);
     connect(btn_Program, &QPushButton::clicked, this, &Tfrm_Upgrade::btn_ProgramClick);
     connect(btn_Exit, &QPushButton::clicked, this, &Tfrm_Upgrade::btn_ExitClick);
+    connect(btn_UpStop, &QPushButton::clicked, this, &Tfrm_Upgrade::btn_UpStopClick);
+
+    TUpgradeFleet &fleet = FFleetView->Fleet();
+    fleet.OnSearch = [this] {
+        if (FleetSearch)
+            FleetSearch();
+    };
+    fleet.OnReset = [this, &fleet](int i) {
+        const QString mac = fleet.Modules()[size_t(i)].Target.MAC;
+        if (!FleetReset || !FleetReset(mac))
+            fleet.ResetAnswered(i, false, QStringLiteral("the module is not in the device list"));
+    };
+    FFleetView->OnChanged = [this] { showFleetSummary(); };
+    FFleetView->OnFinished = [this] { fleetFinished(); };
 
     FAttempt.OnStatus = [this](const QString &, const QString &text) { lbl_Info->setText(text); };
     FAttempt.OnProgress = [this](int percent) { pb1->setValue(percent); };
@@ -170,6 +193,9 @@ Tfrm_Upgrade::Tfrm_Upgrade(const TAppSettings &settings, QWidget *parent) : QDia
 
 Tfrm_Upgrade::~Tfrm_Upgrade()
 {
+    FFleetView->OnChanged = nullptr;
+    FFleetView->OnFinished = nullptr;
+    FFleetView->Stop();
     // The attempt reports into these widgets; nothing may arrive while they go.
     FAttempt.OnStatus = nullptr;
     FAttempt.OnProgress = nullptr;
@@ -197,6 +223,8 @@ void Tfrm_Upgrade::HandOver(const QString &ip, const QString &mac, const QString
 void Tfrm_Upgrade::OpenFor(const QString &ip, const QString &mac, const QString &localIP,
                            const QByteArray &searchReply)
 {
+    if (!isVisible())
+        SetFleetMode(false);
     HandOver(ip, mac, localIP, searchReply);
     if (isVisible()) {
         raise();
@@ -204,6 +232,44 @@ void Tfrm_Upgrade::OpenFor(const QString &ip, const QString &mac, const QString 
         return;
     }
     exec();
+}
+
+void Tfrm_Upgrade::OpenForFleet(const QList<TUpFleetTarget> &modules, const QString &localIP)
+{
+    if (isVisible()) {
+        raise();
+        activateWindow();
+        return;
+    }
+    SetFleetMode(true);
+    FFleetView->SetTargets(modules);
+    FLocalIP = localIP;
+    if (!localIP.isEmpty())
+        cbbSvrIP->setEditText(localIP);
+    exec();
+}
+
+void Tfrm_Upgrade::SetFleetMode(bool fleet)
+{
+    if (fleet == FFleetMode)
+        return;
+    FFleetMode = fleet;
+    // The status of one mode means nothing in the other.
+    lbl_Info->clear();
+    pb1->setValue(0);
+    for (const char *name : {"lbl_IP", "lbl_MAC"})
+        if (auto *w = findChild<QWidget *>(QLatin1String(name)))
+            w->setVisible(!fleet);
+    edt_IP->setVisible(!fleet);
+    edt_MAC->setVisible(!fleet);
+    FFleetView->setVisible(fleet);
+    btn_UpStop->setVisible(fleet);
+    btn_UpStop->setEnabled(false);
+    // A window not shown yet does not hear that rows of its group went: the size is taken anew.
+    if (QLayout *group = edt_IP->parentWidget()->layout())
+        group->invalidate();
+    edt_IP->parentWidget()->updateGeometry();
+    ApplyUpgradeTexts();
 }
 
 void Tfrm_Upgrade::ApplyUpgradeTexts()
@@ -214,18 +280,20 @@ void Tfrm_Upgrade::ApplyUpgradeTexts()
     });
     const auto split = size_t(local - UpgradeTextRows.begin());
     ApplyTextRows(this, UpgradeTextRows.first(split));
-    lbl_Info->setText(GetLangText(lbl_Info->text()));
+    const QString summary = FFleetMode ? FFleetView->SummaryText() : QString();
+    lbl_Info->setText(summary.isEmpty() ? GetLangText(lbl_Info->text()) : summary);
     ApplyTextRows(this, UpgradeTextRows.subspan(split));
+    FFleetView->RetranslateRows();
     showReason(); // fits the window
     ApplyAccessibleNames(this);
 }
 
 void Tfrm_Upgrade::showReason()
 {
-    const QString text = UpgradeFailureText(FAttempt.Failure);
+    const QString text = UpgradeFailureText(FFleetMode ? FFleetView->Fleet().Failure : FAttempt.Failure);
     lbl_UpReason->setText(text);
     lbl_UpReason->setVisible(!text.isEmpty());
-    FitFixedSize(this, DesignSize);
+    FitFixedSize(this, FFleetMode ? FleetDesignSize : DesignSize);
 }
 
 QString Tfrm_Upgrade::ReasonShown() const { return lbl_UpReason->isVisibleTo(this) ? lbl_UpReason->text() : QString(); }
@@ -245,6 +313,8 @@ bool Tfrm_Upgrade::AttemptRunning() const
     return s == TUpgradeState::Searching || s == TUpgradeState::Serving;
 }
 
+bool Tfrm_Upgrade::FleetRunning() const { return FFleetView->Running(); }
+
 void Tfrm_Upgrade::btn_BrowseClick()
 {
     if (!ChooseBinFile)
@@ -258,8 +328,36 @@ void Tfrm_Upgrade::btn_BrowseClick()
 
 void Tfrm_Upgrade::btn_ProgramClick()
 {
-    if (AttemptRunning())
+    if (AttemptRunning() || FleetRunning())
         return;
+    if (FFleetMode) {
+        FLocalIP = cbbSvrIP->currentText();
+        FFleetView->Fleet().Failure = TUpgradeFailure();
+        showReason();
+        const QString file = edt_BinFileName->text();
+        const QString refused = FLocalIP.isEmpty() ? QStringLiteral("lang_Hint_UpNoClient")
+                                : file.isEmpty()   ? QStringLiteral("lang_Hint_UpNoFileName")
+                                                   : QString();
+        if (!refused.isEmpty()) {
+            lbl_Info->setText(GetLangText(refused));
+            return;
+        }
+        FFleetView->Fleet().Log = FAttempt.Log;
+        QString reason;
+        // Without the main window's search (a window on its own) no module is looked for after.
+        if (!FFleetView->Start(FLocalIP, file, bool(FleetSearch), reason)) {
+            if (FAttempt.Log)
+                FAttempt.Log->AddLog(reason, TLogColor::Red);
+            lbl_Info->setText(GetLangText(QStringLiteral("lang_Hint_Upfailed")));
+            showReason();
+            return;
+        }
+        btn_Program->setEnabled(false);
+        btn_Exit->setEnabled(false);
+        btn_UpStop->setEnabled(true);
+        showFleetSummary();
+        return;
+    }
     FLocalIP = cbbSvrIP->currentText();
     // The reason of an earlier failure goes; a new one comes with this attempt's failure.
     FAttempt.Failure = TUpgradeFailure();
@@ -269,9 +367,37 @@ void Tfrm_Upgrade::btn_ProgramClick()
 
 void Tfrm_Upgrade::btn_ExitClick() { reject(); }
 
+void Tfrm_Upgrade::btn_UpStopClick() { FFleetView->Stop(); }
+
+void Tfrm_Upgrade::showFleetSummary()
+{
+    lbl_Info->setText(FFleetView->SummaryText());
+    pb1->setValue(FFleetView->SummaryPercent());
+}
+
+void Tfrm_Upgrade::fleetFinished()
+{
+    btn_Program->setEnabled(true);
+    btn_Exit->setEnabled(true);
+    btn_UpStop->setEnabled(false);
+    showFleetSummary();
+}
+
+void Tfrm_Upgrade::FleetModuleSeen(const QString &mac, const QString &version)
+{
+    FFleetView->Fleet().ModuleSeen(mac, version);
+}
+
+void Tfrm_Upgrade::FleetModuleAnswered(bool acknowledged, const QString &answer)
+{
+    TUpgradeFleet &fleet = FFleetView->Fleet();
+    if (fleet.PendingReset() >= 0)
+        fleet.ResetAnswered(fleet.PendingReset(), acknowledged, answer.trimmed());
+}
+
 void Tfrm_Upgrade::reject()
 {
-    if (AttemptRunning())
+    if (AttemptRunning() || FleetRunning())
         return;
     FAttempt.Exit();
     QDialog::reject();

@@ -1,9 +1,11 @@
 #pragma once
 // The firmware upgrade window: the inputs of an attempt, and the attempt's status, progress and
 // buttons as TUpgradeAttempt reports them. Exit is the only way out while nothing runs; while an
-// attempt runs there is none.
+// attempt runs there is none. Opened for several modules, it shows its fleet view instead of the
+// module's address: the options, the modules with their progress, and Stop while they run.
 
 #include "upgrade/Upgrade.h"
+#include "upgrade/UpgradeFleet.h"
 
 #include <QByteArray>
 #include <QDialog>
@@ -17,6 +19,7 @@ class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
+class TUpgradeFleetView;
 
 class Tfrm_Upgrade : public QDialog {
     Q_OBJECT
@@ -27,6 +30,12 @@ public:
 
     // The device list's hand-over, then shown modally.
     void OpenFor(const QString &ip, const QString &mac, const QString &localIP, const QByteArray &searchReply);
+    // Several rows: the fleet view for these modules, the local address of the first one's
+    // binding, shown modally.
+    void OpenForFleet(const QList<TUpFleetTarget> &modules, const QString &localIP);
+    // The fleet view (true) or the window of one module; each mode keeps its own controls.
+    void SetFleetMode(bool fleet);
+    bool FleetMode() const { return FFleetMode; }
     // The hand-over alone: the row's IP and MAC when the IP is not empty, the local address (also
     // shown in cbbSvrIP when not empty), the row's search reply.
     void HandOver(const QString &ip, const QString &mac, const QString &localIP, const QByteArray &searchReply);
@@ -42,13 +51,24 @@ public:
     QString LocalIP() const { return FLocalIP; }
     QByteArray SearchReply() const { return FSearchReply; }
     bool AttemptRunning() const;
+    bool FleetRunning() const;
     // Tests move its ports and times.
     TUpgradeAttempt &Attempt() { return FAttempt; }
 
     void btn_BrowseClick();
     void btn_ProgramClick();
     void btn_ExitClick();
+    void btn_UpStopClick();
     void cbbSvrIPDropDown();
+
+    // The fleet view looks for each module after its upgrade with the main window's search and
+    // restores its factory settings through it; the main window hands every search reply and
+    // every module answer back.
+    std::function<void()> FleetSearch;
+    std::function<bool(const QString &mac)> FleetReset;
+    void FleetModuleSeen(const QString &mac, const QString &version);
+    void FleetModuleAnswered(bool acknowledged, const QString &answer);
+    TUpgradeFleetView *FleetView() const { return FFleetView; }
 
     // The file dialog of btn_Browse (parent, folder to start in) -> chosen path or empty; tests
     // replace it.
@@ -61,9 +81,15 @@ public slots:
     void reject() override;
 
 private:
+    void showFleetSummary();
+    void fleetFinished();
+
     TUpgradeAttempt FAttempt;
     QString FLocalIP;
     QByteArray FSearchReply;
+    bool FFleetMode = false;
+    TUpgradeFleetView *FFleetView;
+    QPushButton *btn_UpStop;
 
     QLabel *lblFwUpTip;
     QLineEdit *edt_IP;

@@ -1,5 +1,6 @@
 #include "gui/LogPanes.h"
 
+#include "core/VisibleText.h"
 #include "gui/GuiUtil.h"
 
 #include <QPlainTextEdit>
@@ -40,8 +41,9 @@ QPlainTextEdit *TLogPanes::makePane(const char *pageName, const char *editName)
     layout->setContentsMargins(2, 2, 2, 2);
     auto *edit = new QPlainTextEdit(page);
     edit->setObjectName(QLatin1String(editName));
-    // The panes grow until cleared; an undo history of every appended line would only cost memory.
+    // An undo history of every appended line would only cost memory; so would lines far back.
     edit->setUndoRedoEnabled(false);
+    edit->setMaximumBlockCount(MaxPaneLines);
     // Long dumps wrap at the pane's edge; a line stays one line for the scroll bar.
     edit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     edit->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
@@ -85,7 +87,10 @@ void TLogPanes::AddHex(const QString &text, TLogColor color) { queue(FHex, text,
 
 void TLogPanes::queue(TPane &pane, const QString &text, TLogColor color)
 {
-    pane.Pending.append({text, color});
+    // Lines beyond what the pane keeps would only be written to be dropped.
+    if (pane.Pending.size() >= MaxPaneLines)
+        pane.Pending.removeFirst();
+    pane.Pending.append({VisibleLines(text), color});
     if (!FFlushTimer.isActive())
         FFlushTimer.start();
 }

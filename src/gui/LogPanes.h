@@ -2,7 +2,8 @@
 // The lower half of the search column: the operation log (Memo1) and the data-stream pane (Memo2)
 // on two tabs at the bottom. Every line keeps the colour it was written in. Lines are queued and
 // written once per event-loop turn, so a flood of datagrams costs one layout per turn, not one per
-// line.
+// line, and each pane keeps only its last lines, so it costs bounded memory. Control characters
+// of a line show as escapes.
 
 #include "core/LogSink.h"
 
@@ -17,6 +18,9 @@ class TFixedTabBar;
 class TLogPanes : public QTabWidget, public ILogSink {
     Q_OBJECT
 public:
+    // Each pane keeps its last this many lines; older ones go as new ones come.
+    static constexpr int MaxPaneLines = 20000;
+
     explicit TLogPanes(QWidget *parent = nullptr);
 
     void AddLog(const QString &text, TLogColor color) override;

@@ -3,6 +3,7 @@
 #include "gui/MainWindow.h"
 
 #include "core/AppPaths.h"
+#include "core/ProFun.h"
 #include "gui/DeviceListModel.h"
 #include "gui/DeviceListView.h"
 #include "gui/LogPanes.h"
@@ -15,6 +16,8 @@
 #include <QClipboard>
 #include <QDir>
 #include <QGuiApplication>
+#include <QMenu>
+#include <QTimer>
 #include <QUrl>
 
 // ---- Device list ----
@@ -35,6 +38,46 @@ void TFrm_Main::lv_DevClick()
 
 void TFrm_Main::pm_NetDevPopup() { lv_DevClick(); }
 
+void TFrm_Main::PopupForSeveral(const QPoint &globalPos)
+{
+    QList<std::pair<QAction *, bool>> kept;
+    for (QAction *a : lv_Dev->PopupItems())
+        kept.append({a, a->isEnabled()});
+    for (QAction *a : {mni_OpenWeb, mni_Restart, mni_Reset, mni_CopyTheMac})
+        a->setEnabled(false);
+    mni_FirmwareUp->setEnabled(true);
+    mni_CopeAllMac->setEnabled(true);
+    // Back to the page's items once the chosen one has run (it runs after the menu hides).
+    connect(
+        lv_Dev->Popup(), &QMenu::aboutToHide, this,
+        [this, kept] {
+            QTimer::singleShot(0, this, [kept] {
+                for (const auto &[a, on] : kept)
+                    a->setEnabled(on);
+            });
+        },
+        Qt::SingleShotConnection);
+    lv_Dev->Popup()->popup(globalPos);
+}
+
+void TFrm_Main::SearchAgain()
+{
+    // The list stays; a module that answers has its record brought up to date.
+    if (Session)
+        Session->Search(false);
+}
+
+bool TFrm_Main::ResetModule(const QString &mac)
+{
+    if (!Session)
+        return false;
+    const QString digits = RemoveSpaces(mac).toUpper();
+    for (int r = 0; r < DevModel->rowCount(); ++r)
+        if (const TDeviceRow *row = DevModel->Row(r); row && row->MacDigits() == digits)
+            return Session->Reset(*row);
+    return false;
+}
+
 void TFrm_Main::mni_LvRightMmClick(QAction *item)
 {
     const QString name = item ? item->objectName() : QString();
@@ -42,6 +85,21 @@ void TFrm_Main::mni_LvRightMmClick(QAction *item)
     if (name == QLatin1String("mni_CopeAllMac")) {
         if (DevModel->rowCount() > 0)
             QGuiApplication::clipboard()->setText(AllMacsText(DevModel->List()));
+        return;
+    }
+    if (name == QLatin1String("mni_FirmwareUp") && lv_Dev->SelectedRows().size() > 1) {
+        QList<TUpFleetTarget> modules;
+        QString localIP;
+        for (int r : lv_Dev->SelectedRows()) {
+            const TDeviceRow *m = DevModel->Row(r);
+            if (!m)
+                continue;
+            if (modules.isEmpty() && UdpSvr)
+                localIP = UdpSvr->BindingIP(m->BindingIndex);
+            modules.append({m->IP, m->MacDigits(), m->Version});
+        }
+        if (Hooks.OpenFleetUpgrade)
+            Hooks.OpenFleetUpgrade(modules, localIP);
         return;
     }
     if (name == QLatin1String("mni_FirmwareUp")) {
@@ -129,6 +187,10 @@ void TFrm_Main::mni_MenuClick(QAction *item)
 void TFrm_Main::UdpStatus(const TLanStatus &status)
 {
     const TStatusReaction &r = status.Reaction;
+    const int code = status.Code;
+    if (Hooks.ModuleAnswered &&
+        (code == StsAck || code == StsPswdErr || code == StsOtherErr || code == StsCheckErr))
+        Hooks.ModuleAnswered(code, r.Line);
     if (r.ClosePage)
         ShowPage(PageNone);
     if (!r.MessageBox.isEmpty() && ShowMessage)

@@ -23,10 +23,12 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QHelpEvent>
 #include <QLabel>
+#include <QLoggingCategory>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
@@ -39,6 +41,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWindow>
+
+Q_LOGGING_CATEGORY(lcMain, "bexo.main", QtWarningMsg)
 
 namespace {
 // The window's outer margin: the left offset of the search column.
@@ -143,15 +147,34 @@ void TFrm_Main::buildLayout()
     connect(Q2View, &TQ2PageView::SaveComClicked, this, [this] { btn_Click(Q2View->ComSetButton()); });
     connect(lv_Dev, &TDeviceListView::Clicked, this, &TFrm_Main::lv_DevClick);
     connect(lv_Dev, &TDeviceListView::PopupRequested, this, [this](const QPoint &pos) {
+        if (lv_Dev->SelectedRows().size() > 1) {
+            PopupForSeveral(pos);
+            return;
+        }
         pm_NetDevPopup();
         lv_Dev->Popup()->popup(pos);
     });
+
+    // Settings are written when they change, a moment after the last change of a burst.
+    FStoreTimer.setSingleShot(true);
+    FStoreTimer.setInterval(StoreSettingsDelayMs);
+    connect(&FStoreTimer, &QTimer::timeout, this, [this] { StoreSettings(); });
+    connect(rzpgcntrl_Srch->cbb_SelectCom, &QComboBox::currentTextChanged, this, [this] { StoreSettingsSoon(); });
+    for (QRadioButton *b : {rzpgcntrl_Srch->rbQ1, rzpgcntrl_Srch->rbQ2, rzpgcntrl_Srch->rbQ3})
+        connect(b, &QRadioButton::toggled, this, [this](bool on) {
+            if (on)
+                StoreSettingsSoon();
+        });
 
     SerialTab = std::make_unique<TSerialTab>(*cm1, *this, Q2Model, Q1Model, rzpgcntrl_Srch);
     SerialTab->ShowPage = [this](int mode) { ShowPage(mode); };
     SerialTab->RefreshPages = [this] { RefreshPages(); };
     SerialTab->ReadPages = [this] { ReadPages(); };
     SerialTab->ClearPanes = [this] { rzpgcntrl_Logs->Clear(); };
+    SerialTab->ShowMessage = [this](const QString &text) {
+        if (ShowMessage)
+            ShowMessage(text);
+    };
     SerialTab->Q2Binding = &Session->PageBinding;
     SerialTab->Q1Binding = &Q1Binding;
 }
@@ -213,12 +236,18 @@ void TFrm_Main::FormCreate()
     Settings = ReadSettings(CfgIniPlace(), TLangList::IsChineseSystem());
     applySettings();
     ApplyMainTexts();
+    if (LangList && !LangList->WriteError.isEmpty())
+        AddLog(LangList->WriteError, TLogColor::Red);
     ShowPage(PageLayout);
     ShowPage(PageNone);
     resize(width(), DesignHeight);
     if (QScreen *s = screen())
         move(s->availableGeometry().center() - rect().center());
     connectSession();
+    // The state the start left, credentials and the layout's own choices included: only what
+    // changes during the run is written before the close.
+    FWritten = CurrentSettings();
+    FStoreTimer.stop();
 }
 
 void TFrm_Main::applySettings()
@@ -239,9 +268,15 @@ void TFrm_Main::applySettings()
 
 void TFrm_Main::connectSession()
 {
+    UdpSvr->UnknownSummaryMs = UnknownSummaryPeriodMs;
     connect(Session, &TLanSession::ShowPage, this, [this](int mode) { ShowPage(mode); });
     connect(Session, &TLanSession::PageFilled, this, [this] { RefreshPages(); });
     connect(Session, &TLanSession::StatusReported, this, [this](const TLanStatus &s) { UdpStatus(s); });
+    // What the other windows follow: every module that answers a search, every module answer.
+    connect(Session, &TLanSession::ModuleAnswered, this, [this](const QString &mac, const QString &version) {
+        if (Hooks.SearchReplySeen)
+            Hooks.SearchReplySeen(mac, version);
+    });
 }
 
 void TFrm_Main::closeEvent(QCloseEvent *event)
@@ -255,42 +290,80 @@ void TFrm_Main::FormClose()
     if (FClosed)
         return;
     FClosed = true;
-    // Every step on its own: a failing step must not keep the settings from being written.
+    // Every step on its own: a failing step must not keep the settings from being written. The
+    // window is going, so what fails now goes to the program's warnings.
+    const auto failed = [](const char *step, const QString &why) {
+        qCWarning(lcMain, "closing: %s failed: %s", step, qUtf8Printable(why));
+    };
     try {
         cm1->ClosePort();
+    } catch (const std::exception &e) {
+        failed("closing the serial port", QString::fromLocal8Bit(e.what()));
     } catch (...) {
+        failed("closing the serial port", QStringLiteral("unknown error"));
     }
     try {
         UdpSvr = nullptr;
         delete Session;
         Session = nullptr;
     } catch (...) {
+        failed("closing the network endpoint", QStringLiteral("unknown error"));
     }
+    FStoreTimer.stop();
     try {
-        if (IniFile) {
-            TAppSettings s = Settings;
-            if (LangList)
-                s.IsChinese = LangList->IsChinese;
-            s.RealTimeHelp = mni_Hint->isChecked();
-            s.LocalCom = rzpgcntrl_Srch->cbb_SelectCom->currentText();
-            s.QNum = rzpgcntrl_Srch->QNum();
-            s.UserName = LoginName;
-            s.Password = LoginPswd;
-            s.FilePath = CmdFilePath;
-            if (Hooks.StoreDialogSettings)
-                Hooks.StoreDialogSettings(s);
-            WriteSettings(*IniFile, s);
-        }
+        if (IniFile)
+            WriteSettings(*IniFile, CurrentSettings());
+    } catch (const EIniFileError &e) {
+        failed("writing the settings", e.Text());
     } catch (...) {
+        failed("writing the settings", QStringLiteral("unknown error"));
     }
     try {
         FreeSettings();
     } catch (...) {
+        failed("freeing the settings", QStringLiteral("unknown error"));
     }
     try {
         FreeLanguage();
     } catch (...) {
+        failed("freeing the language table", QStringLiteral("unknown error"));
     }
+}
+
+TAppSettings TFrm_Main::CurrentSettings() const
+{
+    TAppSettings s = Settings;
+    if (LangList)
+        s.IsChinese = LangList->IsChinese;
+    s.RealTimeHelp = mni_Hint->isChecked();
+    s.LocalCom = rzpgcntrl_Srch->cbb_SelectCom->currentText();
+    s.QNum = rzpgcntrl_Srch->QNum();
+    s.UserName = LoginName;
+    s.Password = LoginPswd;
+    s.FilePath = CmdFilePath;
+    if (Hooks.StoreDialogSettings)
+        Hooks.StoreDialogSettings(s);
+    return s;
+}
+
+bool TFrm_Main::StoreSettings()
+{
+    FStoreTimer.stop();
+    if (!IniFile || FClosed)
+        return true;
+    try {
+        WriteChangedSettings(*IniFile, CurrentSettings(), FWritten);
+        return true;
+    } catch (const EIniFileError &e) {
+        AddLog(e.Text(), TLogColor::Red);
+        return false;
+    }
+}
+
+void TFrm_Main::StoreSettingsSoon()
+{
+    if (!FClosed)
+        FStoreTimer.start();
 }
 
 // ---- Texts and hints ----
@@ -333,10 +406,12 @@ void TFrm_Main::SwitchLanguage(bool chinese)
         if (window->handle())
             window->setTitle(window->title());
     try {
-        if (IniFile)
+        if (IniFile) {
             WriteLanguage(*IniFile, chinese);
+            FWritten.IsChinese = chinese;
+        }
     } catch (const EIniFileError &e) {
-        AddLog(e.Message(), TLogColor::Red);
+        AddLog(e.Text(), TLogColor::Red);
     }
 }
 

@@ -9,8 +9,10 @@
 #include "netconfig/PageBinding.h"
 #include "netconfig/Q1Page.h"
 #include "netconfig/Q2Page.h"
+#include "upgrade/UpgradeFleet.h"
 
 #include <QMainWindow>
+#include <QTimer>
 #include <functional>
 #include <memory>
 
@@ -46,6 +48,13 @@ public:
         std::function<void(const QString &ip, const QString &mac, const QString &localIP,
                            const QByteArray &searchReply)>
             OpenUpgrade;
+        // Several rows selected: their modules (IP, MAC as 12 digits, firmware version) and the
+        // local IP of the binding the first of them was found on.
+        std::function<void(const QList<TUpFleetTarget> &modules, const QString &localIP)> OpenFleetUpgrade;
+        // Every search reply, and every module's answer to a command (with its log line): the fleet
+        // view looks for its modules after their upgrade with them.
+        std::function<void(const QString &mac, const QString &version)> SearchReplySeen;
+        std::function<void(int code, const QString &line)> ModuleAnswered;
         // Runs after ApplyMainTexts on every language switch.
         std::function<void()> ApplyDialogTexts;
         // At close: the upgrade window's IP, MAC and file name and the credentials into the settings.
@@ -78,8 +87,16 @@ public:
     std::unique_ptr<TComm> cm1;
     // The COM tab and the serial buttons; declared after cm1 and the models, so it goes first.
     std::unique_ptr<TSerialTab> SerialTab;
-    // What Cfg.ini said at start; written back, updated, at close.
+    // What Cfg.ini said at start; written back, updated, when a setting changes and at close.
     TAppSettings Settings;
+    // The settings as the window and its dialogs hold them now.
+    TAppSettings CurrentSettings() const;
+    // Writes the settings that changed since the last write; a refused write is a red line in the
+    // operation log. False when it was refused.
+    bool StoreSettings();
+    // The same a moment later, so that a burst of changes makes one write.
+    void StoreSettingsSoon();
+    static constexpr int StoreSettingsDelayMs = 300;
 
     // Regions.
     TSearchColumn *rzpgcntrl_Srch;
@@ -116,8 +133,12 @@ public:
     // ...and their widgets back into the models here (before a rule reads a model).
     void ReadPages();
 
-    // The selected row of lv_Dev, or nullptr.
+    // The selected row of lv_Dev, or nullptr (also when several rows are selected).
     const TDeviceRow *SelectedDevice() const;
+    // A search that keeps the list (new modules are added), for the fleet view's look after an
+    // upgrade; and the factory reset of the row with this MAC (false when it is not listed).
+    void SearchAgain();
+    bool ResetModule(const QString &mac);
     // Where the device list is exported.
     QString ExportFolder() const;
     void ExportDevices();
@@ -132,6 +153,9 @@ public:
     void SaveQ2Network();
     void lv_DevClick();
     void pm_NetDevPopup();
+    // The popup for several selected rows: nothing is read, only the actions on several modules
+    // (the firmware upgrade, copying every MAC) are offered.
+    void PopupForSeveral(const QPoint &globalPos);
     void mni_LvRightMmClick(QAction *item);
     void mni_MenuClick(QAction *item);
 
@@ -147,6 +171,8 @@ private:
     bool FHintsShown = true;
     bool FClosed = false;
     QByteArray FUpgradeReply; // the search reply handed to the upgrade window (CurSearchReply)
+    TAppSettings FWritten;    // what Cfg.ini was last given
+    QTimer FStoreTimer;
 
     void buildMenus();
     void buildLayout();

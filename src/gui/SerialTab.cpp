@@ -39,6 +39,12 @@ TSerialTab::TSerialTab(TComm &comm, ILogSink &log, TQ2Page &q2, TQ1Page &q1, TSe
             ClearPanes();
     };
     FProtocol->ReadButtonEnabled = [this](bool on) { FColumn->btn_ComRead->setEnabled(on); };
+    FProtocol->ShowMessage = [this, &log](const QString &message) {
+        if (ShowMessage)
+            ShowMessage(message);
+        else
+            log.AddLog(message, TLogColor::Red);
+    };
 
     TComboState baud;
     InitSoftBitRate(baud);

@@ -8,6 +8,7 @@
 #include "netconfig/PageBinding.h"
 
 #include <QObject>
+#include <QString>
 #include <functional>
 #include <memory>
 
@@ -32,6 +33,7 @@ public:
     std::function<void()> RefreshPages;     // models -> page widgets, after a reply or write changed them
     std::function<void()> ReadPages;        // page widgets -> models, before a write
     std::function<void()> ClearPanes;       // the read clears both panes first
+    std::function<void(const QString &)> ShowMessage; // a write the page's checks refused
     // What filled each page: a serial read binds its page, a write goes only to what the page was
     // read from. The window points these at its own; until then the tab keeps its own.
     TPageBinding *Q2Binding = &FOwnQ2Binding;

@@ -261,6 +261,19 @@ const TTextRow UpgradeRows[] = {
     {"lbl_IP", P::Caption, "lang_Upgrade_lblClientIP"},
     {"lbl_MAC", P::Caption, "lang_Upgrade_lblClientMAC"},
     {"lblLocalIP", P::Caption, "lang_Upgrade_lblLocalIP"},
+    // The fleet view, for several modules at once.
+    {"btn_UpStop", P::Caption, "lang_Upgrade_btnStop"},
+    {"grp_UpOptions", P::Caption, "lang_Upgrade_grpOptions"},
+    {"lbl_UpParallel", P::Caption, "lang_Upgrade_lblParallel"},
+    {"lbl_UpBlockTimeOut", P::Caption, "lang_Upgrade_lblBlockTimeOut"},
+    {"chk_UpCanary", P::Caption, "lang_Upgrade_chkCanary"},
+    {"chk_UpResetAfter", P::Caption, "lang_Upgrade_chkResetAfter"},
+    {"grp_UpModules", P::Caption, "lang_Upgrade_grpModules"},
+    {"lv_UpModules", P::Column, "lang_Lv_MAC", 0},
+    {"lv_UpModules", P::Column, "lang_Lv_DevIP", 1},
+    {"lv_UpModules", P::Column, "lang_Lv_Version", 2},
+    {"lv_UpModules", P::Column, "lang_Upgrade_colProgress", 3},
+    {"lv_UpModules", P::Column, "lang_Upgrade_colStatus", 4},
 };
 
 QObject *findControl(QWidget *root, const TTextRow &row)

@@ -2,9 +2,11 @@
 
 #include "core/AppPaths.h"
 #include "core/Gbk.h"
+#include "core/SafeFile.h"
 #include "lang/DefaultLang.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 
 TLangList *LangList = nullptr;
@@ -100,9 +102,7 @@ void TLangList::LoadFromFile(const QString &fileName)
 bool TLangList::WriteDefaultFile(const QString &fileName)
 {
     LangFile = fileName;
-    QFile f(fileName);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
+    WriteError.clear();
     QByteArray image;
     image += ToGbk(QStringLiteral(";语言文件格式为: 名称|中文|英文，竖线分割，逗号与分号为注释，///为换行，空行自动忽略")) + "\r\n";
     image += ToGbk(QStringLiteral(";Language file format: Name|Chinese|English，vertical is delimiter， comma or "
@@ -111,7 +111,12 @@ bool TLangList::WriteDefaultFile(const QString &fileName)
     image += " \r\n";
     for (int i = 0; i < Names.size(); ++i)
         image += ToGbk(Names[i]) + '|' + withSlashes(Chinese[i]) + '|' + withSlashes(English[i]) + "\r\n";
-    return f.write(image) == image.size();
+    // Whole or not at all: a cut-off file would be read, and trusted, at every later start.
+    QString reason;
+    if (SafeWriteFile(fileName, image, reason))
+        return true;
+    WriteError = QStringLiteral("Unable to write to %1 (%2)").arg(QFileInfo(fileName).absoluteFilePath(), reason);
+    return false;
 }
 
 void TLangList::ReadLangFile(const QString &fileName)
@@ -119,10 +124,13 @@ void TLangList::ReadLangFile(const QString &fileName)
     if (fileName.isEmpty())
         return;
     LangFile = fileName;
-    QFile f(fileName);
-    if (!f.open(QIODevice::ReadOnly))
+    // A pipe or a device in its place would hang the start; the built-in table serves then.
+    QByteArray image;
+    TFileRefusal refusal = TFileRefusal::None;
+    QString why;
+    if (!ReadRegularFile(fileName, LangFileMaxBytes, image, refusal, why))
         return;
-    ReadLangImage(f.readAll());
+    ReadLangImage(image);
 }
 
 void TLangList::ReadLangImage(const QByteArray &image)

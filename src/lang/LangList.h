@@ -8,6 +8,8 @@
 
 class TLangList {
 public:
+    static constexpr qint64 LangFileMaxBytes = 4 * 1024 * 1024; // the built-in table is about 20 KiB
+
     QString LangFile;        // the file last written or read
     QStringList FileNames;   // keys read from Lang.txt
     QStringList FileChinese;
@@ -23,9 +25,12 @@ public:
     // Key, Chinese text or English text (ASCII case-insensitive, first match) -> the text of that
     // entry in the selected language; the file table first. Unknown: the key itself.
     QString GetText(const QString &key) const;
-    // Returns false when the file could not be written.
+    // Returns false when the file could not be written (WriteError then says why); no file, or the
+    // old one, is left then, so the next start tries again.
     bool WriteDefaultFile(const QString &fileName);
-    // Reads entries up to the first error; never reports.
+    QString WriteError; // of the last WriteDefaultFile, empty after a good one
+    // Reads entries up to the first error; never reports. Only a regular file of at most
+    // LangFileMaxBytes is read.
     void ReadLangFile(const QString &fileName);
     // Splits a whole file image into entries (the reader's rules, also used by the fuzz target).
     void ReadLangImage(const QByteArray &image);

@@ -1,6 +1,7 @@
 #include "netconfig/Backup.h"
 
 #include "core/ProFun.h"
+#include "core/SafeFile.h"
 #include "netconfig/DeviceList.h"
 #include "netconfig/Fleet.h"
 #include "netconfig/ModelInfo.h"
@@ -12,7 +13,6 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QMap>
-#include <QSaveFile>
 #include <QSet>
 #include <QStringDecoder>
 
@@ -43,16 +43,6 @@ QString spaced(const QString &digits)
     return pairs.join(u' ');
 }
 
-// The whole file or nothing: the old one stays when anything fails.
-bool writeWhole(const QString &path, const QByteArray &data, QString &error)
-{
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(data) != data.size() || !f.commit()) {
-        error = f.errorString();
-        return false;
-    }
-    return true;
-}
 
 // A name in the folder that a backup may write: nothing there yet, or a plain file (never through
 // a symbolic link, which could lead anywhere).
@@ -325,13 +315,12 @@ void TFleetBackup::writeIndex()
         now.insert(e.Mac);
     // The lines of an earlier backup whose files are still here stay in the index.
     const QFileInfo old(path);
-    if (old.exists() && !old.isSymLink() && old.isFile()) {
-        QFile f(path);
+    if (old.exists() && !old.isSymLink()) {
         QList<TBackupEntry> earlier;
+        QByteArray bytes;
+        TFileRefusal refusal = TFileRefusal::None;
         QString why;
-        if (!f.open(QIODevice::ReadOnly))
-            why = f.errorString();
-        else if (const QByteArray bytes = f.read(BackupIndexMaxBytes + 1); !ParseBackupIndex(bytes, earlier, why))
+        if (ReadRegularFile(path, BackupIndexMaxBytes, bytes, refusal, why) && !ParseBackupIndex(bytes, earlier, why))
             earlier.clear();
         if (!why.isEmpty())
             FIndexWarning = QStringLiteral("the earlier %1 could not be read (%2); it lists this backup's modules "
@@ -343,7 +332,7 @@ void TFleetBackup::writeIndex()
     }
     std::sort(all.begin(), all.end(), [](const TBackupEntry &a, const TBackupEntry &b) { return a.Mac < b.Mac; });
     QString error = unwritable(path);
-    if (error.isEmpty() && !writeWhole(path, BackupIndexText(all), error))
+    if (error.isEmpty() && !SafeWriteFile(path, BackupIndexText(all), error))
         error = QStringLiteral("cannot write %1 (%2)").arg(path, error);
     if (error.isEmpty())
         FIndexPath = path;

@@ -2,6 +2,7 @@
 
 #include "core/Gbk.h"
 #include "core/ProFun.h"
+#include "netconfig/PageControls.h"
 
 #include <algorithm>
 
@@ -33,6 +34,15 @@ QString dataText(const uint8_t *data, int length, bool hex)
     return hex ? BufToHex(data, length, QString()) : BytesToStr(data, length);
 }
 
+// An address text that the four bytes hold exactly: a shorter text would leave a byte of the
+// template, a larger number would be cut to 8 bits.
+void putIP(const QString &text, uint8_t *at)
+{
+    if (!IsDottedQuad(text.trimmed()))
+        throw EConvertError(QStringLiteral("'%1' is not a valid IP address").arg(text));
+    IPToBytesRev(text, at);
+}
+
 // Writes one heartbeat/register data field; false when a hex pair did not convert.
 bool putData(const QString &text, bool hex, uint8_t *lengthByte, uint8_t *data)
 {
@@ -53,13 +63,14 @@ bool putData(const QString &text, bool hex, uint8_t *lengthByte, uint8_t *data)
     return ok;
 }
 
-// A 16-bit text of a Modbus edit; empty means "leave the pair as it is".
+// A 16-bit text of a Modbus edit; empty means "leave the pair as it is". A number that does not
+// fit is refused rather than cut to 16 bits.
 bool putBe16Text(const QString &text, uint8_t *p)
 {
     if (text.isEmpty())
         return true;
     int v = 0;
-    if (!TryStrToInt(text, v))
+    if (!TryStrToInt(text, v) || v < 0 || v > 0xFFFF)
         return false;
     putBe16(p, v);
     return true;
@@ -216,7 +227,7 @@ TEncodeResult EncodeBaseParam(const TBaseParam &p, uint8_t *b, uint8_t lastOptBy
     } ips[] = {{p.StaticIP, 9, "StaticIP"}, {p.GatewayIP, 13, "GatewayIP"}, {p.SubnetMask, 17, "SubnetMask"}};
     for (const auto &ip : ips) {
         try {
-            IPToBytesRev(ip.text, b + ip.at);
+            putIP(ip.text, b + ip.at);
         } catch (const EConvertError &) {
             return TEncodeResult::Fail(QString::fromLatin1(ip.field));
         }
@@ -231,7 +242,7 @@ TEncodeResult EncodeBaseParam(const TBaseParam &p, uint8_t *b, uint8_t lastOptBy
         return TEncodeResult::Fail(QStringLiteral("UserMAC"));
     }
     try {
-        IPToBytesRev(p.Dns, b + 59);
+        putIP(p.Dns, b + 59);
     } catch (const EConvertError &) {
         return TEncodeResult::Fail(QStringLiteral("Dns"));
     }

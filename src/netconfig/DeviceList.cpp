@@ -3,12 +3,12 @@
 #include "core/AppPaths.h"
 #include "core/Gbk.h"
 #include "core/ProFun.h"
+#include "core/SafeFile.h"
 #include "core/Public.h"
 #include "lang/LangList.h"
 #include "netconfig/UdpSvr.h"
 
 #include <QDir>
-#include <QSaveFile>
 
 QString TDeviceRow::ShownName() const { return UpToZero(Name); }
 
@@ -23,14 +23,54 @@ int TDeviceList::IndexOfMac(const QString &mac) const
     return -1;
 }
 
-bool TDeviceList::AddReply(const QString &AIP, const QString &AName, const QString &AMac, const QString &AVersion,
-                           int AModel, int ABindingIndex, const QByteArray &ASearchReply)
+void TDeviceList::Clear()
 {
-    for (const TDeviceRow &r : Rows)
-        if (r.Mac == AMac)
+    Rows.clear();
+    FRowOfMac.clear();
+    Dropped = 0;
+}
+
+bool TDeviceList::hasMac(const QString &mac) const
+{
+    // The index covers the rows as AddReply made them; rows changed from outside are found by a
+    // scan, after which the index is made afresh.
+    if (FRowOfMac.size() == Rows.size()) {
+        const auto it = FRowOfMac.constFind(mac);
+        if (it == FRowOfMac.constEnd())
             return false;
-    Rows.append({AIP, AName, AMac, AVersion, AModel, ABindingIndex, ASearchReply, {}});
+        if (it.value() < Rows.size() && Rows[it.value()].Mac == mac)
+            return true;
+    }
+    FRowOfMac.clear();
+    bool found = false;
+    for (int i = 0; i < Rows.size(); ++i) {
+        FRowOfMac.insert(Rows[i].Mac, i);
+        found = found || Rows[i].Mac == mac;
+    }
+    if (FRowOfMac.size() != Rows.size())
+        FRowOfMac.clear(); // two rows of one MAC, put there by hand: scan each time
+    return found;
+}
+
+bool TDeviceList::AddReply(const QString &AIP, const QString &AName, const QString &AMac, const QString &AVersion,
+                           int AModel, int ABindingIndex, const QByteArray &ASearchReply, ILogSink *log)
+{
+    if (hasMac(AMac))
+        return false;
+    if (Rows.size() >= MaxRows) {
+        if (++Dropped == 1 && log)
+            log->AddLog(DeviceListFullText(), TLogColor::Red);
+        return false;
+    }
+    Rows.append({AIP, AName, AMac, AVersion, AModel, ABindingIndex, ASearchReply});
+    if (FRowOfMac.size() == Rows.size() - 1)
+        FRowOfMac.insert(AMac, int(Rows.size()) - 1);
     return true;
+}
+
+QString DeviceListFullText()
+{
+    return GetLangText(QStringLiteral("lang_Hint_DevListFull")).arg(TDeviceList::MaxRows);
 }
 
 TStatusReaction ReactToStatus(int ACode, const QString &AMsg, ILogSink &log)
@@ -66,6 +106,10 @@ TStatusReaction ReactToStatus(int ACode, const QString &AMsg, ILogSink &log)
     case StsUnknownLen:
         r.IsError = true;
         r.Line = GetLangText(QStringLiteral("lang_Hint_ReceiveOther")) + AMsg;
+        break;
+    case StsUnknownLenMore:
+        r.IsError = true;
+        r.Line = GetLangText(QStringLiteral("lang_Hint_ReceiveOtherMore")).arg(AMsg);
         break;
     default: return {};
     }
@@ -156,7 +200,9 @@ QString WebAddress(const TDeviceRow &row, const QString &httpPortText)
 QString CsvField(const QString &field)
 {
     QString f = field;
-    if (!f.isEmpty() && (f[0] == u'=' || f[0] == u'+' || f[0] == u'-' || f[0] == u'@'))
+    // A spreadsheet takes these first characters as the start of a formula (a tab or CR in front
+    // of one as well): a leading ' keeps the field text.
+    if (!f.isEmpty() && (f[0] == u'=' || f[0] == u'+' || f[0] == u'-' || f[0] == u'@' || f[0] == u'\t' || f[0] == u'\r'))
         f.prepend(u'\'');
     if (f.contains(u',') || f.contains(u'"') || f.contains(u'\r') || f.contains(u'\n')) {
         f.replace(QStringLiteral("\""), QStringLiteral("\"\""));
@@ -194,9 +240,9 @@ QString ExportDevices(const TDeviceList &list, const QString &folder, const QDat
         return {};
     const QString path = ExportFileName(folder, when, list.Count());
     const QByteArray text = ExportText(list);
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(text) != text.size() || !f.commit())
-        throw EExportError(QStringLiteral("Cannot create file \"%1\". %2").arg(QDir::toNativeSeparators(path), f.errorString()));
+    QString reason;
+    if (!SafeWriteFile(path, text, reason))
+        throw EExportError(QStringLiteral("Cannot create file \"%1\". %2").arg(QDir::toNativeSeparators(path), reason));
     return path;
 }
 

@@ -6,6 +6,7 @@
 #include "core/LogSink.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -22,8 +23,9 @@ struct TDeviceRow {
     int BindingIndex = 0;
     QByteArray SearchReply; // the 36 bytes this row was made from
     // The address it answered a search sent to that address from (a search by address), where
-    // every command to it goes as well; empty when it answered the broadcast.
-    QString SearchedAt;
+    // every command to it goes as well; empty when it answered the broadcast. Initialised here:
+    // rows are made by aggregate initialisation that leaves it out.
+    QString SearchedAt = {};
 
     QString ShownName() const;
     QString MacDigits() const; // the MAC without spaces, as frames and CurMac want it
@@ -31,15 +33,28 @@ struct TDeviceRow {
 
 class TDeviceList {
 public:
-    QList<TDeviceRow> Rows;
+    // One search lists at most this many modules: a flood of forged replies must not cost more.
+    static constexpr int MaxRows = 4096;
 
-    void Clear() { Rows.clear(); }
+    QList<TDeviceRow> Rows;
+    // Replies of modules left out because the list was full, since the last Clear.
+    int Dropped = 0;
+
+    void Clear();
     int Count() const { return int(Rows.size()); }
     int IndexOfMac(const QString &mac) const; // any spacing and case
-    // A reply whose MAC a row already has is ignored (the first reply of a module wins).
+    // A reply whose MAC a row already has is ignored (the first reply of a module wins). Once the
+    // list holds MaxRows rows, replies of other modules are only counted in Dropped; the first of
+    // them writes one warning into log (when given). True when a row was added.
     bool AddReply(const QString &AIP, const QString &AName, const QString &AMac, const QString &AVersion, int AModel,
-                  int ABindingIndex, const QByteArray &ASearchReply);
+                  int ABindingIndex, const QByteArray &ASearchReply, ILogSink *log = nullptr);
+
+private:
+    bool hasMac(const QString &mac) const;
+    mutable QHash<QString, int> FRowOfMac; // Mac -> row, for the rows appended through AddReply
 };
+// The warning of a full list: how many modules one search lists.
+QString DeviceListFullText();
 
 // What the window does beyond the log line for a status code.
 struct TStatusReaction {
@@ -77,7 +92,7 @@ public:
     using EAppError::EAppError;
 };
 // One CSV field: quoted when it holds a comma, a quote, CR or LF; a leading ' when it could start a
-// spreadsheet formula. Plain fields stay as they are.
+// spreadsheet formula (it begins with =, +, -, @, a tab or a CR). Plain fields stay as they are.
 QString CsvField(const QString &field);
 // The export file's lines, header included, each ended by CR LF.
 QByteArray ExportText(const TDeviceList &list);

@@ -2,6 +2,7 @@
 
 #include "core/ProFun.h"
 #include "netconfig/ModelInfo.h"
+#include "lang/LangList.h"
 
 #include <QHash>
 #include <QHostAddress>
@@ -153,18 +154,6 @@ QString SharedValueProblem(const QStringList &fieldNames, int count)
     return {};
 }
 
-bool IsDottedQuad(const QString &text)
-{
-    const QStringList parts = text.split(u'.');
-    if (parts.size() != 4)
-        return false;
-    for (const QString &p : parts) {
-        if (p.isEmpty() || p.size() > 3 || !IsDigits(p) || p.toInt() > 255)
-            return false;
-    }
-    return true;
-}
-
 QList<TSubnet> InterfaceSubnets(const QString &localIP)
 {
     const QHostAddress want(localIP);
@@ -198,10 +187,17 @@ QList<QList<TRowWarning>> FindSearchConflicts(const QList<TDeviceRow> &rows,
         if (same.size() > 1) {
             TRowWarning w;
             w.WarningKind = TRowWarning::DuplicateIP;
-            for (int j : same)
+            for (int j : same) {
+                if (w.OtherMacs.size() == DuplicateMacsListed)
+                    break;
                 if (j != i)
                     w.OtherMacs << rows[j].Mac;
-            w.Text = QStringLiteral("IP %1 is also answered by %2").arg(row.IP, w.OtherMacs.join(QLatin1String(", ")));
+            }
+            w.MoreMacs = int(same.size()) - 1 - int(w.OtherMacs.size());
+            QString macs = w.OtherMacs.join(QLatin1String(", "));
+            if (w.MoreMacs > 0)
+                macs = GetLangText(QStringLiteral("lang_Hint_DupIPMore")).arg(macs, QString::number(w.MoreMacs));
+            w.Text = QStringLiteral("IP %1 is also answered by %2").arg(row.IP, macs);
             out[i].append(w);
         }
         // A module found by a search to its address is reached through a router: being outside

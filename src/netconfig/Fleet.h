@@ -36,9 +36,6 @@ const QStringList &CredentialFields(); // UserName, Password
 // several modules makes them all unreachable but one.
 QString SharedValueProblem(const QStringList &fieldNames, int count);
 
-// A strict dotted quad: four decimal numbers 0..255.
-bool IsDottedQuad(const QString &text);
-
 // One address of a local interface with its mask.
 struct TSubnet {
     QString IP;
@@ -51,11 +48,17 @@ struct TRowWarning {
     enum Kind { DuplicateIP, ForeignSubnet };
     Kind WarningKind = DuplicateIP;
     QString Text;
-    QStringList OtherMacs; // DuplicateIP: the other MACs answering with this IP
+    // DuplicateIP: the first other MACs answering with this IP (at most DuplicateMacsListed), in
+    // row order, and how many more there are beyond them.
+    QStringList OtherMacs;
+    int MoreMacs = 0;
 };
+// However many modules share one address, a warning names only this many of the others.
+constexpr int DuplicateMacsListed = 3;
 // One list of warnings per row, in row order. subnetsOf(binding index) gives the subnets of the
 // binding a row answered on; a binding without known subnets gives no subnet warning, nor does a
-// row found by a search sent to its address (it is reached through a router).
+// row found by a search sent to its address (it is reached through a router). The cost grows
+// with the number of rows, not with its square.
 QList<QList<TRowWarning>> FindSearchConflicts(const QList<TDeviceRow> &rows,
                                               const std::function<QList<TSubnet>(int)> &subnetsOf);
 

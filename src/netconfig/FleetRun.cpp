@@ -102,6 +102,8 @@ void TFleetRun::Start()
         return;
     FStarted = true;
     FClock.start();
+    // First every result that needs no network, then the first modules: none of those starts.
+    FScheduling = true;
     for (int i = 0; i < Count(); ++i) {
         TJob &j = *FJobs[size_t(i)];
         if (!j.Target.Row) {
@@ -125,6 +127,7 @@ void TFleetRun::Start()
         }
         finish(i);
     }
+    FScheduling = false;
     schedule();
     if (Finished() && !FFinishedSaid) {
         FFinishedSaid = true;
@@ -153,15 +156,21 @@ void TFleetRun::schedule()
 {
     if (FStopped || FScheduling)
         return;
-    // Starting a module may end another at once; one pass at a time, in target order.
+    // Starting a module may end it at once (nothing could be sent); one pass at a time, in target
+    // order, and another pass while passes end modules.
     FScheduling = true;
-    for (int i = 0; i < Count() && FRunning < FOptions.Parallel; ++i) {
-        TJob &j = *FJobs[size_t(i)];
-        if (j.Step != TStep::Waiting)
-            continue;
-        const bool free = std::none_of(j.Lanes.begin(), j.Lanes.end(), [&](const QString &l) { return FBusy.contains(l); });
-        if (free)
-            begin(i);
+    int done = -1;
+    while (done != FDone) {
+        done = FDone;
+        for (int i = 0; i < Count() && FRunning < FOptions.Parallel; ++i) {
+            TJob &j = *FJobs[size_t(i)];
+            if (j.Step != TStep::Waiting)
+                continue;
+            const bool free =
+                std::none_of(j.Lanes.begin(), j.Lanes.end(), [&](const QString &l) { return FBusy.contains(l); });
+            if (free)
+                begin(i);
+        }
     }
     FScheduling = false;
 }
@@ -360,7 +369,14 @@ void TFleetRun::readDone(int index, bool back)
         j.R.Note = joined(QStringLiteral("profile saved from firmware %1; this module has %2").arg(p->Firmware).arg(version),
                           j.R.Note);
 
-    j.Plan = PlanQ2Write(*j.Page, m, FOptions.Times.BlockPauseMs, FOptions.Times.RestartPauseMs);
+    // What the user named is checked even where the page hides it: its value was chosen here.
+    if (QString problem; !j.Page->ValidateQ2Page(problem, version, j.Applied.Written)) {
+        j.Plan = {};
+        j.Plan.Status = TQ2WriteStatus::Invalid;
+        j.Plan.Message = problem;
+    } else {
+        j.Plan = PlanQ2Write(*j.Page, m, FOptions.Times.BlockPauseMs, FOptions.Times.RestartPauseMs);
+    }
     if (j.Plan.Status == TQ2WriteStatus::Invalid || j.Plan.Status == TQ2WriteStatus::NotConverted ||
         j.Plan.Status == TQ2WriteStatus::NoRow) {
         j.R.Result = TFleetResult::Invalid;

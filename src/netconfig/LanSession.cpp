@@ -10,7 +10,7 @@ QString digits(const QString &mac) { return RemoveSpaces(mac).toUpper(); }
 bool sameMac(const QString &a, const QString &b) { return digits(a) == digits(b); }
 } // namespace
 
-TLanSession::TLanSession(ILogSink &log, QObject *parent) : QObject(parent), FLog(log)
+TLanSession::TLanSession(ILogSink &log, QObject *parent) : QObject(parent), FLog(&log)
 {
     wire();
     // Short ticks: the budget of each follows the clock, so the rate holds whatever the load.
@@ -87,8 +87,10 @@ void TLanSession::heard(const TSearchReply &reply, int model, int binding, const
                         const TDatagramSource &from, bool madeRow)
 {
     int i = indexOf(reply.Mac);
+    if (i < 0 && !madeRow)
+        return; // a full list: no record either, so a flood of forged replies costs nothing
     if (i < 0) {
-        TDeviceRow row{reply.IP, reply.Name, reply.Mac, QString::number(reply.Version), model, binding, raw, {}};
+        TDeviceRow row{reply.IP, reply.Name, reply.Mac, QString::number(reply.Version), model, binding, raw};
         RecordOf(row);
         i = indexOf(reply.Mac);
     } else if (FHeardInRound[size_t(i)] == FSearchRound && !madeRow) {
@@ -248,7 +250,7 @@ void TLanSession::addressSearchDone()
     const int total = int(FAddressQueue.size());
     FAddressQueue.clear();
     if (!FQuietSearch)
-        FLog.AddLogInfo(GetLangText(QStringLiteral("lang_Hint_RangeSent"))
+        FLog->AddLogInfo(GetLangText(QStringLiteral("lang_Hint_RangeSent"))
                         .arg(QString::number(FAddressSent), QString::number(total)));
     emit AddressSearchSent(FAddressSent, total);
 }
@@ -271,7 +273,7 @@ TReadOutcome TLanSession::Read(const TDeviceRow &row)
         emit PageFilled(PageQ2);
     }
     Commanded(m);
-    const TReadOutcome r = ReadDevice(FSvr, row, FLog);
+    const TReadOutcome r = ReadDevice(FSvr, row, *FLog);
     if (r == TReadOutcome::Incompatible)
         emit ShowPage(PageNone);
     return r;
@@ -294,7 +296,7 @@ TQ2WritePlan TLanSession::Write(const TQ2Page &page, const TDeviceRow *row, cons
     TModuleRecord *m = row ? &RecordOf(*row) : nullptr;
     if (m)
         Commanded(*m);
-    return WriteQ2Network(page, FSvr, m, FLog, pause);
+    return WriteQ2Network(page, FSvr, m, *FLog, pause);
 }
 
 bool TLanSession::Send(TModuleRecord &m, uint8_t cmd, const QByteArray &payload, bool toModelPort,
@@ -312,7 +314,7 @@ bool TLanSession::Send(TModuleRecord &m, uint8_t cmd, const QByteArray &payload,
 
 bool TLanSession::SendRead(TModuleRecord &m, const QString &user, const QString &password)
 {
-    FLog.AddLogInfo(GetLangText(QStringLiteral("lang_ts_Read")) + QStringLiteral(" [ Mac : ") + m.Mac +
+    FLog->AddLogInfo(GetLangText(QStringLiteral("lang_ts_Read")) + QStringLiteral(" [ Mac : ") + m.Mac +
                     QStringLiteral(" ]"));
     return Send(m, CmdRead, {}, true, user, password);
 }
@@ -322,10 +324,10 @@ bool TLanSession::SendRead(TModuleRecord &m, const QString &user, const QString 
 void TLanSession::wire()
 {
     FSvr.OnSendData = [this](const QByteArray &d, const QString &peer, const QString &local, int pp, int lp) {
-        DumpSentDatagram(FLog, d, peer, local, pp, lp, !FSendingSearch);
+        DumpSentDatagram(*FLog, d, peer, local, pp, lp, !FSendingSearch);
     };
     FSvr.OnRecvData = [this](const QByteArray &d, const QString &peer, const QString &local, int pp, int lp) {
-        DumpRecvDatagram(FLog, d, peer, local, pp, lp);
+        DumpRecvDatagram(*FLog, d, peer, local, pp, lp);
         // Whose reply this is, for every event of this datagram; a search reply names its module.
         FCurrent = attribute(peer, pp, FCurrentBySender);
         if (IsSearchReply(d))
@@ -339,14 +341,14 @@ void TLanSession::wire()
                                 int model, int index) {
         const QByteArray raw = FSvr.SearchReplies.isEmpty() ? QByteArray() : FSvr.SearchReplies.last();
         const int at = FDevices.Count();
-        const bool added = FDevices.AddReply(ip, name, mac, ver, model, index, raw);
+        const bool added = FDevices.AddReply(ip, name, mac, ver, model, index, raw, FLog);
         const TDatagramSource &from = FSvr.Dispatching();
         if (added && from.Active && FSearchedAt.contains(from.PeerIP))
             FDevices.Rows.last().SearchedAt = from.PeerIP;
         heard(TSearchReply{ip, mac, ver.toInt(), name}, model, index, raw, FSvr.Dispatching(), added);
         if (added)
             emit RowAdded(at);
-        emit ModuleAnswered(mac);
+        emit ModuleAnswered(mac, ver);
     };
     FSvr.OnStatus = [this](int code, const QString &msg) {
         TNullLogSink quiet;
@@ -354,7 +356,7 @@ void TLanSession::wire()
         TLanStatus s;
         s.Code = code;
         s.Msg = msg;
-        s.Reaction = ReactToStatus(code, msg, logged ? FLog : static_cast<ILogSink &>(quiet));
+        s.Reaction = ReactToStatus(code, msg, logged ? *FLog : static_cast<ILogSink &>(quiet));
         const TDatagramSource &from = FSvr.Dispatching();
         if (from.Active) {
             s.PeerIP = from.PeerIP;
@@ -380,7 +382,7 @@ void TLanSession::wire()
             }
             if (!reader.Page)
                 continue;
-            const bool filled = reader.Page->OnReadParam(b, p, fromCom, modelOfCurrent(model), reader.Mac, FLog);
+            const bool filled = reader.Page->OnReadParam(b, p, fromCom, modelOfCurrent(model), reader.Mac, *FLog);
             if (filled && reader.IsPage) {
                 // The page is now of the module the read came from, as its record knows it.
                 const TModuleRecord *m = current() ? current() : Record(FPageMac);

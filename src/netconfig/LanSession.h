@@ -61,10 +61,15 @@ public:
     TLanSession(const TLanSession &) = delete;
     TLanSession &operator=(const TLanSession &) = delete;
 
+    // The endpoint; its events are the session's and must not be replaced (the replies would no
+    // longer be given to their modules).
     TUdpSvr &Svr() { return FSvr; }
     const TUdpSvr &Svr() const { return FSvr; }
     const TDeviceList &Devices() const { return FDevices; }
-    ILogSink &Log() { return FLog; }
+    ILogSink &Log() { return *FLog; }
+    // Where the dumps, the status lines and the fills' lines go from now on; must outlive the
+    // session (or the next SetLog).
+    void SetLog(ILogSink &log) { FLog = &log; }
 
     // The page a read fills (the window's Q2 page, the CLI's) and where its records are collected;
     // either may stay null. Only replies of the page's module reach them, or replies of no known
@@ -144,7 +149,7 @@ signals:
     void ListAboutToBeCleared();
     void ListCleared();
     // A search reply of a module, row or not (the first reply of a module makes its row).
-    void ModuleAnswered(const QString &mac);
+    void ModuleAnswered(const QString &mac, const QString &version);
     void StatusReported(const TLanStatus &status);
     // The page of the page module: show it, or it changed (after a fill or a rule).
     void ShowPage(int mode);
@@ -160,7 +165,7 @@ private:
         bool IsPage = false;
     };
 
-    ILogSink &FLog;
+    ILogSink *FLog;
     TUdpSvr FSvr;
     TDeviceList FDevices;
     std::vector<std::unique_ptr<TModuleRecord>> FRecords;

@@ -19,9 +19,17 @@ Q2 text(B block, const char *name, std::function<TEditState &(TQ2Page &)> e, con
 {
     return {QString::fromLatin1(name), Q2::Text, e, {}, {}, {}, QString::fromLatin1(help), block};
 }
-Q2 num(B block, const char *name, std::function<TEditState &(TQ2Page &)> e, const char *help)
+// A number field; max is what its bytes hold.
+Q2 num(B block, const char *name, std::function<TEditState &(TQ2Page &)> e, const char *help, qint64 max)
 {
-    return {QString::fromLatin1(name), Q2::Number, e, {}, {}, {}, QString::fromLatin1(help), block};
+    return {QString::fromLatin1(name), Q2::Number, e, {}, {}, {}, QString::fromLatin1(help), block,
+            TValueRule::Range(0, max)};
+}
+// An address in four bytes.
+Q2 ip(B block, const char *name, std::function<TEditState &(TQ2Page &)> e, const char *help)
+{
+    return {QString::fromLatin1(name), Q2::Text, e, {}, {}, {}, QString::fromLatin1(help), block,
+            TValueRule::Address()};
 }
 Q2 box(B block, const char *name, std::function<TCheckState &(TQ2Page &)> c, const char *help,
        std::function<void(TQ2Page &)> rule = {})
@@ -35,7 +43,9 @@ Q2 list(B block, const char *name, std::function<TComboState &(TQ2Page &)> c, co
 }
 Q2 baud(B block, const char *name, std::function<TComboState &(TQ2Page &)> c, const char *help)
 {
-    return {QString::fromLatin1(name), Q2::Baud, {}, {}, c, {}, QString::fromLatin1(help), block};
+    // Four bytes, taken as a positive 32-bit number.
+    return {QString::fromLatin1(name), Q2::Baud, {}, {}, c, {}, QString::fromLatin1(help), block,
+            TValueRule::Range(1, MaxInt32)};
 }
 
 } // namespace
@@ -44,15 +54,15 @@ const QList<TPageField<TQ2Page>> &Q2PageFields()
 {
     static const QList<Q2> fields = {
         list(B::Base, "AddrType", LIST(cbb_AddrType), "address type", RULE(AddrTypeChange)),
-        num(B::Base, "HttpPort", EDIT(edt_HTTPServerPort), "web page port"),
-        text(B::Base, "StaticIP", EDIT(edt_StaticIP), "module IP"),
-        text(B::Base, "SubnetMask", EDIT(edt_SubnetMask), "subnet mask"),
-        text(B::Base, "GatewayIP", EDIT(edt_GatewayIP), "gateway"),
-        text(B::Base, "Dns", EDIT(edtDns), "DNS server"),
+        num(B::Base, "HttpPort", EDIT(edt_HTTPServerPort), "web page port", MaxWord),
+        ip(B::Base, "StaticIP", EDIT(edt_StaticIP), "module IP"),
+        ip(B::Base, "SubnetMask", EDIT(edt_SubnetMask), "subnet mask"),
+        ip(B::Base, "GatewayIP", EDIT(edt_GatewayIP), "gateway"),
+        ip(B::Base, "Dns", EDIT(edtDns), "DNS server"),
         text(B::Base, "UserName", EDIT(edt_username), "the module's login user name"),
         text(B::Base, "Password", EDIT(edt_password), "the module's login password"),
         text(B::Base, "ModName", EDIT(edt_ModName), "module name"),
-        num(B::Port, "ResetTimeout", EDIT(LabeledEdit1), "Reset Timeout(s)"),
+        num(B::Port, "ResetTimeout", EDIT(LabeledEdit1), "Reset Timeout(s)", MaxWord),
         box(B::Base, "ClearBuffer", BOX(RzCheckBox2), "Clear Buffer Data Before Connected"),
         box(B::HeartReg, "ComSetEnable", BOX(rzchckbxComSetEnable), "UART Set Parameter"),
         box(B::Base, "OptReset", BOX(rzchckbx_Reset), "option Reset"),
@@ -66,21 +76,21 @@ const QList<TPageField<TQ2Page>> &Q2PageFields()
         list(B::Port, "FlowControl", LIST(cbb_FlowControl0), "flow control"),
         list(B::Port, "WorkMode", LIST(cbb_WorkMode0), "work mode", RULE(WorkMode0Change)),
         box(B::Port, "Multicast", BOX(chkMulticast), "multicast (with UDP Client)"),
-        num(B::Port, "LocalPort", EDIT(edt_LocalPort0), "local port"),
-        num(B::Port, "RemotePort", EDIT(edt_RemotePort0), "remote port"),
+        num(B::Port, "LocalPort", EDIT(edt_LocalPort0), "local port", MaxWord),
+        num(B::Port, "RemotePort", EDIT(edt_RemotePort0), "remote port", MaxWord),
         text(B::Port, "RemoteIP", EDIT(edt_RemoteIP0), "remote IP or domain name"),
         list(B::Port, "TcpSvrCount", LIST(cbb_TCPSvrCount0), "TCP server connections"),
         list(B::Port, "ModbusTcp", LIST(cbb_ModbusTCP0), "Modbus TCP (TCP Client and TCP Server only)"),
         box(B::Port, "Rfc2217", BOX(chk_RFC22170), "Synchronize baudrate"),
-        num(B::Port, "PackTime", EDIT(edt_UARTTime0), "serial pack time"),
-        num(B::Port, "PackLen", EDIT(edtUartPackLEN), "serial pack length"),
-        num(B::Base, "ShortConnTime", EDIT(LabeledEditShortTime), "Short Connection time"),
+        num(B::Port, "PackTime", EDIT(edt_UARTTime0), "serial pack time", MaxWord),
+        num(B::Port, "PackLen", EDIT(edtUartPackLEN), "serial pack length", MaxWord),
+        num(B::Base, "ShortConnTime", EDIT(LabeledEditShortTime), "Short Connection time", MaxByte),
         box(B::Base, "ShortConn", BOX(RzCheckBoxShortEnable), "Short Connection"),
         box(B::Port, "KickOld", BOX(RzCheckBox1), "TCP Server-kick off old connection"),
         box(B::Port, "UdpFrom", BOX(rzchbUdpFrom), "UDP data source judgment"),
         list(B::HeartReg, "HeartMode", LIST(RzComboBox1), "heartbeat", RULE(HeartChange)),
         list(B::Port, "HeartPackType", LIST(cbbHeartPackType), "heartbeat packet type", RULE(HeartPackTypeChange)),
-        num(B::HeartReg, "HeartTime", EDIT(edtHeartTm), "Heartbeat Time(s)"),
+        num(B::HeartReg, "HeartTime", EDIT(edtHeartTm), "Heartbeat Time(s)", MaxWord),
         text(B::HeartReg, "HeartData", EDIT(edtHeartDt), "heartbeat packet (hex digits when HeartHex=1)"),
         box(B::HeartReg, "HeartHex", BOX(rzchckbxHeartDtHex), "heartbeat data in hex (converts HeartData)",
             [](TQ2Page &p) { p.HexBoxClick(1); }),
@@ -95,15 +105,15 @@ const QList<TPageField<TQ2Page>> &Q2PageFields()
         text(B::Httpd, "HttpdHeader", EDIT(RzRichEdit1), "Httpd header (at most 200 bytes sent)"),
         box(B::Modbus, "ModbusTcpEnable", BOX(rzchckbxmodbustcp), "ModBusTCP"),
         box(B::ModbusPoll, "ModbusPoll", BOX(rzchckbxmodbuspool), "ModbusTCP poll"),
-        num(B::ModbusPoll, "ModbusWaitTime", EDIT(edtwaittime), "Poll Timeout(ms)"),
+        num(B::ModbusPoll, "ModbusWaitTime", EDIT(edtwaittime), "Poll Timeout(ms)", MaxWord),
         list(B::ModbusPack, "ModbusType", LIST(cbbModbusType), "Modbus type", RULE(ModbusTypeChange)),
         list(B::ModbusPack, "ReportProto", LIST(cbbReporproto), "report protocol"),
-        num(B::ModbusPack, "ModbusTimeout", EDIT(edtModbusTimeout), "Poll Timeout"),
-        num(B::ModbusPack, "ModbusInterval", EDIT(edtModbusInterval), "Poll Interval"),
+        num(B::ModbusPack, "ModbusTimeout", EDIT(edtModbusTimeout), "Poll Timeout", MaxWord),
+        num(B::ModbusPack, "ModbusInterval", EDIT(edtModbusInterval), "Poll Interval", MaxWord),
         list(B::ModbusPack, "ModbusException", LIST(cbbModbusException), "Modbus exception"),
         list(B::ModbusNew, "PollMode", LIST(cmbModbusEnable1), "Modbus poll mode", RULE(ModbusEnable1Change)),
-        num(B::ModbusNew, "PollTimeout", EDIT(edtModbusTimeout1), "Poll Timeout"),
-        num(B::ModbusNew, "PollInterval", EDIT(edtModbusInterval1), "Poll Interval"),
+        num(B::ModbusNew, "PollTimeout", EDIT(edtModbusTimeout1), "Poll Timeout", MaxWord),
+        num(B::ModbusNew, "PollInterval", EDIT(edtModbusInterval1), "Poll Interval", MaxWord),
         list(B::ModbusNew, "PollException", LIST(cmbModbusException1), "Modbus poll exception"),
     };
     return fields;
@@ -123,17 +133,26 @@ const QList<TPageField<TQ1Page>> &Q1PageFields()
     static const QList<Q1> fields = {
         {QStringLiteral("WorkMode"), Q1::List, {}, {}, LIST1(cbb_ModuleWork),
          [](TQ1Page &p) { p.ModuleWorkChange(); }, QStringLiteral("work mode")},
-        {QStringLiteral("ModuleIP"), Q1::Text, EDIT1(edt_ModuleIP), {}, {}, {}, QStringLiteral("module IP")},
-        {QStringLiteral("Mask"), Q1::Text, EDIT1(edt_Mask), {}, {}, {}, QStringLiteral("subnet mask")},
-        {QStringLiteral("Gateway"), Q1::Text, EDIT1(edt_Gateway), {}, {}, {}, QStringLiteral("gateway")},
-        {QStringLiteral("Baudrate"), Q1::Baud, {}, {}, LIST1(cbb_BaudRate), {}, QStringLiteral("baud rate")},
+        {QStringLiteral("ModuleIP"), Q1::Text, EDIT1(edt_ModuleIP), {}, {}, {}, QStringLiteral("module IP"), B::None,
+         TValueRule::Address()},
+        {QStringLiteral("Mask"), Q1::Text, EDIT1(edt_Mask), {}, {}, {}, QStringLiteral("subnet mask"), B::None,
+         TValueRule::Address()},
+        {QStringLiteral("Gateway"), Q1::Text, EDIT1(edt_Gateway), {}, {}, {}, QStringLiteral("gateway"), B::None,
+         TValueRule::Address()},
+        // Three bytes on a Q1.
+        {QStringLiteral("Baudrate"), Q1::Baud, {}, {}, LIST1(cbb_BaudRate), {}, QStringLiteral("baud rate"), B::None,
+         TValueRule::Range(1, MaxLe24)},
         {QStringLiteral("Parity"), Q1::List, {}, {}, LIST1(cbb_P), {}, QStringLiteral("parity")},
         {QStringLiteral("DataBits"), Q1::List, {}, {}, LIST1(cbb_D), {}, QStringLiteral("data bits")},
         {QStringLiteral("StopBits"), Q1::List, {}, {}, LIST1(cbb_S), {}, QStringLiteral("stop bits")},
-        {QStringLiteral("ModulePort"), Q1::Number, EDIT1(edt_ModulePort), {}, {}, {}, QStringLiteral("module port")},
-        {QStringLiteral("DestIP"), Q1::Text, EDIT1(edt_DeIP), {}, {}, {}, QStringLiteral("destination IP")},
-        {QStringLiteral("DestPort"), Q1::Number, EDIT1(edt_DePort), {}, {}, {}, QStringLiteral("destination port")},
-        {QStringLiteral("DeviceID"), Q1::Number, EDIT1(edt_ID), {}, {}, {}, QStringLiteral("device ID, 0..65535")},
+        {QStringLiteral("ModulePort"), Q1::Number, EDIT1(edt_ModulePort), {}, {}, {}, QStringLiteral("module port"),
+         B::None, TValueRule::Range(0, MaxWord)},
+        {QStringLiteral("DestIP"), Q1::Text, EDIT1(edt_DeIP), {}, {}, {}, QStringLiteral("destination IP"), B::None,
+         TValueRule::Address()},
+        {QStringLiteral("DestPort"), Q1::Number, EDIT1(edt_DePort), {}, {}, {}, QStringLiteral("destination port"),
+         B::None, TValueRule::Range(0, MaxWord)},
+        {QStringLiteral("DeviceID"), Q1::Number, EDIT1(edt_ID), {}, {}, {}, QStringLiteral("device ID"), B::None,
+         TValueRule::Range(0, MaxWord)},
         {QStringLiteral("ConnSendId"), Q1::Check, {}, BOX1(chk_ConnSendId), {}, {}, QStringLiteral("send ID on connect")},
         {QStringLiteral("DataWithId"), Q1::Check, {}, BOX1(chk_DataWithId), {}, {}, QStringLiteral("ID with data")},
         {QStringLiteral("RS485"), Q1::Check, {}, BOX1(chk_RS485), {}, {}, QStringLiteral("use RS485")},

@@ -40,6 +40,8 @@ template <typename TPage> struct TPageField {
     std::function<void(TPage &)> Changed; // the display rule of the control, if any
     QString Help;
     TQ2Block Block = TQ2Block::None;
+    // What the field's bytes can carry; the page's checks refuse anything else.
+    TValueRule Rule = {};
 };
 
 // One NAME=VALUE argument checked against a field list; raises EPageFieldError naming the allowed

@@ -103,13 +103,25 @@ template <typename TPage> QString PageFieldsHelp(const TPage &page, const QList<
         switch (f.FieldKind) {
         case F::Text: {
             const int max = f.Edit(copy).MaxLength;
-            allowed = max > 0 ? QStringLiteral("text, at most %1 characters").arg(max) : QStringLiteral("text");
+            if (f.Rule.RuleKind == TValueRule::IPv4)
+                allowed = QStringLiteral("IPv4 address (four numbers 0..255 separated by dots)");
+            else
+                allowed = max > 0 ? QStringLiteral("text, at most %1 characters").arg(max) : QStringLiteral("text");
             break;
         }
-        case F::Number: allowed = QStringLiteral("decimal number"); break;
+        case F::Number: {
+            const TValueRule r = WithinLength(f.Rule, f.Edit(copy).MaxLength);
+            allowed = r.RuleKind == TValueRule::Number ? QStringLiteral("decimal number, %1..%2").arg(r.Min).arg(r.Max)
+                                                       : QStringLiteral("decimal number");
+            break;
+        }
         case F::Check: allowed = QStringLiteral("0 or 1"); break;
         case F::List: allowed = page_fields_detail::itemsText(f.Combo(copy)); break;
-        case F::Baud: allowed = QStringLiteral("baud rate in decimal"); break;
+        case F::Baud:
+            allowed = f.Rule.RuleKind == TValueRule::Number
+                          ? QStringLiteral("baud rate in decimal, %1..%2").arg(f.Rule.Min).arg(f.Rule.Max)
+                          : QStringLiteral("baud rate in decimal");
+            break;
         }
         lines << QStringLiteral("  %1  %2\n      %3").arg(f.Name, -16).arg(f.Help, allowed);
     }

@@ -1,14 +1,13 @@
 #include "netconfig/Profile.h"
 
 #include "core/ProFun.h"
+#include "core/SafeFile.h"
 #include "netconfig/Fleet.h"
 #include "netconfig/PageFields.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QSet>
 #include <climits>
 #include <cmath>
@@ -130,27 +129,34 @@ bool checkValue(const F &f, const QJsonValue &v, QString &error)
             error = QStringLiteral("%1 takes at most %2 characters").arg(n).arg(max);
         else if (s.contains(QChar(0)))
             error = QStringLiteral("%1 holds a zero character").arg(n);
-        else if ((n == QLatin1String("StaticIP") || n == QLatin1String("SubnetMask") ||
-                  n == QLatin1String("GatewayIP") || n == QLatin1String("Dns")) &&
-                 !IsDottedQuad(s))
+        else if (CheckValueRule(f.Rule, s) == TValueFault::NotIPv4)
             error = QStringLiteral("%1 is not an IPv4 address: \"%2\"").arg(n, s);
         return error.isEmpty();
     }
     case F::Number: {
-        const int maxLen = f.Edit(probe).MaxLength;
-        const double hi = maxLen > 0 && maxLen < 10 ? std::pow(10.0, maxLen) - 1 : double(INT_MAX);
-        if (!isWholeNumber(v, 0, hi)) {
-            error = QStringLiteral("%1 must be a whole number from 0 to %2").arg(n).arg(qint64(hi));
+        // What the field's bytes carry (the page's checks refuse the rest), and no more digits than
+        // its edit takes.
+        const TValueRule r = WithinLength(f.Rule, f.Edit(probe).MaxLength);
+        const bool ranged = r.RuleKind == TValueRule::Number;
+        const double lo = ranged ? double(r.Min) : 0, hi = ranged ? double(r.Max) : double(INT_MAX);
+        if (!isWholeNumber(v, lo, hi)) {
+            error = QStringLiteral("%1 must be a whole number from %2 to %3").arg(n).arg(qint64(lo)).arg(qint64(hi));
             return false;
         }
         return true;
     }
-    case F::Baud:
-        if (!isWholeNumber(v, 1, INT_MAX)) {
-            error = QStringLiteral("%1 must be a baud rate, a whole number from 1 to %2").arg(n).arg(INT_MAX);
+    case F::Baud: {
+        const bool ranged = f.Rule.RuleKind == TValueRule::Number;
+        const double lo = ranged ? double(f.Rule.Min) : 1, hi = ranged ? double(f.Rule.Max) : double(INT_MAX);
+        if (!isWholeNumber(v, lo, hi)) {
+            error = QStringLiteral("%1 must be a baud rate, a whole number from %2 to %3")
+                        .arg(n)
+                        .arg(qint64(lo))
+                        .arg(qint64(hi));
             return false;
         }
         return true;
+    }
     case F::Check:
         if (!v.isBool()) {
             error = QStringLiteral("%1 must be true or false").arg(n);
@@ -297,13 +303,17 @@ bool ParseProfile(const QByteArray &bytesIn, TProfile &profile, QString &error)
 
 bool ReadProfileFile(const QString &path, TProfile &profile, QString &error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(error, QStringLiteral("cannot read the file (%1)").arg(file.errorString()));
-    // Never more than the limit and one byte, whatever the file is (a device, a pipe, a huge file).
-    const QByteArray bytes = file.read(ProfileMaxBytes + 1);
-    if (bytes.size() > ProfileMaxBytes)
-        return fail(error, QStringLiteral("the file is larger than %1 bytes").arg(ProfileMaxBytes));
+    // Only a regular file, opened without waiting on a pipe's writer, and never more than the limit.
+    QByteArray bytes;
+    TFileRefusal refusal = TFileRefusal::None;
+    QString why;
+    if (!ReadRegularFile(path, ProfileMaxBytes, bytes, refusal, why)) {
+        if (refusal == TFileRefusal::TooLarge)
+            return fail(error, QStringLiteral("the file is larger than %1 bytes").arg(ProfileMaxBytes));
+        if (refusal == TFileRefusal::NotRegular)
+            return fail(error, QStringLiteral("the file is %1").arg(why));
+        return fail(error, QStringLiteral("cannot read the file (%1)").arg(why));
+    }
     return ParseProfile(bytes, profile, error);
 }
 
@@ -334,12 +344,9 @@ QByteArray ProfileToJson(const TProfile &p)
 
 bool WriteProfileFile(const QString &path, const TProfile &profile, QString &error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(error, QStringLiteral("cannot write %1 (%2)").arg(path, file.errorString()));
-    file.write(ProfileToJson(profile));
-    if (!file.commit())
-        return fail(error, QStringLiteral("cannot write %1 (%2)").arg(path, file.errorString()));
+    QString reason;
+    if (!SafeWriteFile(path, ProfileToJson(profile), reason))
+        return fail(error, QStringLiteral("cannot write %1 (%2)").arg(path, reason));
     return true;
 }
 

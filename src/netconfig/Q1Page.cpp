@@ -1,6 +1,8 @@
 #include "netconfig/Q1Page.h"
 
 #include "core/ProFun.h"
+#include "lang/LangList.h"
+#include "netconfig/PageFields.h"
 
 #include <algorithm>
 
@@ -29,6 +31,45 @@ void TQ1Page::ModuleWorkChange(int mode)
     lbl_DeIP.Grey = lbl_DePort.Grey = !on;
 }
 
+bool TQ1Page::ValidateQ1Page(QString &message) const
+{
+    const auto L = [](const char *key) { return GetLangText(QString::fromLatin1(key)); };
+    TEditState baud;
+    baud.Text = cbb_BaudRate.Text();
+    const struct {
+        const char *field; // the name in Q1PageFields, for its rule
+        const TEditState *edit;
+        QString label;
+        bool mayBeEmpty;
+    } checks[] = {
+        {"Baudrate", &baud, L("lang_lbl_BaudRate"), false},
+        {"ModuleIP", &edt_ModuleIP, L("lang_lbl_ModuleIP"), false},
+        {"ModulePort", &edt_ModulePort, L("lang_Lbl_LocalPort"), false},
+        {"Mask", &edt_Mask, L("lang_Lbl_SubnetMask"), false},
+        {"Gateway", &edt_Gateway, L("lang_Lbl_Gateway"), false},
+        {"DestIP", &edt_DeIP, L("lang_lbl_DeIP"), false},
+        {"DestPort", &edt_DePort, L("lang_Lbl_RemotePort"), false},
+        {"DeviceID", &edt_ID, L("lang_Lbl_DevID"), true}, // empty is written as 0
+    };
+    for (const auto &c : checks) {
+        if (c.edit->Text.trimmed().isEmpty()) {
+            if (c.mayBeEmpty && c.edit->Text.isEmpty())
+                continue;
+            message = c.label + L("lang_IsNull");
+            return false;
+        }
+        const TPageField<TQ1Page> *f = FindPageField(Q1PageFields(), QString::fromLatin1(c.field));
+        if (!f)
+            continue;
+        if (const TValueFault fault = CheckValueRule(f->Rule, c.edit->Text); fault != TValueFault::None) {
+            message = ValueFaultMessage(c.label, fault, f->Rule);
+            return false;
+        }
+    }
+    message.clear();
+    return true;
+}
+
 uint8_t SerialSettingsByte(int parity, int data, int stop)
 {
     uint8_t b = uint8_t((data & 0x03) | ((stop & 0x01) << 2));
@@ -54,10 +95,11 @@ struct TFieldError {
     QString Field;
 };
 
-int num(const TEditState &e, const char *field)
+// A number that fits the field; anything else stops the writer rather than being cut to fit.
+int num(const TEditState &e, const char *field, int min = 0, int max = int(MaxWord))
 {
     int v = 0;
-    if (!TryStrToInt(e.Text, v))
+    if (!TryStrToInt(e.Text, v) || v < min || v > max)
         throw TFieldError{QString::fromLatin1(field)};
     return v;
 }
@@ -65,16 +107,11 @@ int num(const TEditState &e, const char *field)
 // "a.b.c.d" with its last octet first: the numbers between the dots go from the highest byte down.
 void putIP(const TEditState &e, const char *field, uint8_t *at)
 {
-    const QStringList parts = (e.Text + u'.').split(u'.');
-    // Splitting "a.b.c.d." gives the four numbers and an empty tail.
-    if (parts.size() != 5 || !parts.last().isEmpty())
+    if (!IsDottedQuad(e.Text.trimmed()))
         throw TFieldError{QString::fromLatin1(field)};
-    for (int i = 0; i < 4; ++i) {
-        int v = 0;
-        if (!TryStrToInt(parts[i], v))
-            throw TFieldError{QString::fromLatin1(field)};
-        at[3 - i] = uint8_t(v & 0xFF);
-    }
+    const QStringList parts = e.Text.trimmed().split(u'.');
+    for (int i = 0; i < 4; ++i)
+        at[3 - i] = uint8_t(parts[i].toInt());
 }
 
 void putLe16(uint8_t *at, int v)
@@ -97,10 +134,9 @@ bool WriteQ1Fields(TQ1Page &page, uint8_t *out, QString *failedField)
         putLe16(b + 10, num(page.edt_ModulePort, "edt_ModulePort"));
         putIP(page.edt_Gateway, "edt_Gateway", b + 12);
         b[16] = uint8_t(page.cbb_ModuleWork.Index);
-        int baud = 0;
-        if (!TryStrToInt(page.cbb_BaudRate.Text(), baud))
-            throw TFieldError{QStringLiteral("cbb_BaudRate")};
-        const uint32_t u = uint32_t(baud);
+        TEditState baudText;
+        baudText.Text = page.cbb_BaudRate.Text();
+        const uint32_t u = uint32_t(num(baudText, "cbb_BaudRate", 1, int(MaxLe24)));
         b[17] = uint8_t(u & 0xFF);
         b[18] = uint8_t((u >> 8) & 0xFF);
         b[19] = uint8_t((u >> 16) & 0xFF);

@@ -19,6 +19,11 @@ struct TQ1Page {
     // Destination IP and port are used by "UDP Mode" and "TCP Client" only.
     void ModuleWorkChange();
     void ModuleWorkChange(int mode);
+
+    // The checks before a write, in page order: every address and number the 28 bytes carry must
+    // be one they can hold (an empty device ID goes out as 0). On the first failure the message
+    // (the label and why, in the selected language) is set and false returned.
+    bool ValidateQ1Page(QString &message) const;
 };
 
 constexpr int Q1FieldsSize = 28;

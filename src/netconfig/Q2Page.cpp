@@ -3,6 +3,8 @@
 #include "core/ProFun.h"
 #include "lang/DefaultLang.h"
 #include "lang/LangList.h"
+#include "netconfig/Fleet.h"
+#include "netconfig/PageFields.h"
 #include "netconfig/ModelInfo.h"
 
 namespace {
@@ -40,10 +42,28 @@ const QStringList workModes5 = {QStringLiteral("UDP Client"), QStringLiteral("TC
                                 QStringLiteral("UDP Server"), QStringLiteral("TCP Server"),
                                 QStringLiteral("HTTPD Client")};
 
-TEncodeResult number(const TEditState &e, const char *field, int &out)
+// A number for a field of max's width: one that does not convert or does not fit names the field
+// (a hidden field the checks passed over must not wrap into another value either).
+TEncodeResult number(const TEditState &e, const char *field, int &out, int max = int(MaxWord))
 {
-    if (!TryStrToInt(e.Text, out))
+    int v = 0;
+    if (!TryStrToInt(e.Text, v) || v < 0 || v > max)
         return TEncodeResult::Fail(QString::fromLatin1(field));
+    out = v;
+    return {};
+}
+
+// A number with a fallback for a text that is no number, still refused when it does not fit.
+TEncodeResult numberOr(const TEditState &e, const char *field, int &out, int fallback, int max)
+{
+    int v = 0;
+    if (!TryStrToInt(e.Text, v)) {
+        out = fallback;
+        return {};
+    }
+    if (v < 0 || v > max)
+        return TEncodeResult::Fail(QString::fromLatin1(field));
+    out = v;
     return {};
 }
 
@@ -376,54 +396,78 @@ void TQ2Page::OnModbusNewParam(const TModbusNewParam &p)
     cmbModbusException1.Select(p.Exception);
 }
 
-bool TQ2Page::ValidateQ2Page(QString &message) const
+bool TQ2Page::ValidateQ2Page(QString &message) const { return validate(message, nullptr, {}); }
+
+bool TQ2Page::ValidateQ2Page(QString &message, int version) const { return validate(message, &version, {}); }
+
+bool TQ2Page::ValidateQ2Page(QString &message, const QStringList &named) const
+{
+    return validate(message, nullptr, named);
+}
+
+bool TQ2Page::ValidateQ2Page(QString &message, int version, const QStringList &named) const
+{
+    return validate(message, &version, named);
+}
+
+bool TQ2Page::validate(QString &message, const int *version, const QStringList &named) const
 {
     struct Check {
+        const char *field; // the name in Q2PageFields: its rule, and whether the write carries it
         const TEditState *edit;
         QString label;
-        bool digits;
-        bool active;
+        const TGroupState *group; // the group the field is shown in, if it can be hidden
     };
     const auto L = [](const char *key) { return GetLangText(QString::fromLatin1(key)); };
+    // The baud list as the text it writes; without a selection the module's rate stays.
+    TEditState baudText;
+    baudText.Text = cbb_BaudRate0.Text();
+    baudText.Visible = cbb_BaudRate0.Visible && cbb_BaudRate0.Index >= 0;
     const Check checks[] = {
-        {&edt_HTTPServerPort, L("lang_Lbl_HTTPPort"), true, true},
-        {&edt_StaticIP, L("lang_Lbl_StaticIP"), false, true},
-        {&edt_username, L("lang_Lbl_UserName"), false, true},
-        {&edt_password, L("lang_Lbl_Password"), false, true},
-        {&edt_SubnetMask, L("lang_Lbl_SubnetMask"), false, true},
-        {&edt_GatewayIP, L("lang_Lbl_Gateway"), false, true},
-        {&edtDns, L("lang_lblDns"), false, true},
-        {&edt_ModName, L("lang_Lbl_DevName"), false, true},
-        {&LabeledEdit1, L("lang_LabeledEdit1"), true, true},
-        {&edt_LocalPort0, L("lang_Lbl_LocalPort"), true, true},
-        {&edt_RemoteIP0, L("lang_Lbl_RemoteIP"), false, true},
-        {&edt_RemotePort0, L("lang_Lbl_RemotePort"), true, true},
-        {&LabeledEditShortTime, L("lang_LabeledEditShortTime"), false, true},
-        {&edt_UARTTime0, L("lang_Lbl_PackTime"), true, true},
-        {&edtUartPackLEN, L("lang_Lbl_PackLen"), true, true},
-        // Checked even while hidden.
-        {&edtHeartTm, L("lang_lblHeartTm"), true, true},
-        {&edtHeartDt, L("lang_lblHeartDt"), false, true},
-        {&edtRegDt, L("lang_lblRegTp"), false, true},
-        {&edtModbusTimeout1, L("lang_lblModbusTimeout1"), true, rzgrpbxModbusNew.Visible},
-        {&edtModbusInterval1, L("lang_lblModbusInterval1"), true, rzgrpbxModbusNew.Visible},
-        {&edtModbusTimeout, L("lang_lblModbusTimeout"), true, RzGroupBox1.Visible},
-        {&edtModbusInterval, L("lang_lblModbusInterval"), true, RzGroupBox1.Visible},
-        // Only when the wait time is part of the block: a module that sent the 1-byte form has
-        // no such field to fill.
-        {&edtwaittime, L("lang_lblhearttime"), true, rzgrpbxModbus.Visible && edtwaittime.Visible},
-        {&LabeledEdit2, QStringLiteral("Httpd URL"), false, RzGroupBoxHttpd.Visible},
-        {&RzRichEdit1, QStringLiteral("Httpd Header"), false, RzGroupBoxHttpd.Visible},
+        {"HttpPort", &edt_HTTPServerPort, L("lang_Lbl_HTTPPort"), nullptr},
+        {"StaticIP", &edt_StaticIP, L("lang_Lbl_StaticIP"), nullptr},
+        {"UserName", &edt_username, L("lang_Lbl_UserName"), nullptr},
+        {"Password", &edt_password, L("lang_Lbl_Password"), nullptr},
+        {"SubnetMask", &edt_SubnetMask, L("lang_Lbl_SubnetMask"), nullptr},
+        {"GatewayIP", &edt_GatewayIP, L("lang_Lbl_Gateway"), nullptr},
+        {"Dns", &edtDns, L("lang_lblDns"), nullptr},
+        {"ModName", &edt_ModName, L("lang_Lbl_DevName"), nullptr},
+        {"ResetTimeout", &LabeledEdit1, L("lang_LabeledEdit1"), nullptr},
+        {"Baudrate", &baudText, L("lang_Lbl_Baudrate"), nullptr},
+        {"LocalPort", &edt_LocalPort0, L("lang_Lbl_LocalPort"), nullptr},
+        {"RemoteIP", &edt_RemoteIP0, L("lang_Lbl_RemoteIP"), nullptr},
+        {"RemotePort", &edt_RemotePort0, L("lang_Lbl_RemotePort"), nullptr},
+        {"ShortConnTime", &LabeledEditShortTime, L("lang_LabeledEditShortTime"), nullptr},
+        {"PackTime", &edt_UARTTime0, L("lang_Lbl_PackTime"), nullptr},
+        {"PackLen", &edtUartPackLEN, L("lang_Lbl_PackLen"), nullptr},
+        {"HeartTime", &edtHeartTm, L("lang_lblHeartTm"), &RzGroupBoxHeart},
+        {"HeartData", &edtHeartDt, L("lang_lblHeartDt"), &RzGroupBoxHeart},
+        {"RegData", &edtRegDt, L("lang_lblRegTp"), &rzgrpbxRegHeart},
+        {"PollTimeout", &edtModbusTimeout1, L("lang_lblModbusTimeout1"), &rzgrpbxModbusNew},
+        {"PollInterval", &edtModbusInterval1, L("lang_lblModbusInterval1"), &rzgrpbxModbusNew},
+        {"ModbusTimeout", &edtModbusTimeout, L("lang_lblModbusTimeout"), &RzGroupBox1},
+        {"ModbusInterval", &edtModbusInterval, L("lang_lblModbusInterval"), &RzGroupBox1},
+        {"ModbusWaitTime", &edtwaittime, L("lang_lblhearttime"), &rzgrpbxModbus},
+        {"HttpdUrl", &LabeledEdit2, QStringLiteral("Httpd URL"), &RzGroupBoxHttpd},
+        {"HttpdHeader", &RzRichEdit1, QStringLiteral("Httpd Header"), &RzGroupBoxHttpd},
     };
     for (const Check &c : checks) {
-        if (!c.active)
+        // What the user cannot see cannot be mended, and what the write leaves out does no harm.
+        const QString name = QString::fromLatin1(c.field);
+        const bool shown = c.edit->Visible && (!c.group || c.group->Visible);
+        if (!shown && !named.contains(name, Qt::CaseInsensitive))
+            continue;
+        const TPageField<TQ2Page> *f = FindPageField(Q2PageFields(), name);
+        if (version && f && !Q2FieldNotWritten(*this, *version, *f).isEmpty())
             continue;
         if (c.edit->Text.trimmed().isEmpty()) {
             message = c.label + L("lang_IsNull");
             return false;
         }
-        if (c.digits && !IsDigits(c.edit->Text)) {
-            message = c.label + L("lang_IsNotNum");
+        if (!f)
+            continue;
+        if (const TValueFault fault = CheckValueRule(f->Rule, c.edit->Text); fault != TValueFault::None) {
+            message = ValueFaultMessage(c.label, fault, f->Rule);
             return false;
         }
     }
@@ -451,16 +495,18 @@ TEncodeResult TQ2Page::ReadBase(TBaseParam &p) const
     p.ShortConn = RzCheckBoxShortEnable.Checked;
     p.Options = (rzchckbx_Reset.Checked ? 0x10 : 0) | (rzchckbx_Link.Checked ? 0x20 : 0) |
                 (rzchckbx_Index.Checked ? 0x40 : 0) | (rzchckbx_RFC2217.Checked ? 0x80 : 0);
-    if (!TryStrToInt(LabeledEditShortTime.Text, p.ShortConnTime))
-        p.ShortConnTime = 3;
-    return {};
+    return numberOr(LabeledEditShortTime, "ShortConnTime", p.ShortConnTime, 3, int(MaxByte));
 }
 
 TEncodeResult TQ2Page::ReadPort(TPortParam &p) const
 {
     // A list without a selection keeps what the module sent.
-    if (cbb_BaudRate0.Index >= 0 && !TryStrToInt(cbb_BaudRate0.Text(), p.Baudrate))
-        return TEncodeResult::Fail(QStringLiteral("Baudrate"));
+    if (cbb_BaudRate0.Index >= 0) {
+        int baud = 0;
+        if (!TryStrToInt(cbb_BaudRate0.Text(), baud) || baud <= 0)
+            return TEncodeResult::Fail(QStringLiteral("Baudrate"));
+        p.Baudrate = baud;
+    }
     if (cbb_D0.Index >= 0)
         p.DataBits = cbb_D0.Index + 5;
     if (cbb_P0.Index >= 0)
@@ -487,8 +533,8 @@ TEncodeResult TQ2Page::ReadPort(TPortParam &p) const
         p.GetPost = cbbGetPost.Index;
     if (cbb_TCPSvrCount0.Index >= 0)
         p.TcpSvrCount = cbb_TCPSvrCount0.Index + 1;
-    if (!TryStrToInt(LabeledEdit1.Text, p.ResetTimeout))
-        p.ResetTimeout = 0;
+    if (auto r = numberOr(LabeledEdit1, "ResetTimeout", p.ResetTimeout, 0, int(MaxWord)); !r)
+        return r;
     p.UdpFrom = rzchbUdpFrom.Checked;
     if (auto r = number(edtUartPackLEN, "PackLen", p.PackLen); !r)
         return r;
@@ -521,8 +567,8 @@ TEncodeResult TQ2Page::ReadModbus(TModbusParam &p, int &length) const
     p.PollEnable = rzchckbxmodbuspool.Checked ? 1 : 0;
     p.WaitTime = edtwaittime.Text;
     int v = 0;
-    if (length == 4 && !TryStrToInt(p.WaitTime, v))
-        return TEncodeResult::Fail(QStringLiteral("WaitTime"));
+    if (length == 4)
+        return number(edtwaittime, "WaitTime", v);
     return {};
 }
 
@@ -557,7 +603,8 @@ QString TQ2Page::FieldLabel(const QString &field)
         {"HeartTime", "lang_lblHeartTm"},    {"HeartData", "lang_lblHeartDt"},  {"RegData", "lang_lblRegTp"},
         {"WaitTime", "lang_lblhearttime"},   {"Timeout", "lang_lblModbusTimeout"},
         {"Interval", "lang_lblModbusInterval"}, {"Timeout1", "lang_lblModbusTimeout1"},
-        {"Interval1", "lang_lblModbusInterval1"}};
+        {"Interval1", "lang_lblModbusInterval1"}, {"ResetTimeout", "lang_LabeledEdit1"},
+        {"ShortConnTime", "lang_LabeledEditShortTime"}};
     const auto it = keys.constFind(field);
     return it == keys.constEnd() ? field : GetLangText(QString::fromLatin1(it.value()));
 }

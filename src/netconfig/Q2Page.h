@@ -95,8 +95,17 @@ struct TQ2Page {
     void HexBoxClick(int tag);
 
     // ---- Validation and reading into records. ----
-    // The 22 checks in order; on the first failure the message is set and false returned.
+    // The checks in page order; on the first failure the message is set and false returned. Each
+    // field that is shown must not be empty, and must be a value its bytes can carry (an address,
+    // a number within range). A field the page hides is not checked.
     bool ValidateQ2Page(QString &message) const;
+    // The same for a network write to a module of this firmware version: a field the write does
+    // not carry (Q2FieldNotWritten) is not checked either.
+    bool ValidateQ2Page(QString &message, int version) const;
+    // With fields set by name (the CLI's NAME=VALUE, a profile): those are checked even where the
+    // page hides them, since the user chose their values.
+    bool ValidateQ2Page(QString &message, const QStringList &named) const;
+    bool ValidateQ2Page(QString &message, int version, const QStringList &named) const;
     // Page -> records, starting from the records of the last blocks (so that a list without a
     // selection keeps what the module sent). A number that does not convert names its field.
     TEncodeResult ReadBase(TBaseParam &p) const;
@@ -109,4 +118,7 @@ struct TQ2Page {
 
     // Label text of a record field or check (for messages).
     static QString FieldLabel(const QString &field);
+
+private:
+    bool validate(QString &message, const int *version, const QStringList &named) const;
 };

@@ -33,7 +33,8 @@ TQ2WritePlan PlanQ2Write(const TQ2Page &page, const TModuleRecord *module, int b
         plan.Status = TQ2WriteStatus::WrongModel;
         return plan;
     }
-    if (!page.ValidateQ2Page(plan.Message)) {
+    // Only what this module's write carries is checked.
+    if (!page.ValidateQ2Page(plan.Message, module->Version)) {
         plan.Status = TQ2WriteStatus::Invalid;
         return plan;
     }

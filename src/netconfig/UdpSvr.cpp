@@ -28,7 +28,56 @@ QByteArray BuildCmdFrame(uint8_t ACmd, const QString &AMac, const QString &AUser
     return f;
 }
 
-TUdpSvr::TUdpSvr(QObject *parent) : QObject(parent) {}
+bool IsKnownReplyLength(int length)
+{
+    switch (length) {
+    case 1:
+    case 2:
+    case 4:
+    case LenSearch:
+    case 40:
+    case LenCloud:
+    case LenHeartReg:
+    case LenModbusPack:
+    case LenModbusNew:
+    case LenRead:
+    case 193:
+    case 256:
+    case LenHttpd: return true;
+    default: return false;
+    }
+}
+
+TUdpSvr::TUdpSvr(QObject *parent) : QObject(parent)
+{
+    FClock.start();
+    FUnknownTimer.setSingleShot(true);
+    connect(&FUnknownTimer, &QTimer::timeout, this, &TUdpSvr::FlushUnknownSummary);
+}
+
+void TUdpSvr::FlushUnknownSummary()
+{
+    FUnknownTimer.stop();
+    if (FUnknownHeld == 0)
+        return;
+    const int held = FUnknownHeld;
+    FUnknownHeld = 0;
+    DoStatus(StsUnknownLenMore, QString::number(held));
+}
+
+bool TUdpSvr::passUnknown()
+{
+    const qint64 now = FClock.elapsed();
+    if (FUnknownSince >= 0 && now - FUnknownSince < UnknownSummaryMs) {
+        ++FUnknownHeld;
+        if (!FUnknownTimer.isActive())
+            FUnknownTimer.start(int(UnknownSummaryMs - (now - FUnknownSince)));
+        return false;
+    }
+    FlushUnknownSummary(); // what the period before held
+    FUnknownSince = now;
+    return true;
+}
 
 TUdpSvr::~TUdpSvr()
 {
@@ -105,8 +154,12 @@ void TUdpSvr::RefreshBindings()
 void TUdpSvr::readPending(int index)
 {
     QUdpSocket *s = FBindings[index].Socket;
-    // Drain everything: one readyRead may stand for many datagrams.
-    while (s->hasPendingDatagrams()) {
+    // One readyRead may stand for many datagrams: drain them, but a flood only so many per turn of
+    // the event loop, so that the window paints and timers run in between. What is left keeps the
+    // socket readable, and Qt signals readyRead again on the next turn (each datagram read turns
+    // its notifier back on; a posted drain of our own could take a notified datagram away and
+    // leave the notifier off for good).
+    for (int handled = 0; handled < MaxDatagramsPerTurn && s->hasPendingDatagrams(); ++handled) {
         const QNetworkDatagram d = s->receiveDatagram();
         if (!d.isValid())
             break;
@@ -262,6 +315,8 @@ void TUdpSvr::searchReply(const QByteArray &data, int peerPort, int bindingIndex
     const TSearchReply r = DecodeSearchReply(data);
     const int model = ModelOfReply(r.Version, peerPort);
     // Stored before the event, so that the handler finds the reply its row is made from last.
+    if (SearchReplies.size() >= MaxSearchReplies)
+        SearchReplies.removeFirst();
     SearchReplies.append(data);
     if (OnSearchReply)
         OnSearchReply(r.IP, r.Name, r.Mac, QString::number(r.Version), model, bindingIndex);
@@ -271,6 +326,9 @@ void TUdpSvr::UDPRead(const QByteArray &AData, const QString &APeerIP, int APeer
                       int ALocalPort, int ABindingIndex)
 {
     const QByteArray data = AData; // handlers may search again and drop the socket's buffer
+    // A flood of junk is summed up, not dumped datagram by datagram.
+    if (UnknownSummaryMs > 0 && !IsKnownReplyLength(int(data.size())) && !passUnknown())
+        return;
     // A handler may itself make datagrams arrive (a test feeding replies): keep the outer source.
     struct TScope {
         TDatagramSource &Slot;

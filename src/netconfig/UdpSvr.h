@@ -5,9 +5,11 @@
 #include "core/Public.h"
 #include "netconfig/ModelInfo.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QStringList>
+#include <QTimer>
 #include <array>
 #include <functional>
 
@@ -22,6 +24,9 @@ struct TDatagramSource {
     int BindingIndex = -1;
     bool Active = false; // false outside a dispatch
 };
+
+// The summary period of datagrams of unknown length in the window and the CLI.
+constexpr int UnknownSummaryPeriodMs = 1000;
 
 class TUdpSvr : public QObject {
     Q_OBJECT
@@ -54,8 +59,19 @@ public:
     std::array<uint8_t, LenModbusPack> LastModbusPack{};
     std::array<uint8_t, LenModbusNew> LastModbusNew{};
 
-    // A copy of every valid search reply since the last search, in arrival order.
+    // A copy of every valid search reply since the last search, in arrival order; past
+    // MaxSearchReplies the oldest go, so a flood of replies costs bounded memory.
     QList<QByteArray> SearchReplies;
+    static constexpr int MaxSearchReplies = 16384;
+    // Datagrams handled in one turn of the event loop; the rest wait for the next turn.
+    static constexpr int MaxDatagramsPerTurn = 256;
+
+    // When above 0: of the datagrams of a length no reply has, only the first of each period of
+    // this many milliseconds is passed on (OnRecvData and StsUnknownLen); the others are counted,
+    // and StsUnknownLenMore reports the count when the period is over. 0: every one is passed on.
+    int UnknownSummaryMs = 0;
+    // Reports a held count now (before the period is over).
+    void FlushUnknownSummary();
 
     // Tests and the CLI's --interface replace the address list and the destination.
     QStringList AddressOverride; // empty: LocalIPv4List
@@ -110,6 +126,12 @@ private:
     // Per binding: the networks (address, mask) of its interface; asked once after a rebuild.
     QList<QList<std::pair<quint32, quint32>>> FSubnets;
     bool FHaveSubnets = false;
+    QElapsedTimer FClock;
+    qint64 FUnknownSince = -1; // start of the summary period, FClock's milliseconds
+    int FUnknownHeld = 0;
+    QTimer FUnknownTimer;
+    // False when a datagram of unknown length is held back for the summary.
+    bool passUnknown();
 
     void clearBindings();
     void readPending(int index);
@@ -125,3 +147,7 @@ QList<int> SearchBindingsFor(quint32 address, const QList<QList<std::pair<quint3
 // Raises EConvertError for a MAC text that does not parse.
 QByteArray BuildCmdFrame(uint8_t ACmd, const QString &AMac, const QString &AUser, const QString &APswd,
                          const uint8_t *APayload = nullptr, int ALen = 0);
+
+// True for the lengths the endpoint dispatches (a reply, a status, a block), false for the rest.
+bool IsKnownReplyLength(int length);
+

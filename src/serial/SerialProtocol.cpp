@@ -28,6 +28,13 @@ TSerialWritePlan failed(TSerialWriteStatus status, const QString &field = {})
     return plan;
 }
 
+TSerialWritePlan invalid(const QString &message)
+{
+    TSerialWritePlan plan = failed(TSerialWriteStatus::Invalid);
+    plan.Message = message;
+    return plan;
+}
+
 } // namespace
 
 uint8_t SerialReadRequest(int model)
@@ -61,12 +68,15 @@ bool BuildQ1SerialFrame(TQ1Page &page, QByteArray &frame, QString *failedField)
     return true;
 }
 
-TSerialWritePlan PlanSerialWrite(int model, const TQ2Page &q2, TQ1Page &q1, const QByteArray &template130)
+TSerialWritePlan PlanSerialWrite(int model, const TQ2Page &q2, TQ1Page &q1, const QByteArray &template130,
+                                 const QStringList &named)
 {
     const int page = ModelInfo(model).SerialPage;
     if (page == PageQ1) {
         QByteArray frame;
         QString field;
+        if (QString message; !q1.ValidateQ1Page(message))
+            return invalid(message);
         if (!BuildQ1SerialFrame(q1, frame, &field))
             return failed(TSerialWriteStatus::NotConverted, field);
         TSerialWritePlan plan;
@@ -80,6 +90,9 @@ TSerialWritePlan PlanSerialWrite(int model, const TQ2Page &q2, TQ1Page &q1, cons
     // does not set would be undefined.
     if (template130.size() != LenBase + LenPort)
         return failed(TSerialWriteStatus::NoTemplate);
+    // The line carries the base and port blocks only; the page hides everything else.
+    if (QString message; !q2.ValidateQ2Page(message, named))
+        return invalid(message);
 
     QByteArray blocks = template130;
     TBaseParam base = DecodeBaseParam(U(blocks));
@@ -220,6 +233,7 @@ TSerialWritePlan TSerialProtocol::WriteParamsSerial(int model)
         switch (plan.Status) {
         case TSerialWriteStatus::Ready: break;
         case TSerialWriteStatus::UnknownModel: return plan;
+        case TSerialWriteStatus::Invalid: refuse(plan.Message); return plan;
         case TSerialWriteStatus::NoTemplate:
         case TSerialWriteStatus::NotConverted:
             FSession.Log().AddLog(QStringLiteral("Error"), TLogColor::Red);
@@ -292,5 +306,23 @@ void TSerialProtocol::ComReadAnyModel(int firstModel)
 
 void TSerialProtocol::ComWrite(int model)
 {
+    // A page the checks refuse does not even open the port.
+    try {
+        if (const TSerialWritePlan plan = PlanSerialWrite(model, FQ2, FQ1, LastRead);
+            plan.Status == TSerialWriteStatus::Invalid) {
+            refuse(plan.Message);
+            return;
+        }
+    } catch (...) {
+        return;
+    }
     FSession.RunSession([this, model] { WriteParamsSerial(model); });
+}
+
+void TSerialProtocol::refuse(const QString &message)
+{
+    if (ShowMessage)
+        ShowMessage(message);
+    else
+        FSession.Log().AddLog(message, TLogColor::Red);
 }

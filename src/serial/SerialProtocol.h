@@ -46,11 +46,12 @@ bool IsValidQ1SerialReply(const uint8_t *reply, int length);
 // not convert leaves frame empty and returns false with the field's control name.
 bool BuildQ1SerialFrame(TQ1Page &page, QByteArray &frame, QString *failedField = nullptr);
 
-enum class TSerialWriteStatus { Ready, NoTemplate, NotConverted, UnknownModel };
+enum class TSerialWriteStatus { Ready, NoTemplate, Invalid, NotConverted, UnknownModel };
 
 struct TSerialWritePlan {
     TSerialWriteStatus Status = TSerialWriteStatus::Ready;
     QString Field;            // what did not convert
+    QString Message;          // Invalid: the page's check that failed, as the user reads it
     QList<QByteArray> Frames; // in order; a pause follows each Q2 block frame
     // Acceptances the write needs: one per frame that carries parameters (the Q2 base and port
     // blocks, the Q1/Q3 fields). An answer to the Q2 closing frame is welcome, not needed.
@@ -58,10 +59,13 @@ struct TSerialWritePlan {
     bool Acknowledged(int ackCount) const { return AcksNeeded > 0 && ackCount >= AcksNeeded; }
 };
 
-// Everything a serial write would send, without sending. The Q2 blocks are encoded on a copy of
-// template130 (base and port block of the last 137-byte reply); every frame is built before the
-// first goes out, so nothing is sent when anything fails.
-TSerialWritePlan PlanSerialWrite(int model, const TQ2Page &q2, TQ1Page &q1, const QByteArray &template130);
+// Everything a serial write would send, without sending. The page's checks come first (the Q2
+// page's for what it shows, the Q1 page's for a Q1 or Q3 module): a page they refuse is Invalid.
+// The Q2 blocks are encoded on a copy of template130 (base and port block of the last 137-byte
+// reply); every frame is built before the first goes out, so nothing is sent when anything fails.
+// named: Q2 fields set by name (the CLI), checked even where the serial page hides them.
+TSerialWritePlan PlanSerialWrite(int model, const TQ2Page &q2, TQ1Page &q1, const QByteArray &template130,
+                                 const QStringList &named = {});
 
 class TSerialProtocol {
 public:
@@ -78,6 +82,9 @@ public:
     std::function<void(int PageMode)> PageFilled; // after a reply changed a page
     std::function<void()> ClearPanes;             // the read button clears both panes first
     std::function<void(bool)> ReadButtonEnabled;  // the read button is disabled for its session
+    // A write the page's checks refused: the message box of the window (the port is not opened).
+    // When empty, the message goes to the log in red.
+    std::function<void(const QString &Message)> ShowMessage;
     // The pause between Q2 write frames; BlockingPause unless a test puts in its own.
     std::function<void(int Milliseconds)> Pause;
     // Sleeps without handling events: replies wait until the session's listening wait.
@@ -102,8 +109,8 @@ public:
     // Checks a 32-byte reply and fills the Q1 page from it; false when it was refused or failed.
     bool ApplyQ1SerialReply(const uint8_t *reply);
     // Sends the write frames of the model (Q2: two blocks and the closing frame with pauses; Q1
-    // and Q3: the 31-byte frame). A write that cannot be built sends nothing and logs the red
-    // "Error". Never raises.
+    // and Q3: the 31-byte frame). A page the checks refuse sends nothing and shows the message; a
+    // write that cannot be built sends nothing and logs the red "Error". Never raises.
     TSerialWritePlan WriteParamsSerial(int model);
 
     // The serial buttons: the read (request byte by model), the Q1/Q3 write and the Q2 write.
@@ -121,6 +128,7 @@ public:
 private:
     void Show(int page);
     void Filled(int page);
+    void refuse(const QString &message);
 
     TSerialSession &FSession;
     TQ2Page &FQ2;

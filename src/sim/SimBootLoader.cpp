@@ -1,6 +1,7 @@
 #include "sim/SimBootLoader.h"
 
 #include "core/ProFun.h"
+#include "core/SafeFile.h"
 #include "sim/Sim.h"
 
 #include <QCoreApplication>
@@ -9,6 +10,8 @@
 #include <QNetworkDatagram>
 #include <QRandomGenerator>
 #include <QUdpSocket>
+#include <memory>
+#include <vector>
 
 // The frames are written out here by hand rather than taken from the upgrade code, so that the
 // simulator stays an independent peer of what it tests.
@@ -36,7 +39,7 @@ TSimBootLoader::TSimBootLoader(const TBootLoaderOptions &options, QObject *paren
     connect(&FRetry, &QTimer::timeout, this, [this] {
         if (FRetriesLeft-- <= 0) {
             FRetry.stop();
-            SimOut(QStringLiteral("bootloader: no answer, waiting for the next trigger"));
+            out(QStringLiteral("no answer, waiting for the next trigger"));
             FPhase = Phase::Waiting;
             return;
         }
@@ -48,6 +51,8 @@ TSimBootLoader::TSimBootLoader(const TBootLoaderOptions &options, QObject *paren
             FRetry.stop();
     });
 }
+
+void TSimBootLoader::out(const QString &text) const { SimOut(Prefix + QStringLiteral(": ") + text); }
 
 QByteArray TSimBootLoader::announcedId() const
 {
@@ -114,9 +119,10 @@ bool TSimBootLoader::Start(QString &error)
         });
     });
 
-    SimOut(QStringLiteral("bootloader: %1, MAC %2, identifier %3%4; waiting for the trigger on port %5")
+    out(QStringLiteral("%1, MAC %2%6, identifier %3%4; waiting for the trigger on port %5")
                .arg(O.Ip, hexOf(O.Mac), hexOf(announcedId()), O.WrongId ? QStringLiteral(" (wrong)") : QString())
-               .arg(O.TriggerPort));
+               .arg(O.TriggerPort)
+               .arg(O.BootpMac.isEmpty() ? QString() : QStringLiteral(" (reports %1)").arg(hexOf(O.BootpMac))));
     return true;
 }
 
@@ -128,10 +134,10 @@ void TSimBootLoader::onTrigger(const QByteArray &t)
         if (t.mid(6 + 6 * copy, 6) != O.Mac)
             return; // another module's trigger
     if (O.Silent) {
-        SimOut(QStringLiteral("bootloader: trigger heard; silent, not answering"));
+        out(QStringLiteral("trigger heard; silent, not answering"));
         return;
     }
-    SimOut(QStringLiteral("bootloader: trigger heard"));
+    out(QStringLiteral("trigger heard"));
     FPhase = Phase::Bootp;
     FXid = QByteArray(4, '\0');
     const quint32 x = QRandomGenerator::global()->generate();
@@ -140,6 +146,7 @@ void TSimBootLoader::onTrigger(const QByteArray &t)
     FImage.clear();
     FBlocks = 0;
     FFinalDropped = false;
+    FStoppedSaid = false;
     FRetriesLeft = 8;
     sendBootpRequest();
     FRetry.start(O.RetryMs);
@@ -154,28 +161,28 @@ void TSimBootLoader::sendBootpRequest()
     r[3] = 0;
     r.replace(4, 4, FXid);
     r[26] = char(O.Flag26);
-    r.replace(28, 6, O.Mac);
+    r.replace(28, 6, O.BootpMac.isEmpty() ? O.Mac : O.BootpMac);
     r.replace(44, 4, announcedId());
     r.replace(236, 4, QByteArray::fromHex("63825363")); // vendor magic cookie, then the end option
     r[240] = char(0xFF);
     FBootpSend->writeDatagram(r, QHostAddress(QHostAddress::Broadcast), O.BootpServerPort);
-    SimOut(QStringLiteral("bootloader: BOOTP request sent (identifier %1)").arg(hexOf(announcedId())));
+    out(QStringLiteral("BOOTP request sent (identifier %1)").arg(hexOf(announcedId())));
 }
 
 void TSimBootLoader::onBootpReply(const QByteArray &r)
 {
     if (FPhase != Phase::Bootp || r.size() != BootpLen || at(r, 0) != 2 || r.mid(4, 4) != FXid ||
-        r.mid(28, 6) != O.Mac)
+        r.mid(28, 6) != (O.BootpMac.isEmpty() ? O.Mac : O.BootpMac))
         return;
     FServer = addressAt(r, 20);
     const QByteArray file = r.mid(108, 128);
     const QByteArray name = file.left(file.indexOf('\0') < 0 ? file.size() : file.indexOf('\0'));
-    SimOut(QStringLiteral("bootloader: BOOTP reply: address %1, server %2, file %3")
+    out(QStringLiteral("BOOTP reply: address %1, server %2, file %3")
                .arg(addressAt(r, 16), FServer, QString::fromLatin1(name)));
     if (addressAt(r, 16) != O.Ip)
-        SimOut(QStringLiteral("bootloader: warning: given address %1 is not mine (%2)").arg(addressAt(r, 16), O.Ip));
+        out(QStringLiteral("warning: given address %1 is not mine (%2)").arg(addressAt(r, 16), O.Ip));
     if (name != "firmware.bin")
-        SimOut(QStringLiteral("bootloader: warning: unexpected file name"));
+        out(QStringLiteral("warning: unexpected file name"));
     FPhase = Phase::Reading;
     FRetriesLeft = 8;
     FClock.start();
@@ -191,7 +198,7 @@ void TSimBootLoader::sendReadRequest()
     q += "octet";
     q += '\0';
     FData->writeDatagram(q, QHostAddress(FServer), O.TftpPort);
-    SimOut(QStringLiteral("bootloader: read request sent to %1 port %2").arg(FServer).arg(O.TftpPort));
+    out(QStringLiteral("read request sent to %1 port %2").arg(FServer).arg(O.TftpPort));
 }
 
 void TSimBootLoader::onData(const QByteArray &d, const QString &host, uint16_t port)
@@ -202,7 +209,7 @@ void TSimBootLoader::onData(const QByteArray &d, const QString &host, uint16_t p
     const QByteArray payload = d.mid(4);
     const bool final = payload.size() < BlockSize;
     if (d.size() > 4 + BlockSize) {
-        SimOut(QStringLiteral("bootloader: oversized data block %1 (%2 bytes) ignored").arg(number).arg(d.size()));
+        out(QStringLiteral("oversized data block %1 (%2 bytes) ignored").arg(number).arg(d.size()));
         return;
     }
     if (FPhase == Phase::Reading && number == ((FBlocks + 1) & 0xFFFF)) {
@@ -215,7 +222,7 @@ void TSimBootLoader::onData(const QByteArray &d, const QString &host, uint16_t p
     } else if (FBlocks > 0 && number == (FBlocks & 0xFFFF)) {
         sendAck(number, final, host, port); // a repeat: our acknowledgement was lost or late
     } else if (FPhase == Phase::Reading && number == 1) {
-        SimOut(QStringLiteral("bootloader: transfer started over at block 1"));
+        out(QStringLiteral("transfer started over at block 1"));
         FImage = payload;
         FBlocks = 1;
         sendAck(number, final, host, port);
@@ -228,15 +235,21 @@ void TSimBootLoader::sendAck(int block, bool final, const QString &host, uint16_
 {
     if (FAcksDropped < O.DropAcks) {
         ++FAcksDropped;
-        SimOut(QStringLiteral("bootloader: acknowledgement of block %1 dropped (%2 of %3)")
+        out(QStringLiteral("acknowledgement of block %1 dropped (%2 of %3)")
                    .arg(block)
                    .arg(FAcksDropped)
                    .arg(O.DropAcks));
         return;
     }
+    if (O.StopAfter >= 0 && FBlocks > O.StopAfter) {
+        if (!FStoppedSaid)
+            out(QStringLiteral("stopped acknowledging after block %1").arg(O.StopAfter));
+        FStoppedSaid = true;
+        return;
+    }
     if (final && O.DropFinal && !FFinalDropped) {
         FFinalDropped = true;
-        SimOut(QStringLiteral("bootloader: acknowledgement of the final block %1 dropped").arg(block));
+        out(QStringLiteral("acknowledgement of the final block %1 dropped").arg(block));
         return;
     }
     QByteArray a(4, '\0');
@@ -253,16 +266,16 @@ void TSimBootLoader::finish()
 {
     const double us = FClock.nsecsElapsed() / 1000.0;
     FPhase = Phase::Done;
-    SimOut(QStringLiteral("bootloader: image complete: %1 blocks, %2 bytes in %3 ms (%4 us per block)")
+    out(QStringLiteral("image complete: %1 blocks, %2 bytes in %3 ms (%4 us per block)")
                .arg(FBlocks)
                .arg(FImage.size())
                .arg(us / 1000.0, 0, 'f', 1)
                .arg(us / std::max(1, FBlocks), 0, 'f', 1));
     FVerdict = 0;
     if (!O.Save.isEmpty()) {
-        QFile f(O.Save);
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(FImage) != FImage.size()) {
-            SimOut(QStringLiteral("bootloader: cannot save the image to %1: %2").arg(O.Save, f.errorString()));
+        QString error;
+        if (!SafeWriteFile(O.Save, FImage, error)) {
+            out(QStringLiteral("cannot save the image to %1: %2").arg(O.Save, error));
             FVerdict = 1;
         }
     }
@@ -272,12 +285,12 @@ void TSimBootLoader::finish()
         if (f.open(QIODevice::ReadOnly))
             expected = f.readAll().mid(4);
         if (expected == FImage) {
-            SimOut(QStringLiteral("bootloader: image matches %1").arg(O.Expect));
+            out(QStringLiteral("image matches %1").arg(O.Expect));
         } else {
             qsizetype i = 0;
             while (i < expected.size() && i < FImage.size() && expected[i] == FImage[i])
                 ++i;
-            SimOut(QStringLiteral("bootloader: image differs from %1: %2 bytes received, %3 expected, first "
+            out(QStringLiteral("image differs from %1: %2 bytes received, %3 expected, first "
                                   "difference at offset %4")
                        .arg(O.Expect)
                        .arg(FImage.size())
@@ -303,6 +316,7 @@ QString help()
     return QStringLiteral(
         "  --ip ADDR          the module's address: it sends from and takes data on it (default 127.0.0.1)\n"
         "  --mac MAC          its MAC, 12 hex digits, blanks allowed (default 00 1A 2B 3C 4D 5E)\n"
+        "  --bootp-mac MAC    the hardware address its BOOTP request reports (default: its MAC)\n"
         "  --expect FILE.bin  the image it should receive (the bytes after the identifier); also the\n"
         "                     default identifier\n"
         "  --hwid HEX         the hardware identifier it announces, 8 hex digits (default: from --expect,\n"
@@ -312,13 +326,21 @@ QString help()
         "  --save FILE        store the received image\n"
         "  --drop-acks K      do not send the first K acknowledgements\n"
         "  --drop-final       do not send the first acknowledgement of the final block\n"
+        "  --stop-after N     acknowledge N blocks, then no more (a module that hangs mid-transfer)\n"
         "  --silent           hear the trigger but never answer\n"
-        "  --delay MS         wait MS before each acknowledgement\n"
+        "  --delay MS         wait MS before each acknowledgement (the module writing its flash)\n"
         "  --retry MS         repeat unanswered BOOTP and read requests every MS (default 1000)\n"
-        "  --once             exit after one image: status 0 when it matched, 1 otherwise\n"
+        "  --once             exit after one image (each loader's): status 0 when every image matched\n"
         "  --linger MS        with --once, stay MS after the final block for repeats of it (default 3000)\n"
         "  --trigger-port, --bootp-server-port, --bootp-client-port, --tftp-port, --data-port N\n"
-        "                     move the ports (defaults 9, 67, 68, 69, 13633)");
+        "                     move the ports (defaults 9, 67, 68, 69, 13633)\n"
+        "Several boot loaders in one process, each on its own address (lines then begin with it):\n"
+        "  --loader OPTIONS   add one; OPTIONS are key=value pairs joined by ',', with the keys ip,\n"
+        "                     mac, bootp-mac, expect, hwid, wrong-id, flag26, save, drop-acks,\n"
+        "                     stop-after, drop-final, silent and delay as above (wrong-id, drop-final, silent take\n"
+        "                     1); what a loader leaves out comes from the options above\n"
+        "  --count N          add N loaders made from the options above: the k-th (from 0) on the address\n"
+        "                     --ip + k with the MAC --mac + k, saving to FILE.k with --save FILE");
 }
 
 int number(const QString &name, const QString &text, int min, int max)
@@ -329,57 +351,149 @@ int number(const QString &name, const QString &text, int min, int max)
     return v;
 }
 
+QByteArray macValue(const QString &name, const QString &text)
+{
+    uint8_t mac[6];
+    try {
+        MacToBytes(text, mac);
+    } catch (const EConvertError &e) {
+        throw TSimUsageError{QStringLiteral("%1: %2").arg(name, e.Message())};
+    }
+    return QByteArray(reinterpret_cast<const char *>(mac), 6);
+}
+
+QByteArray hwIdValue(const QString &text)
+{
+    const QByteArray hex = QString(text).remove(u' ').toLatin1();
+    const QByteArray id = QByteArray::fromHex(hex);
+    if (hex.size() != 8 || id.size() != 4 || id.toHex() != hex.toLower())
+        throw TSimUsageError{QStringLiteral("--hwid needs 8 hex digits")};
+    return id;
+}
+
+// One option of a loader, from the command line (--name VALUE) or a --loader list (name=VALUE).
+// False when the name is no loader option.
+bool loaderOption(TBootLoaderOptions &o, const QString &name, const std::function<QString()> &value)
+{
+    const QString option = QStringLiteral("--") + name;
+    if (name == QLatin1String("ip")) o.Ip = value();
+    else if (name == QLatin1String("mac")) o.Mac = macValue(option, value());
+    else if (name == QLatin1String("bootp-mac")) o.BootpMac = macValue(option, value());
+    else if (name == QLatin1String("hwid")) o.HwId = hwIdValue(value());
+    else if (name == QLatin1String("flag26")) o.Flag26 = number(option, value(), 0, 255);
+    else if (name == QLatin1String("expect")) o.Expect = value();
+    else if (name == QLatin1String("save")) o.Save = value();
+    else if (name == QLatin1String("drop-acks")) o.DropAcks = number(option, value(), 0, 1000000);
+    else if (name == QLatin1String("stop-after")) o.StopAfter = number(option, value(), 0, 1000000);
+    else if (name == QLatin1String("delay")) o.DelayMs = number(option, value(), 0, 60000);
+    else return false;
+    return true;
+}
+
+// A switch of a loader; nullptr when the name is none.
+bool *loaderFlag(TBootLoaderOptions &o, const QString &name)
+{
+    if (name == QLatin1String("wrong-id")) return &o.WrongId;
+    if (name == QLatin1String("drop-final")) return &o.DropFinal;
+    if (name == QLatin1String("silent")) return &o.Silent;
+    return nullptr;
+}
+
+TBootLoaderOptions parseLoader(const QString &list, const TBootLoaderOptions &base)
+{
+    TBootLoaderOptions o = base;
+    for (const QString &pair : list.split(u',', Qt::SkipEmptyParts)) {
+        const qsizetype eq = pair.indexOf(u'=');
+        if (eq < 0)
+            throw TSimUsageError{QStringLiteral("--loader: '%1' needs a value (key=value)").arg(pair)};
+        const QString key = pair.left(eq).trimmed();
+        const QString val = pair.mid(eq + 1).trimmed();
+        if (bool *flag = loaderFlag(o, key)) {
+            if (val != QLatin1String("1") && val != QLatin1String("0"))
+                throw TSimUsageError{QStringLiteral("--loader: %1 takes 1 or 0").arg(key)};
+            *flag = val == QLatin1String("1");
+        } else if (!loaderOption(o, key, [&] { return val; })) {
+            throw TSimUsageError{QStringLiteral("--loader: unknown key %1").arg(key)};
+        }
+    }
+    return o;
+}
+
+// The k-th loader of --count: the address and the MAC counted up from the base.
+TBootLoaderOptions counted(const TBootLoaderOptions &base, int k)
+{
+    TBootLoaderOptions o = base;
+    const QHostAddress ip(base.Ip);
+    bool ok = false;
+    const quint32 v = ip.toIPv4Address(&ok);
+    if (!ok)
+        throw TSimUsageError{QStringLiteral("--count needs --ip to be an IPv4 address")};
+    o.Ip = QHostAddress(v + quint32(k)).toString();
+    quint32 low = (uint8_t(base.Mac[3]) << 16) | (uint8_t(base.Mac[4]) << 8) | uint8_t(base.Mac[5]);
+    low += quint32(k);
+    o.Mac[3] = char((low >> 16) & 0xFF);
+    o.Mac[4] = char((low >> 8) & 0xFF);
+    o.Mac[5] = char(low & 0xFF);
+    if (!base.Save.isEmpty())
+        o.Save = base.Save + QLatin1Char('.') + QString::number(k);
+    return o;
+}
+
 int run(const QStringList &args)
 {
-    TBootLoaderOptions o;
+    TBootLoaderOptions base;
+    QStringList loaderLists;
+    int count = 0;
     for (int i = 0; i < args.size(); ++i) {
         const QString &a = args[i];
         const auto value = [&] { return SimOptionValue(args, i); };
-        if (a == QLatin1String("--ip")) o.Ip = value();
-        else if (a == QLatin1String("--mac")) {
-            uint8_t mac[6];
-            const QString text = value();
-            try {
-                MacToBytes(text, mac);
-            } catch (const EConvertError &e) {
-                throw TSimUsageError{e.Message()};
-            }
-            o.Mac = QByteArray(reinterpret_cast<const char *>(mac), 6);
-        } else if (a == QLatin1String("--hwid")) {
-            const QByteArray hex = value().remove(u' ').toLatin1();
-            const QByteArray id = QByteArray::fromHex(hex);
-            if (hex.size() != 8 || id.size() != 4 || id.toHex() != hex.toLower())
-                throw TSimUsageError{QStringLiteral("--hwid needs 8 hex digits")};
-            o.HwId = id;
-        } else if (a == QLatin1String("--wrong-id")) o.WrongId = true;
-        else if (a == QLatin1String("--flag26")) o.Flag26 = number(a, value(), 0, 255);
-        else if (a == QLatin1String("--expect")) o.Expect = value();
-        else if (a == QLatin1String("--save")) o.Save = value();
-        else if (a == QLatin1String("--drop-acks")) o.DropAcks = number(a, value(), 0, 1000000);
-        else if (a == QLatin1String("--drop-final")) o.DropFinal = true;
-        else if (a == QLatin1String("--silent")) o.Silent = true;
-        else if (a == QLatin1String("--delay")) o.DelayMs = number(a, value(), 0, 60000);
-        else if (a == QLatin1String("--retry")) o.RetryMs = number(a, value(), 1, 60000);
-        else if (a == QLatin1String("--once")) o.Once = true;
-        else if (a == QLatin1String("--linger")) o.LingerMs = number(a, value(), 0, 600000);
-        else if (a == QLatin1String("--trigger-port")) o.TriggerPort = uint16_t(number(a, value(), 1, 65535));
-        else if (a == QLatin1String("--bootp-server-port")) o.BootpServerPort = uint16_t(number(a, value(), 1, 65535));
-        else if (a == QLatin1String("--bootp-client-port")) o.BootpClientPort = uint16_t(number(a, value(), 1, 65535));
-        else if (a == QLatin1String("--tftp-port")) o.TftpPort = uint16_t(number(a, value(), 1, 65535));
-        else if (a == QLatin1String("--data-port")) o.DataPort = uint16_t(number(a, value(), 1, 65535));
+        if (a == QLatin1String("--loader")) loaderLists << value();
+        else if (a == QLatin1String("--count")) count = number(a, value(), 1, 1000);
+        else if (a == QLatin1String("--retry")) base.RetryMs = number(a, value(), 1, 60000);
+        else if (a == QLatin1String("--once")) base.Once = true;
+        else if (a == QLatin1String("--linger")) base.LingerMs = number(a, value(), 0, 600000);
+        else if (a == QLatin1String("--trigger-port")) base.TriggerPort = uint16_t(number(a, value(), 1, 65535));
+        else if (a == QLatin1String("--bootp-server-port")) base.BootpServerPort = uint16_t(number(a, value(), 1, 65535));
+        else if (a == QLatin1String("--bootp-client-port")) base.BootpClientPort = uint16_t(number(a, value(), 1, 65535));
+        else if (a == QLatin1String("--tftp-port")) base.TftpPort = uint16_t(number(a, value(), 1, 65535));
+        else if (a == QLatin1String("--data-port")) base.DataPort = uint16_t(number(a, value(), 1, 65535));
+        else if (bool *flag = a.startsWith(QLatin1String("--")) ? loaderFlag(base, a.mid(2)) : nullptr) *flag = true;
+        else if (a.startsWith(QLatin1String("--")) && loaderOption(base, a.mid(2), value)) continue;
         else throw TSimUsageError{QStringLiteral("unknown option %1").arg(a)};
     }
-    TSimBootLoader loader(o);
-    QString error;
-    if (!loader.Start(error)) {
-        SimErr(QStringLiteral("bexo-z0-sim bootloader: %1").arg(error));
-        return 1;
+    QList<TBootLoaderOptions> options;
+    for (int k = 0; k < count; ++k)
+        options << counted(base, k);
+    for (const QString &list : loaderLists)
+        options << parseLoader(list, base);
+    if (options.isEmpty())
+        options << base;
+
+    std::vector<std::unique_ptr<TSimBootLoader>> loaders;
+    int pending = int(options.size());
+    int worst = 0;
+    for (const TBootLoaderOptions &o : options) {
+        auto loader = std::make_unique<TSimBootLoader>(o);
+        if (options.size() > 1)
+            loader->Prefix = QStringLiteral("bootloader ") + o.Ip;
+        QString error;
+        if (!loader->Start(error)) {
+            SimErr(QStringLiteral("bexo-z0-sim bootloader: %1").arg(error));
+            return 1;
+        }
+        loader->OnDone = [&pending, &worst](int status) {
+            worst = std::max(worst, status);
+            if (--pending == 0)
+                QCoreApplication::exit(worst);
+        };
+        loaders.push_back(std::move(loader));
     }
-    loader.OnDone = [](int status) { QCoreApplication::exit(status); };
     return QCoreApplication::exec();
 }
 
 TSimRegistrar reg({QStringLiteral("bootloader"),
-                   QStringLiteral("a module's boot loader taking a firmware image (trigger, BOOTP, TFTP)"), help, run});
+                   QStringLiteral("a module's boot loader taking a firmware image (trigger, BOOTP, TFTP); "
+                                  "several with --loader or --count"),
+                   help, run});
 
 } // namespace

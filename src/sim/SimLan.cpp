@@ -2,6 +2,7 @@
 
 #include "core/ProFun.h"
 #include "core/Public.h"
+#include "core/SafeFile.h"
 #include "netconfig/Codecs.h"
 #include "netconfig/ModelInfo.h"
 #include "sim/Sim.h"
@@ -11,7 +12,6 @@
 #include <QHostAddress>
 #include <QNetworkDatagram>
 #include <QNetworkInterface>
-#include <QSaveFile>
 #include <QUdpSocket>
 #include <arpa/inet.h>
 #include <cstring>
@@ -372,11 +372,10 @@ void TSimLan::writeState()
 {
     if (StatePath.isEmpty())
         return;
-    QSaveFile f(StatePath);
-    if (f.open(QIODevice::WriteOnly)) {
-        f.write(SimStateText(Modules));
-        f.commit();
-    }
+    // Whole or not at all; a state that could not be written is said, not silently kept old.
+    QString error;
+    if (!SafeWriteFile(StatePath, SimStateText(Modules), error))
+        SimOut(QStringLiteral("sim: cannot write the state to %1: %2").arg(StatePath, error));
 }
 
 bool SimSendFrom(int socket, const QByteArray &data, const QString &fromIP, const QHostAddress &to, quint16 port)

@@ -3,11 +3,13 @@
 
 #include "core/ProFun.h"
 #include "core/Public.h"
+#include "core/SafeFile.h"
 #include "lang/LangList.h"
 
 #include <QFile>
 #include <QHostAddress>
 #include <stdexcept>
+#include <unistd.h>
 
 namespace {
 
@@ -21,6 +23,8 @@ const QString KeyProgress = QStringLiteral("lang_Hint_UpProgress");
 const QString KeySuccess = QStringLiteral("lang_Hint_UpSuccess");
 const QString KeyFailed = QStringLiteral("lang_Hint_Upfailed");
 const QString KeyTimeOut = QStringLiteral("lang_Hint_UpTimeOut");
+const QString KeyFileNotRegular = QStringLiteral("lang_Hint_UpFileNotRegular");
+const QString KeyFileTooLarge = QStringLiteral("lang_Hint_UpFileTooLarge");
 
 uint8_t at(const QByteArray &b, int i) { return static_cast<uint8_t>(b[i]); }
 
@@ -172,6 +176,7 @@ bool TUpgradeAttempt::Program(const TUpgradeInputs &inputs)
     UpModuleIP = inputs.ModuleIP;
     UpModuleMAC = inputs.ModuleMAC;
     LocalIP = inputs.LocalIP;
+    RefusedFile = false;
     if (UpModuleIP.isEmpty() || UpModuleMAC.isEmpty() || LocalIP.isEmpty()) {
         status(KeyNoClient);
         return false;
@@ -198,6 +203,26 @@ bool TUpgradeAttempt::Program(const TUpgradeInputs &inputs)
             OnMessageBox(QString(), e.Message());
         return false;
     }
+    // The file before anything starts: a pipe or a device would hang the attempt, and a file larger
+    // than any module's flash is no firmware. A file that cannot be opened fails the attempt below.
+    TFileRefusal refusal = TFileRefusal::None;
+    QString why;
+    qint64 size = 0;
+    const int fd = OpenRegularFile(inputs.BinFileName, MaxImageBytes, refusal, why, &size);
+    if (refusal == TFileRefusal::NotRegular || refusal == TFileRefusal::TooLarge) {
+        RefusedFile = true;
+        const QString &key = refusal == TFileRefusal::NotRegular ? KeyFileNotRegular : KeyFileTooLarge;
+        if (Log)
+            Log->AddLog(QStringLiteral("%1: %2").arg(inputs.BinFileName, why), TLogColor::Red);
+        if (OnMessageBox)
+            OnMessageBox(key, GetLangText(key) + inputs.BinFileName);
+        return false;
+    }
+    auto file = std::make_unique<QFile>(inputs.BinFileName);
+    // Unbuffered: a read-ahead buffer would go on serving bytes of a file that changed since.
+    if (fd >= 0 && !file->open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle))
+        ::close(fd);
+
     FModuleAddr = (uint32_t(module[0]) << 24) | (uint32_t(module[1]) << 16) | (uint32_t(module[2]) << 8) | module[3];
     FModuleHost = IntToIP(FModuleAddr);
     const QString localHost = IntToIP((uint32_t(local[0]) << 24) | (uint32_t(local[1]) << 16) |
@@ -215,22 +240,14 @@ bool TUpgradeAttempt::Program(const TUpgradeInputs &inputs)
     status(KeySearching);
     try {
         FNet->Close();
-        QString reason;
-        if (!FNet->Open(localHost, Ports, reason)) {
-            fail(reason, FNet->OpenFailure());
-            return true;
-        }
-
         closeFile();
-        auto file = std::make_unique<QFile>(inputs.BinFileName);
-        // Unbuffered: a read-ahead buffer would go on serving bytes of a file that changed since.
-        if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-            const QString why = file->errorString();
+        // Opened before any port is bound.
+        if (!file->isOpen()) {
             fail(QStringLiteral("cannot open %1: %2").arg(inputs.BinFileName, why),
                  UpFailure(TUpFailureKind::FileUnreadable, inputs.BinFileName, why));
             return true;
         }
-        FFileSize = file->size();
+        FFileSize = size;
         const QByteArray id = file->read(UpHwIdLen);
         if (id.size() < UpHwIdLen) {
             fail(QStringLiteral("%1 has %2 bytes, too few for the 4-byte hardware identifier")
@@ -241,6 +258,12 @@ bool TUpgradeAttempt::Program(const TUpgradeInputs &inputs)
         }
         UpHwId = id;
         UpFile = std::move(file);
+
+        QString reason;
+        if (!FNet->Open(localHost, Ports, reason)) {
+            fail(reason, FNet->OpenFailure());
+            return true;
+        }
 
         progress(0);
 

@@ -30,6 +30,8 @@ constexpr int UpBlockSize = 512;
 constexpr int UpHwIdLen = 4;      // the identifier at the start of a .bin file, never sent
 constexpr int UpHwIdOffset = 44;  // where the boot loader announces it in its BOOTP request
 constexpr int UpMaxRetries = 9;   // retransmissions per attempt
+// More than any module's flash holds: such a file is refused before anything starts.
+constexpr qint64 UpMaxImageBytes = 16 * 1024 * 1024;
 
 inline const QByteArray UpBootFileName = QByteArrayLiteral("firmware.bin");
 inline const QString UpDefaultMask = QStringLiteral("255.255.255.0");
@@ -135,8 +137,11 @@ public:
     TUpgradeFailure Failure;
 
     // Program clicked. False when the checks refused (nothing started); true when an attempt began,
-    // even if it failed at once.
+    // even if it failed at once. The file is opened before any port is bound; one that is no
+    // regular file (a pipe, a device) or larger than MaxImageBytes is refused, with RefusedFile.
     bool Program(const TUpgradeInputs &inputs);
+    bool RefusedFile = false; // the last Program refused the file itself
+    qint64 MaxImageBytes = UpMaxImageBytes; // tests of very long transfers raise it
     // A datagram received on the binding with this local port.
     void HandleDatagram(uint16_t localPort, const QByteArray &bytes, const QString &sender);
     // Sends block b (1-based) and arms the block time-out.

@@ -10,7 +10,7 @@ polled for, with generous deadlines (BEXO_GUI_TIME_SCALE multiplies them).
 
 usage: gui_atspi.py --cli CLI --shots DIR [--net A.B.C] [--pid PID] [--sim-log LOG]
                     [--loader-log LOG] [--firmware BIN] [--serial-port PATH] [--tour] STEP...
-steps: search read save login com comq1 titles chinese upgrade quit"""
+steps: search read save login com comq1 titles chinese upgrade fleet quit"""
 
 import argparse
 import os
@@ -37,6 +37,7 @@ SERIAL_Q1_IP = "192.168.0.7"  # the module address of its Q1 module
 NEW_NAME, NEW_PORT = "GUI-Renamed", "6001"
 
 KEY_DOWN, KEY_RETURN = 0xFF54, 0xFF0D
+CONTROL_MASK = 1 << 2  # X's modifier bit of the Control keys
 # The device list's popup items in their order (the separator takes no key press).
 POPUP_ORDER = ["lang_mni_OpenWeb", "lang_mni_Restart", "lang_mni_FirmwareUp", "lang_mni_Reset",
                "lang_mni_CopyTheMac", "lang_mni_CopeAllMac"]
@@ -250,10 +251,22 @@ class Session:
             raise Failure("no menu item %s > %s" % (self.t(menu_key), self.t(item_key)))
         return item
 
-    def context_menu(self, cell, item_key):
+    def ctrl_click(self, acc):
+        """A click with Control held, as a user adds a row to the selection."""
+        pyatspi.Registry.generateKeyboardEvent(CONTROL_MASK, None, pyatspi.KEY_LOCKMODIFIERS)
+        try:
+            self.click(acc)
+        finally:
+            pyatspi.Registry.generateKeyboardEvent(CONTROL_MASK, None, pyatspi.KEY_UNLOCKMODIFIERS)
+
+    def selected_rows(self):
+        return [r for r in range(self.device_list().queryTable().nRows)
+                if self.device_list().queryTable().isRowSelected(r)]
+
+    def context_menu(self, cell, item_key, order=None):
         """Right-clicks a row and chooses an item of its popup with the keys, as a user would:
-        Down once per enabled item up to it, then Return. Used on a Q2 row, where every item is
-        enabled."""
+        Down once per enabled item up to it, then Return. Without the popup's items to look at, the
+        keys follow order: the enabled items (every item of a Q2 row's popup unless told)."""
         self.popups.clear()
         self.click(cell, 3)
         try:
@@ -264,7 +277,7 @@ class Session:
             # Qt lists no popup among the program's windows, so a missed showing event leaves only
             # the keys (seen once in many runs). The next step checks that the right window came.
             print("gui:   the popup's showing event was missed; choosing by the items' order", flush=True)
-            downs = POPUP_ORDER.index(item_key) + 1
+            downs = (order or POPUP_ORDER).index(item_key) + 1
         else:
             downs = 0
             for i in range(menu.childCount):
@@ -518,6 +531,61 @@ class Session:
             self.until("the boot loader's verdict", lambda: "image matches" in open(self.args.loader_log).read(), 20)
         self.press(self.need("Exit", pyatspi.ROLE_PUSH_BUTTON, self.t("lang_Upgrade_btnExit"), dialog))
         self.until("the upgrade window to close", lambda: not self.window(title))
+
+    def fleet(self):
+        """Two rows chosen with Ctrl, Firmware upgrade: the fleet view upgrades both modules side
+        by side, and each comes back after its upgrade with its firmware shown."""
+        modules = (Q2, LOCKED)
+        self.step("firmware upgrade of %s and %s at once" % tuple(m["name"] for m in modules))
+        first = self.until("the row of " + Q2["name"], lambda: self.row_cell(Q2["name"]))
+        self.click(first)
+        self.ctrl_click(self.row_cell(LOCKED["name"]))
+        wanted = sorted(r for r, row in enumerate(self.rows()) if row[1] in {m["name"] for m in modules})
+        self.until("both rows selected", lambda: self.selected_rows() == wanted, 10)
+        title = self.t("lang_Upgrade_Title")
+        self.context_menu(self.row_cell(LOCKED["name"]), "lang_mni_FirmwareUp",
+                          order=["lang_mni_FirmwareUp", "lang_mni_CopeAllMac"])
+        dialog = self.until("the upgrade window '%s'" % title, lambda: self.window(title), 30)
+        modules_list = self.until("the list of modules",
+                                  lambda: self.find(pyatspi.ROLE_TREE_TABLE, self.t("lang_Upgrade_grpModules"), dialog) or
+                                  self.find(pyatspi.ROLE_TREE, self.t("lang_Upgrade_grpModules"), dialog) or
+                                  self.find(pyatspi.ROLE_TABLE, self.t("lang_Upgrade_grpModules"), dialog), 10)
+        if self.find(pyatspi.ROLE_TEXT, self.t("lang_Upgrade_lblClientIP"), dialog):
+            raise Failure("the fleet view still shows the one module's address field")
+        table = modules_list.queryTable()
+
+        def cells():
+            return [[table.getAccessibleAt(r, c).name for c in range(table.nColumns)] for r in range(table.nRows)]
+        listed = self.until("both modules in the list", lambda: len(cells()) == 2 and cells(), 10)
+        macs = {row[0] for row in listed}
+        if macs != {m["mac"] for m in modules}:
+            raise Failure("the fleet view lists %s" % listed)
+        self.set_text(self.find(pyatspi.ROLE_TEXT, self.t("lang_Upgrade_grpFileName"), dialog), self.args.firmware)
+        self.shot("fleet-ready")
+        self.press(self.need("Program", pyatspi.ROLE_PUSH_BUTTON, self.t("lang_Upgrade_btnProgram"), dialog))
+        progress = self.t("lang_Hint_UpProgress").strip()
+
+        def under_way():
+            return any(row[4].startswith(progress) and 10 <= int(re.search(r"(\d+)%", row[4]).group(1)) < 100
+                       for row in cells())
+        self.until("a transfer under way", under_way, 60)
+        stop = self.find(pyatspi.ROLE_PUSH_BUTTON, self.t("lang_Upgrade_btnStop"), dialog)
+        if stop is None or not stop.getState().contains(pyatspi.STATE_ENABLED):
+            raise Failure("no Stop button to press while the modules are upgraded")
+        self.shot("fleet-transfer")
+        back = self.t("lang_Hint_UpFleetBack").strip()
+        done = self.until("both modules back after their upgrade",
+                          lambda: all(row[4].startswith(back) for row in cells()) and cells(), 120)
+        for row in done:
+            self.step("  %s: %s" % (row[0], row[4]))
+        self.shot("fleet-done")
+        if self.args.loader_log:
+            self.until("both boot loaders' verdicts",
+                       lambda: open(self.args.loader_log).read().count("image matches") >= 2, 20)
+        self.press(self.need("Exit", pyatspi.ROLE_PUSH_BUTTON, self.t("lang_Upgrade_btnExit"), dialog))
+        self.until("the upgrade window to close", lambda: not self.window(title))
+        # One row again: the window of one module, as before.
+        self.click(first)
 
     def quit(self):
         self.step("quit")

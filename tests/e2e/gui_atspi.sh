@@ -5,9 +5,9 @@
 # and local port saved with "Save Config" reach the module as exactly those bytes; a module with
 # another password opens the login dialog, and its password entered there reads it; the COM tab
 # reads a simulated Q2 module on a pseudo-terminal onto the page; Chinese replaces the captions;
-# the upgrade window brings the simulated boot loader to success. The screenshots along the way
-# stay in BUILD/screenshots/gui_atspi. BEXO_GUI_STEPS runs only the steps named (gui_atspi.py
-# lists them), for working on one of them.
+# the upgrade window brings the simulated boot loader to success, and its fleet view two modules
+# chosen with Ctrl. The screenshots along the way stay in BUILD/screenshots/gui_atspi.
+# BEXO_GUI_STEPS runs only the steps named (gui_atspi.py lists them), for working on one of them.
 
 # The program searches on every interface it has: in a namespace of its own inside the suite's,
 # no other test's modules answer it and no other test hears its searches.
@@ -37,6 +37,7 @@ fi
 # module's boot loader answers from the module's own address.
 make_peer 80
 in_peer ip addr add 10.77.80.7/24 dev veth-p80
+in_peer ip addr add 10.77.80.9/24 dev veth-p80
 start_peer_bg "$E2E_TMP/sim.log" "$SIM" lan \
   --module mac=001A2B3C4D5E,ip=10.77.80.7,name=Workshop-Q2,version=4017 \
   --module mac=001A2B3C4D61,ip=10.77.80.9,name=Locked-Q2,version=4017,password=bexo7 \
@@ -44,9 +45,16 @@ start_peer_bg "$E2E_TMP/sim.log" "$SIM" lan \
 wait_for_line "$E2E_TMP/sim.log" 'listening'
 firmware=$E2E_TMP/Q2-firmware.bin
 { printf '\x51\x32\x00\x01'; head -c 40000 /dev/urandom; } > "$firmware"
-start_peer_bg "$E2E_TMP/loader.log" "$SIM" bootloader --ip 10.77.80.7 --mac 001A2B3C4D5E \
-  --expect "$firmware" --save "$E2E_TMP/received.img"
-wait_for_line "$E2E_TMP/loader.log" 'waiting for the trigger'
+# Two boot loaders: the first module's for the upgrade of one module and, with the second
+# (which writes its flash slowly), for the fleet view's upgrade of both.
+start_peer_bg "$E2E_TMP/loader.log" "$SIM" bootloader --expect "$firmware" \
+  --loader "ip=10.77.80.7,mac=001A2B3C4D5E,save=$E2E_TMP/received.img" \
+  --loader "ip=10.77.80.9,mac=001A2B3C4D61,save=$E2E_TMP/received2.img,delay=25"
+for ((i = 0; i < 100; i++)); do
+  [ "$(grep -c 'waiting for the trigger' "$E2E_TMP/loader.log")" -eq 2 ] && break
+  sleep 0.1
+done
+wait_for_line "$E2E_TMP/loader.log" '10.77.80.9: .*waiting for the trigger'
 # A Q2 module on a pseudo-terminal, in the port list through BEXO_EXTRA_SERIAL_PORTS.
 port=$E2E_TMP/ttyBEXO-Q2
 start_bg "$E2E_TMP/serial.log" "$SIM" serial --model q2 --link "$port"
@@ -65,7 +73,7 @@ set +e
   --shots "$SHOTS" --sim-log "$E2E_TMP/sim.log" \
   --loader-log "$E2E_TMP/loader.log" --firmware "$firmware" --serial-port "$port" \
   --serial-port-q1 "$port_q1" --serial-q1-log "$E2E_TMP/serial-q1.log" \
-  ${BEXO_GUI_STEPS:-search read save login com comq1 titles chinese titles upgrade quit}
+  ${BEXO_GUI_STEPS:-search read save login com comq1 titles chinese titles upgrade fleet quit}
 rc=$?
 set -e
 if [ $rc -ne 0 ]; then
@@ -83,6 +91,8 @@ if [ -z "${BEXO_GUI_STEPS:-}" ]; then
   grep -q '^Language=1' "$E2E_TMP/app/Cfg.ini" || fail "the language choice was not kept: $(cat "$E2E_TMP/app/Cfg.ini")"
   same=$(cmp <(tail -c +5 "$firmware") "$E2E_TMP/received.img" && echo yes)
   [ "$same" = yes ] || fail "the boot loader received another image"
+  same=$(cmp <(tail -c +5 "$firmware") "$E2E_TMP/received2.img" && echo yes)
+  [ "$same" = yes ] || fail "the second boot loader received another image in the fleet view"
 fi
 
 echo "screenshots:"

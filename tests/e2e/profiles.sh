@@ -121,6 +121,8 @@ put("foreign.json", json.dumps({"base": {"ModName": "x"}, "port": {"LocalPort": 
 put("huge.json", good + " " * (70 * 1024))
 put("deep.json", '{"format": "bexo-z0-profile", "fields": ' + "[" * 30000 + "]" * 30000 + "}")
 p = json.loads(good); p["fields"]["RemoteIP"] = "x" * 60000; put("giant.json", json.dumps(p))
+p = json.loads(good); p["fields"]["LocalPort"] = 65536; put("port.json", json.dumps(p))
+p = json.loads(good); p["fields"]["SubnetMask"] = "255.255.0"; put("mask.json", json.dumps(p))
 PY
 check_refused() { # FILE REASON
   local out
@@ -137,6 +139,9 @@ check_refused foreign.json 'not a Bexo-Z0 profile ("format" is not "bexo-z0-prof
 check_refused huge.json 'the file is larger than 65536 bytes'
 check_refused deep.json 'nested too deeply'
 check_refused giant.json 'RemoteIP takes at most 30 characters'
+# Values the modules' bytes cannot carry: the rules of the page's checks.
+check_refused port.json 'LocalPort must be a whole number from 0 to 65535'
+check_refused mask.json 'SubnetMask is not an IPv4 address: "255.255.0"'
 set +e; cli profile apply "$E2E_TMP/none.json" --all > /dev/null 2>&1; rc=$?; set -e
 [ "$rc" = 2 ] || fail "a missing file gave $rc"
 sleep 0.3

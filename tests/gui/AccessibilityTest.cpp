@@ -140,6 +140,20 @@ TEST(DialogAccessible, everyControlIsNamedAndTheNamesFollowTheLanguage)
           {"edt_BinFileName", "lang_Upgrade_grpFileName"},
           {"btn_Browse", "lang_Upgrade_grpFileName"},
           {"btn_Program", "lang_Upgrade_btnProgram"}}},
+        {"upgrade, fleet view",
+         [] {
+             auto *w = new Tfrm_Upgrade(settings);
+             w->SetFleetMode(true);
+             return w;
+         },
+         [](QWidget *d) { static_cast<Tfrm_Upgrade *>(d)->ApplyUpgradeTexts(); },
+         {{"cbbSvrIP", "lang_Upgrade_lblLocalIP"},
+          {"edt_UpParallel", "lang_Upgrade_lblParallel"},
+          {"edt_UpBlockTimeOut", "lang_Upgrade_lblBlockTimeOut"},
+          {"chk_UpCanary", "lang_Upgrade_chkCanary"},
+          {"chk_UpResetAfter", "lang_Upgrade_chkResetAfter"},
+          {"lv_UpModules", "lang_Upgrade_grpModules"},
+          {"btn_UpStop", "lang_Upgrade_btnStop"}}},
     };
     for (const TDialogCase &c : cases) {
         TLangScope lang(false);

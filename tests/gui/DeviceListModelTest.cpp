@@ -1,4 +1,5 @@
 #include "MainFixture.h"
+#include "core/ProFun.h"
 #include "gui/DeviceListModel.h"
 #include "netconfig/LanSession.h"
 
@@ -69,6 +70,42 @@ TEST(DeviceListModel, showsTheRowsTheSessionHadAndEmptiesWhenTheSessionGoes)
     EXPECT_EQ(model.rowCount(), 0);
     EXPECT_EQ(model.Row(0), nullptr);
     EXPECT_EQ(model.List().Count(), 0);
+}
+
+TEST(DeviceListModel, aNameShowsItsControlCharactersAsEscapes)
+{
+    TNullLogSink log;
+    TLanSession session(log);
+    TDeviceListModel model(&session);
+    // The bytes stay as the module sent them (an upgrade or a write uses the row), only the list
+    // shows them visibly.
+    const QByteArray name("A\x1b]0;x\x07\nB");
+    arrive(session, "192.168.0.7", "001A2B3C4D5E", 4017, name);
+    ASSERT_EQ(model.rowCount(), 1);
+    EXPECT_EQ(model.index(0, TDeviceListModel::ColName).data().toString(), QStringLiteral("A\\x1b]0;x\\x07\\nB"));
+    EXPECT_EQ(UpToZero(model.Row(0)->Name), QString::fromLatin1(name));
+}
+
+TEST(DeviceListModel, aFullListTakesNoMoreRowsAndWarnsOnce)
+{
+    struct TLines : ILogSink {
+        QStringList Red;
+        void AddLog(const QString &t, TLogColor c) override
+        {
+            if (c == TLogColor::Red)
+                Red << t;
+        }
+        void AddHex(const QString &, TLogColor) override {}
+    } log;
+    TLanSession session(log);
+    TDeviceListModel model(&session);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    for (int i = 0; i < TDeviceList::MaxRows + 3; ++i)
+        arrive(session, "10.0.0.66", QStringLiteral("02000000%1%2").arg(i / 256, 2, 16, QLatin1Char('0')).arg(i % 256, 2, 16, QLatin1Char('0')).toLatin1().constData(),
+               4017, "m");
+    EXPECT_EQ(model.rowCount(), TDeviceList::MaxRows);
+    EXPECT_EQ(log.Red.size(), 1);
+    EXPECT_EQ(session.RecordCount(), TDeviceList::MaxRows) << "no record for a module the list has no room for";
 }
 
 } // namespace

@@ -114,6 +114,43 @@ TEST_F(LogPanes, memo2FollowsItsEndMemo1KeepsTheReadersPlace)
     EXPECT_EQ(log->value(), log->maximum());
 }
 
+TEST_F(LogPanes, eachPaneKeepsItsLastLinesOnly)
+{
+    // Before, every line stayed: a flood of datagrams took the window to hundreds of MiB.
+    const int n = TLogPanes::MaxPaneLines + 250;
+    for (int i = 0; i < n; ++i)
+        panes.AddHex(QStringLiteral("hex %1").arg(i), TLogColor::Green);
+    EXPECT_EQ(panes.PendingLines(), TLogPanes::MaxPaneLines) << "lines beyond the pane's wait no longer";
+    panes.Flush();
+    for (int i = 0; i < 300; ++i) {
+        panes.AddLog(QStringLiteral("log %1").arg(i), TLogColor::Red);
+        if (i % 100 == 99)
+            panes.Flush(); // over several turns of the event loop too
+    }
+    for (int i = 0; i < TLogPanes::MaxPaneLines; ++i)
+        panes.AddLog(QStringLiteral("more %1").arg(i), TLogColor::Green);
+    panes.Flush();
+    for (QPlainTextEdit *memo : {panes.Memo1(), panes.Memo2()})
+        EXPECT_EQ(memo->document()->blockCount(), TLogPanes::MaxPaneLines);
+    const QList<TShownLine> hex = Hex();
+    EXPECT_EQ(hex.first().Text, QStringLiteral("hex 250"));
+    EXPECT_EQ(hex.last().Text, QStringLiteral("hex %1").arg(n - 1));
+    const QList<TShownLine> log = Log();
+    EXPECT_EQ(log.first().Text, QStringLiteral("more 0"));
+    EXPECT_EQ(log.last().Text, QStringLiteral("more %1").arg(TLogPanes::MaxPaneLines - 1));
+    EXPECT_EQ(log.last().Color, Rgb(TLogColor::Green));
+}
+
+TEST_F(LogPanes, controlCharactersOfALineAreShownNotActedOn)
+{
+    panes.AddLog(QStringLiteral("name A\\x1b[8m\\x07B\\rC"), TLogColor::Red);
+    panes.AddLog(QStringLiteral("A\x1b[8m\x07" "B\rC") + QChar(0x2029) + QStringLiteral("D"), TLogColor::Red);
+    const QList<TShownLine> log = Log();
+    ASSERT_EQ(log.size(), 2) << "a paragraph separator made no line of its own";
+    EXPECT_EQ(log[1].Text, QStringLiteral("A\\x1b[8m\\x07B\\rC\\u2029D"));
+    EXPECT_EQ(log[0].Text, QStringLiteral("name A\\x1b[8m\\x07B\\rC")) << "backslashes of a text stay as they are";
+}
+
 // Whether the pane shows its last line: its bottom inside the viewport.
 bool ShowsLastLine(QPlainTextEdit *memo)
 {

@@ -10,6 +10,7 @@
 #include "lang/LangList.h"
 
 #include <QAction>
+#include <QDir>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QLabel>
@@ -114,6 +115,65 @@ TEST_F(MainWindow, closeSwallowsASettingsFileThatCannotBeWritten)
     EXPECT_FALSE(w->isVisible());
     EXPECT_EQ(IniFile, nullptr) << "the steps after the failed write still ran";
     EXPECT_EQ(LangList, nullptr);
+}
+
+TEST_F(MainWindow, settingsAreWrittenWhenTheyChangeNotOnlyAtClose)
+{
+    Create("Language=0\r\nQNum=3\r\n");
+    const QString before = ReadCfg();
+    QTest::qWait(TFrm_Main::StoreSettingsDelayMs + 100);
+    EXPECT_EQ(ReadCfg(), before) << "the start itself writes nothing";
+
+    w->rzpgcntrl_Srch->rbQ3->setChecked(true);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ReadCfg().contains(QLatin1String("QNum=3")); }, 3000)) << ReadCfg().toStdString();
+    // The login dialog's values, when it closes (the program wires that to this call).
+    const QString pswd = LoginPswd;
+    LoginPswd = QStringLiteral("bexo7");
+    EXPECT_TRUE(w->StoreSettings());
+    LoginPswd = pswd;
+    EXPECT_TRUE(ReadCfg().contains(QLatin1String("Password=bexo7"))) << ReadCfg().toStdString();
+    EXPECT_TRUE(w->isVisible());
+}
+
+TEST_F(MainWindow, aSettingsWriteThatFailsIsARedLine)
+{
+    delete IniFile;
+    const QString folder = QFileInfo(CfgIniPlace().Path).dir().filePath(QStringLiteral("cfg-as-folder"));
+    ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("/Cfg.ini")));
+    IniFile = new TIniFile(folder + QStringLiteral("/Cfg.ini"));
+    w->rzpgcntrl_Srch->rbQ1->setChecked(true);
+    EXPECT_FALSE(w->StoreSettings());
+    const QList<TShownLine> log = Log();
+    ASSERT_FALSE(log.isEmpty());
+    EXPECT_TRUE(log.last().Text.startsWith(QStringLiteral("Unable to write to ") + folder)) << log.last().Text.toStdString();
+    EXPECT_EQ(log.last().Color, Rgb(TLogColor::Red));
+    QDir(folder).removeRecursively();
+}
+
+namespace {
+QStringList *capturedWarnings = nullptr;
+void captureWarning(QtMsgType type, const QMessageLogContext &, const QString &text)
+{
+    if (capturedWarnings && type == QtWarningMsg)
+        *capturedWarnings << text;
+}
+} // namespace
+
+TEST_F(MainWindow, closeLogsTheSettingsWriteItCouldNotDo)
+{
+    delete IniFile;
+    const QString path = QFileInfo(CfgIniPlace().Path).dir().filePath(QStringLiteral("no/such/folder/Cfg.ini"));
+    IniFile = new TIniFile(path);
+    QStringList warnings;
+    capturedWarnings = &warnings;
+    const QtMessageHandler old = qInstallMessageHandler(captureWarning);
+    w->close();
+    qInstallMessageHandler(old);
+    capturedWarnings = nullptr;
+    ASSERT_EQ(warnings.size(), 1) << warnings.join(u'\n').toStdString();
+    EXPECT_TRUE(warnings[0].startsWith(QStringLiteral("closing: writing the settings failed: Unable to write to ")))
+        << warnings[0].toStdString();
+    EXPECT_TRUE(warnings[0].endsWith(QStringLiteral("(No such file or directory)"))) << warnings[0].toStdString();
 }
 
 TEST_F(MainWindow, pageModesSetWidthsFromTheColumnsAndThePopupItems)

@@ -82,15 +82,6 @@ TEST_F(NetSave, aFailingCheckShowsOneMessageAndSendsNothing)
              f.C<QLineEdit>("edt_password")->clear();
          },
          "User Nameis null, please write data!"},
-        {"hidden heartbeat packet",
-         [](AppFixture &f) {
-             f.C<QLineEdit>("edt_username")->setText(QStringLiteral("admin"));
-             f.C<QLineEdit>("edt_password")->setText(QStringLiteral("12345"));
-             f.C<QLineEdit>("edtHeartDt")->clear();
-             f.C<QComboBox>("RzComboBox1")->setCurrentIndex(0);
-             EXPECT_FALSE(f.Shows("edtHeartDt"));
-         },
-         "Heartbeat Packetis null, please write data!"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -103,8 +94,13 @@ TEST_F(NetSave, aFailingCheckShowsOneMessageAndSendsNothing)
         EXPECT_TRUE(Received(q2rx, 100).isEmpty());
         EXPECT_TRUE(pauses.isEmpty());
     }
+    // A heartbeat packet the page hides is not checked: the heartbeat is off, nothing to mend.
     messages.clear();
-    C<QLineEdit>("edtHeartDt")->setText(QStringLiteral("70696E67")); // its Hex box is checked
+    C<QLineEdit>("edt_username")->setText(QStringLiteral("admin"));
+    C<QLineEdit>("edt_password")->setText(QStringLiteral("12345"));
+    C<QLineEdit>("edtHeartDt")->clear();
+    C<QComboBox>("RzComboBox1")->setCurrentIndex(0);
+    EXPECT_FALSE(Shows("edtHeartDt"));
     Click("btn_Q2NetSet");
     EXPECT_TRUE(messages.isEmpty()) << messages.join(u'\n').toStdString();
     QList<uint8_t> commands;
@@ -114,6 +110,52 @@ TEST_F(NetSave, aFailingCheckShowsOneMessageAndSendsNothing)
     EXPECT_EQ(commands, (QList<uint8_t>{CmdWriteBase, CmdWritePort, CmdWriteHeartReg, CmdWriteHttpdUrl,
                                         CmdWriteHttpdHead, CmdWriteModbus, CmdWriteModbus, CmdWriteModbus,
                                         CmdRestart}));
+}
+
+// An address or number the module's bytes cannot carry is refused with its message box, and
+// nothing goes out; typed back as it was, the save goes through.
+TEST_F(NetSave, aValueTheModuleCannotCarryIsRefusedAndNothingIsSent)
+{
+    ReadRecordedModule(*this);
+    const QString notIPv4 =
+        QStringLiteral(" is not a valid IPv4 address, please enter four numbers from 0 to 255 separated by dots!");
+    const QString word = QStringLiteral(" is out of range, please enter a number from 0 to 65535!");
+    const struct {
+        const char *control;
+        const char *text;
+        QString message;
+    } cases[] = {
+        {"edt_StaticIP", "999.1.1.1", "ModuleStaticIP" + notIPv4},
+        {"edt_GatewayIP", "10.77.5", "Gateway" + notIPv4},
+        {"edt_SubnetMask", "255.255.255.0.0", "SubnetMask" + notIPv4},
+        {"edtDns", "8.8.8.888", "DNS Address" + notIPv4},
+        {"edt_HTTPServerPort", "70000", "HTTP Port" + word},
+        {"edt_LocalPort0", "99999", "Local Port" + word},
+        {"edt_RemotePort0", "65536", "Remote Port" + word},
+        {"LabeledEditShortTime", "300",
+         QStringLiteral("Short Connection time is out of range, please enter a number from 0 to 255!")},
+        {"edtHeartTm", "65536", "Heartbeat Time(s)" + word},
+        {"edtModbusTimeout1", "99999", "Poll Timeout" + word},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.control);
+        ASSERT_TRUE(Shows(c.control)) << "the recorded module shows every field of the table";
+        auto *edit = C<QLineEdit>(c.control);
+        const QString was = edit->text();
+        edit->setText(QString::fromLatin1(c.text));
+        messages.clear();
+        const int lines = int(Log().size());
+        Click("btn_Q2NetSet");
+        EXPECT_EQ(messages, QStringList{c.message});
+        EXPECT_EQ(Log().size(), lines) << "nothing sent, nothing logged";
+        EXPECT_TRUE(Received(q2rx, 100).isEmpty());
+        EXPECT_TRUE(pauses.isEmpty());
+        edit->setText(was);
+    }
+    messages.clear();
+    Click("btn_Q2NetSet");
+    EXPECT_TRUE(messages.isEmpty()) << messages.join(u'\n').toStdString();
+    EXPECT_FALSE(Received(q2rx).isEmpty());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -266,9 +308,10 @@ TEST_F(NetSaveSim, writesExactlyThePlannedBlocksForEachGenerationAndModbusGroup)
         QList<QPair<QString, int>> blocks;
     };
     const QPair<QString, int> base{"base block", 67}, port{"port block", 63}, heart{"heartbeat/register block", 85};
-    // The 4017 modules come first: a 4016 module sends no heartbeat block, yet the checks of the
-    // heartbeat fields apply to the values the page still holds.
+    // A 4016 module comes first: it sends no heartbeat block, so the page's heartbeat fields are
+    // still empty; its write does not carry them, and they are not checked.
     const Case cases[] = {
+        {"4016 first, heartbeat fields empty", "mac=02BE00000009,version=4016", {}, false, {base, port}},
         {"4017 without Modbus", "mac=02BE00000001,version=4017,blocks=heart", {}, false, {base, port, heart}},
         {"4017 HTTPD Client",
          "mac=02BE00000002,version=4017,blocks=heart+httpd",

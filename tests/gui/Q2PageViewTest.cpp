@@ -559,8 +559,11 @@ TEST_F(Q2ViewFixture, userEditsReachValidationInOrder)
 
     QTest::keyClicks(name, "Lab");
     EXPECT_EQ(model.edt_ModName.Text, "Lab");
+    EXPECT_TRUE(model.ValidateQ2Page(message)) << "a hidden heartbeat field is not checked: " << message.toStdString();
+    ctl<QComboBox>("RzComboBox1")->setCurrentIndex(2); // the network heartbeat shows it again
+    ASSERT_TRUE(shown("edtHeartDt"));
     EXPECT_FALSE(model.ValidateQ2Page(message));
-    EXPECT_EQ(message, GetLangText("lang_lblHeartDt") + isNull) << "a hidden heartbeat field is checked too";
+    EXPECT_EQ(message, GetLangText("lang_lblHeartDt") + isNull) << "shown, it is checked";
     EXPECT_EQ(GetLangText("lang_lblHeartDt"), "Heartbeat Packet");
 
     ctl<QLineEdit>("edtHeartDt")->setText("x");

@@ -235,6 +235,53 @@ TEST_F(SerialTabFixture, aQ1WriteSendsTheEditedWidgetsAndAnEmptyIdGoesOutAsZero)
     EXPECT_EQ(Q1("edt_ID")->text(), QStringLiteral("0"));
 }
 
+// Save with a value the module's bytes cannot carry: the message box says which and why, the port
+// is not even opened, and the module receives nothing; both serial pages.
+TEST_F(SerialTabFixture, aValueTheModuleCannotCarryIsRefusedBeforeThePortOpens)
+{
+    QStringList boxes;
+    tab->ShowMessage = [&](const QString &m) { boxes << m; };
+    const QString notIPv4 =
+        QStringLiteral(" is not a valid IPv4 address, please enter four numbers from 0 to 255 separated by dots!");
+    const struct {
+        const char *model;
+        QRadioButton *TSearchColumn::*radio;
+        bool q2;
+        const char *control;
+        const char *text;
+        QString message;
+    } cases[] = {
+        {"q1", &TSearchColumn::rbQ1, false, "edt_ModuleIP", "999.1.1.1", "Module IP" + notIPv4},
+        {"q1", &TSearchColumn::rbQ1, false, "edt_DePort", "99999",
+         QStringLiteral("Remote Port is out of range, please enter a number from 0 to 65535!")},
+        {"q2", &TSearchColumn::rbQ2, true, "edt_GatewayIP", "10.77.5", "Gateway" + notIPv4},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.control);
+        SimSerialProcess sim;
+        ASSERT_TRUE(sim.start({QStringLiteral("--model"), QLatin1String(c.model)})) << sim.log().toStdString();
+        UsePort(sim.port);
+        (column->*c.radio)->setChecked(true);
+        done = [this, q2 = c.q2] {
+            return q2 ? !tab->Protocol().LastExtra.isEmpty() : !tab->Protocol().LastQ1Reply.isEmpty();
+        };
+        tab->Protocol().LastQ1Reply.clear();
+        tab->Protocol().LastExtra.clear();
+        column->btn_ComRead->click();
+        ASSERT_FALSE(c.q2 ? tab->Protocol().LastExtra.isEmpty() : tab->Protocol().LastQ1Reply.isEmpty());
+
+        (c.q2 ? Q2(c.control) : Q1(c.control))->setText(QString::fromLatin1(c.text));
+        boxes.clear();
+        const QStringList logBefore = Log(), hexBefore = Hex();
+        (c.q2 ? q2View->ComSetButton() : q1View->ComSetButton())->click();
+        EXPECT_EQ(boxes, QStringList{c.message});
+        EXPECT_EQ(Log(), logBefore) << "the port was not opened";
+        EXPECT_EQ(Hex(), hexBefore) << "nothing was sent";
+        QTest::qWait(300);
+        EXPECT_FALSE(sim.log().contains(QLatin1String("wrote"))) << sim.log().toStdString();
+    }
+}
+
 TEST_F(SerialTabFixture, aQ2ReadAndWriteGoThroughTheQ2Page)
 {
     SimSerialProcess sim;

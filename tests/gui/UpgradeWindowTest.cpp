@@ -20,6 +20,7 @@
 #include <QTest>
 #include <QUdpSocket>
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 
@@ -204,6 +205,30 @@ TEST_F(UpgradeWindowTest, refusalsBeforeAnAttemptStarts)
             EXPECT_EQ(Info(), "");
         }
         EXPECT_EQ(W->LocalIP(), QString::fromLatin1(c.local)) << "Program takes the local address from cbbSvrIP";
+    }
+}
+
+TEST_F(UpgradeWindowTest, aFileThatIsNoFirmwareIsAMessageBoxAndNothingStarts)
+{
+    const QString fifo = Dir.filePath(QStringLiteral("pipe.bin"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString huge = Dir.filePath(QStringLiteral("huge.bin"));
+    {
+        QFile f(huge);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.resize(UpMaxImageBytes + 1));
+    }
+    for (const auto &[file, text] : {std::pair{fifo, " Not a regular file (a pipe, a device or a folder): "},
+                                     std::pair{huge, " Larger than 16 MiB, more firmware than a module holds: "}}) {
+        Messages.clear();
+        Log.Lines.clear();
+        Inputs(QStringLiteral("192.168.1.5"), QStringLiteral("001A2B3C4D5E"), QStringLiteral("192.168.1.2"), file);
+        ClickProgram();
+        EXPECT_FALSE(W->AttemptRunning());
+        EXPECT_TRUE(ButtonsEnabled());
+        ASSERT_EQ(Messages.size(), 1);
+        EXPECT_EQ(Messages[0], QString::fromUtf8(text) + file);
+        ASSERT_EQ(Log.Lines.size(), 1) << "and the reason in the operation log";
+        EXPECT_TRUE(Log.Lines[0].startsWith(file));
     }
 }
 

@@ -3,6 +3,7 @@
 #include "core/ProFun.h"
 #include "core/Public.h"
 #include "core/Wait.h"
+#include "core/VisibleText.h"
 #include "lang/LangList.h"
 
 #include <QJsonArray>
@@ -96,7 +97,7 @@ void PrintBatch(const QList<TBatchRow> &rows, bool json, bool details)
                 o.insert(QStringLiteral("file"), r.File);
             out.append(o);
         }
-        Out(QString::fromUtf8(QJsonDocument(out).toJson(QJsonDocument::Indented)).trimmed());
+        Out(JsonText(out));
         return;
     }
     const auto line = [](const QString &mac, const QString &ip, const QString &result, const QString &answer) {
@@ -104,19 +105,19 @@ void PrintBatch(const QList<TBatchRow> &rows, bool json, bool details)
     };
     line(QStringLiteral("MODULE"), QStringLiteral("IP"), QStringLiteral("RESULT"), QStringLiteral("ANSWER"));
     for (const TBatchRow &r : rows) {
-        line(r.Mac, r.IP.isEmpty() ? QStringLiteral("-") : r.IP, FleetResultName(r.Result), r.Answer);
+        line(r.Mac, r.IP.isEmpty() ? QStringLiteral("-") : r.IP, FleetResultName(r.Result), VisibleText(r.Answer));
         if (!r.Note.isEmpty())
-            Out(QStringLiteral("  note: ") + r.Note);
+            Out(QStringLiteral("  note: ") + VisibleText(r.Note));
         if (!details)
             continue;
         if (r.Result == TFleetResult::DryRun)
             for (const TFieldChange &c : r.Changes)
                 if (c.Old != c.New)
-                    Out(QStringLiteral("  change: %1: %2 -> %3").arg(c.Name, c.Old, c.New));
+                    Out(QStringLiteral("  change: %1: %2 -> %3").arg(c.Name, VisibleText(c.Old), VisibleText(c.New)));
         for (const TSkippedField &s : r.Skipped)
             Out(QStringLiteral("  skipped: %1 (%2)").arg(s.Name, s.Reason));
         for (const TFieldMismatch &m : r.Mismatches)
-            Out(QStringLiteral("  mismatch: %1: wrote \"%2\", module has \"%3\"").arg(m.Field, m.Wanted, m.Got));
+            Out(QStringLiteral("  mismatch: %1: wrote \"%2\", module has \"%3\"").arg(m.Field, VisibleText(m.Wanted), VisibleText(m.Got)));
     }
 }
 

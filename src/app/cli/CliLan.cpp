@@ -3,6 +3,7 @@
 #include "core/ProFun.h"
 #include "core/Public.h"
 #include "core/Wait.h"
+#include "core/VisibleText.h"
 #include "lang/LangList.h"
 #include "netconfig/Fleet.h"
 
@@ -37,6 +38,7 @@ TCliLan::TCliLan(const TCliOptions &opt) : Opt(opt), Log(opt.Hex), Session(Log),
             throw TUsageError{QStringLiteral("--interface needs an IPv4 address of this machine: %1").arg(ip)};
     }
     Svr.AddressOverride = Opt.Interfaces;
+    Svr.UnknownSummaryMs = UnknownSummaryPeriodMs;
     Session.PageResult = &Read;
     Session.LogsStatus = [this](int code) {
         return !(AnswerIsResult && IsModuleAnswer(code)) && !(code == StsSearchSent && QuietSearch);
@@ -123,7 +125,7 @@ void printObject(const QString &prefix, const QJsonObject &o)
         const QString text = v.isString() ? v.toString()
                              : v.isBool() ? (v.toBool() ? QStringLiteral("true") : QStringLiteral("false"))
                                           : QString::number(v.toInteger());
-        Out(QStringLiteral("%1.%2 = %3").arg(prefix, it.key(), text));
+        Out(QStringLiteral("%1.%2 = %3").arg(prefix, it.key(), VisibleText(text)));
     }
 }
 
@@ -218,7 +220,7 @@ void PrintReadResult(const TReadResult &r, bool json)
 {
     const QJsonObject o = ReadResultJson(r);
     if (json) {
-        Out(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Indented)).trimmed());
+        Out(JsonText(o));
         return;
     }
     for (const char *key : {"base", "port", "cloud", "heartReg", "httpd", "modbus", "modbusPack", "modbusNew"})
@@ -253,8 +255,10 @@ int searchCommand(const TCliOptions &opt, const QStringList &args)
                                                           ? QStringLiteral("duplicate-ip")
                                                           : QStringLiteral("foreign-subnet")},
                               {QStringLiteral("text"), x.Text}};
-                if (x.WarningKind == TRowWarning::DuplicateIP)
+                if (x.WarningKind == TRowWarning::DuplicateIP) {
                     o.insert(QStringLiteral("macs"), QJsonArray::fromStringList(x.OtherMacs));
+                    o.insert(QStringLiteral("more"), x.MoreMacs);
+                }
                 w.append(o);
             }
             out.append(QJsonObject{{QStringLiteral("ip"), r.IP},
@@ -266,13 +270,13 @@ int searchCommand(const TCliOptions &opt, const QStringList &args)
                                    {QStringLiteral("byAddress"), !r.SearchedAt.isEmpty()},
                                    {QStringLiteral("warnings"), w}});
         }
-        Out(QString::fromUtf8(QJsonDocument(out).toJson(QJsonDocument::Indented)).trimmed());
+        Out(JsonText(out));
     } else {
         for (int i = 0; i < rows.size(); ++i) {
             const TDeviceRow &r = rows[i];
             QString line = QStringLiteral("%1  %2  %3  %4  %5")
                                .arg(r.IP, -15)
-                               .arg(r.ShownName(), -16)
+                               .arg(VisibleText(r.ShownName()), -16)
                                .arg(r.Mac)
                                .arg(r.Version, 5)
                                .arg(ModelInfo(r.Model).Name);
@@ -280,7 +284,7 @@ int searchCommand(const TCliOptions &opt, const QStringList &args)
                 line += QStringLiteral("  ") + GetLangText(QStringLiteral("lang_ts_ByAddress"));
             Out(line);
             for (const TRowWarning &x : warnings[i])
-                Out(QStringLiteral("  warning: ") + x.Text);
+                Out(QStringLiteral("  warning: ") + VisibleText(x.Text));
         }
     }
     lan.Log.AddLogInfo(GetLangText(QStringLiteral("lang_Hint_DevNum")) + QString::number(lan.Devices.Count()));

@@ -10,14 +10,17 @@
 #include "netconfig/PageFields.h"
 
 #include "core/Console.h"
+#include "core/VisibleText.h"
 
 #include <QCoreApplication>
 #include <cstdio>
 #include <unistd.h>
 
-void Out(const QString &text) { WriteLine(stdout, text); }
+// Whatever a line holds, no control character of it reaches the terminal: only our own line
+// breaks, and our own colours, do.
+void Out(const QString &text) { WriteLine(stdout, VisibleLines(text)); }
 
-void Err(const QString &text) { WriteLine(stderr, text); }
+void Err(const QString &text) { WriteLine(stderr, VisibleLines(text)); }
 
 TCliLogSink::TCliLogSink(bool showHex) : FShowHex(showHex), FColour(isatty(STDERR_FILENO)) {}
 
@@ -37,12 +40,15 @@ QString paint(const QString &text, TLogColor color, bool colour)
 }
 } // namespace
 
-void TCliLogSink::AddLog(const QString &text, TLogColor color) { Err(paint(text, color, FColour)); }
+void TCliLogSink::AddLog(const QString &text, TLogColor color)
+{
+    WriteLine(stderr, paint(VisibleLines(text), color, FColour));
+}
 
 void TCliLogSink::AddHex(const QString &text, TLogColor color)
 {
     if (FShowHex)
-        Err(paint(text, color, FColour));
+        WriteLine(stderr, paint(VisibleLines(text), color, FColour));
 }
 
 QList<TCliCommandInfo> &CliCommands()
@@ -155,6 +161,8 @@ int run(const QStringList &argv)
 
     // Start as the GUI does: the language table first, then the settings.
     InitLanguage();
+    if (LangList && !LangList->WriteError.isEmpty())
+        Err(QStringLiteral("bexo-z0-cli: warning: ") + LangList->WriteError + QStringLiteral("; the built-in texts are used"));
     const TAppSettings settings = ReadSettings(CfgIniPlace(), TLangList::IsChineseSystem());
     LangList->IsChinese = settings.IsChinese;
     if (!opt.Lang.isEmpty())

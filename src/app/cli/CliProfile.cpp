@@ -1,6 +1,7 @@
 #include "app/cli/CliBatch.h"
 
 #include "core/Public.h"
+#include "core/VisibleText.h"
 #include "lang/LangList.h"
 #include "netconfig/PageFields.h"
 #include "netconfig/Q2Write.h"
@@ -114,7 +115,7 @@ int saveCommand(const TCliOptions &opt, const QStringList &args)
                             {QStringLiteral("firmware"), p.Firmware},
                             {QStringLiteral("fields"), QJsonArray::fromStringList(p.FieldNames())},
                             {QStringLiteral("leftOut"), leftOut}};
-        Out(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Indented)).trimmed());
+        Out(JsonText(o));
         return 0;
     }
     Out(QStringLiteral("saved %1 fields of %2 to %3").arg(p.Fields.size()).arg(row.Mac, full));

@@ -4,6 +4,7 @@
 
 #include "core/ProFun.h"
 #include "core/Public.h"
+#include "core/VisibleText.h"
 #include "core/Wait.h"
 #include "netconfig/Codecs.h"
 #include "netconfig/ModelInfo.h"
@@ -257,14 +258,14 @@ void printQ1Page(TQ1Page &page, bool json)
     for (const auto &f : Q1PageFields())
         o.insert(f.Name, fieldJson(page, f));
     if (json) {
-        Out(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Indented)).trimmed());
+        Out(JsonText(o));
         return;
     }
     for (const auto &f : Q1PageFields()) {
         const QJsonValue v = o.value(f.Name);
         Out(QStringLiteral("%1 = %2").arg(f.Name, v.isBool() ? (v.toBool() ? QStringLiteral("1") : QStringLiteral("0"))
                                                    : v.isNull() ? QStringLiteral("(none)")
-                                                                : v.toString()));
+                                                                : VisibleText(v.toString())));
     }
 }
 
@@ -274,7 +275,7 @@ int portsCommand(const TCliOptions &opt, const QStringList &args)
         throw TUsageError{QStringLiteral("serial ports takes no arguments")};
     const QStringList ports = ListSerialPorts();
     if (opt.Json)
-        Out(QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(ports)).toJson(QJsonDocument::Indented)).trimmed());
+        Out(JsonText(QJsonArray::fromStringList(ports)));
     else
         for (const QString &p : ports)
             Out(p);
@@ -340,7 +341,15 @@ int writeCommand(const TCliOptions &opt, const QStringList &args)
                             ApplyPageField(s.Q1, Q1PageFields(), x)});
     }
 
-    const TSerialWritePlan plan = PlanSerialWrite(a.Model, s.Q2, s.Q1, s.Proto.LastRead);
+    QStringList named;
+    for (const auto &c : changes)
+        named << c.first;
+    const TSerialWritePlan plan = PlanSerialWrite(a.Model, s.Q2, s.Q1, s.Proto.LastRead, named);
+    if (plan.Status == TSerialWriteStatus::Invalid) {
+        // The page's own check, as the window shows it.
+        Err(QStringLiteral("bexo-z0-cli: ") + plan.Message);
+        return 1;
+    }
     if (plan.Status != TSerialWriteStatus::Ready) {
         s.Log.AddLog(QStringLiteral("Error"), TLogColor::Red);
         const QString field = carriesQ2Blocks(a.Model) ? TQ2Page::FieldLabel(plan.Field) : q1FieldName(plan.Field);
@@ -349,7 +358,7 @@ int writeCommand(const TCliOptions &opt, const QStringList &args)
     }
     if (a.DryRun) {
         for (const auto &c : changes)
-            Out(QStringLiteral("%1: %2 -> %3").arg(c.first, c.second.first, c.second.second));
+            Out(QStringLiteral("%1: %2 -> %3").arg(c.first, VisibleText(c.second.first), VisibleText(c.second.second)));
         for (const QByteArray &f : plan.Frames)
             Out(QStringLiteral("frame (%1 bytes): %2").arg(f.size()).arg(BytesToHexSpaced(f).trimmed()));
         return 0;

@@ -1,6 +1,7 @@
 // bexo-z0-cli upgrade: one firmware upgrade attempt, shown on the terminal.
 
 #include "app/cli/Cli.h"
+#include "app/cli/CliUpgradeFleet.h"
 
 #include "core/ProFun.h"
 #include "lang/LangList.h"
@@ -72,10 +73,16 @@ int upgradeCommand(const TCliOptions &opt, const QStringList &args)
             "Replaces a module's firmware over the LAN: a broadcast trigger, then BOOTP and TFTP served\n"
             "from this machine's address --local-ip, which must share a network with --ip. Ports 9, 67\n"
             "and 69 need the installed binding helper, which the members of the group bexo-z0 may run,\n"
-            "or root. Exits 0 on success, 1 otherwise, with the status text last; a failure's reason\n"
-            "and what to do come just before it."));
+            "or root. Exits 0 on success, 2 when FILE.bin is no regular file or larger than 16 MiB\n"
+            "(refused before any port is bound), 1 otherwise, with the status text last; a failure's\n"
+            "reason and what to do come just before it.\n"));
+        Out(FleetUpgradeHelp());
         return 0;
     }
+    // Without the module's address given, the modules come from a search.
+    if (!args.contains(QLatin1String("--ip")) && !args.contains(QLatin1String("--mac")) &&
+        !args.contains(QLatin1String("--local-ip")))
+        return FleetUpgradeCommand(opt, args);
     TUpgradeInputs in;
     TUpgradeTimes times;
     bool haveLocal = false;
@@ -124,7 +131,7 @@ int upgradeCommand(const TCliOptions &opt, const QStringList &args)
         loop.quit();
     };
     if (!attempt.Program(in))
-        return 1;
+        return attempt.RefusedFile ? 2 : 1; // a FIFO or a huge file is bad input, like a bad option
     if (attempt.State() == TUpgradeState::Searching || attempt.State() == TUpgradeState::Serving)
         loop.exec();
     return rc;
@@ -132,12 +139,20 @@ int upgradeCommand(const TCliOptions &opt, const QStringList &args)
 
 TCliRegistrar upgradeReg(
     {QStringLiteral("upgrade"),
-     QStringLiteral("--ip IP --mac MAC --local-ip IP [--search-timeout MS] [--block-timeout MS] FILE.bin"),
+     QStringLiteral("--ip IP --mac MAC --local-ip IP [--search-timeout MS] [--block-timeout MS] FILE.bin\n"
+                    "  upgrade FILE.bin (MAC... | --all) [--parallel N] [--canary] [--reset-after]\n"
+                    "          [--block-timeout MS] [--search-timeout MS] [--back-timeout MS]"),
      QStringLiteral("replace a module's firmware over the LAN: trigger its boot loader, answer BOOTP and serve\n"
                     "      FILE.bin over TFTP from the local IP (any address of this machine, loopback too; ports\n"
                     "      9, 67 and 69 need the package's binding helper bexo-z0-bind, for the members of the\n"
                     "      group bexo-z0, or root). Exits 0 on success, 1 otherwise; the status text comes last.\n"
-                    "      Time-outs default to 10000 ms until the read request and 2000 ms per block."),
+                    "      Time-outs default to 10000 ms until the read request and 2000 ms per block.\n"
+                    "      The second form upgrades the modules a search finds, at most N at once (default 8),\n"
+                    "      each looked for again afterwards (--back-timeout, default 60000 ms; --reset-after\n"
+                    "      then restores its factory settings); --canary waits for the first module to be\n"
+                    "      back before the rest. Prints a table of module, IP, result, blocks, seconds and\n"
+                    "      firmware before and after (--json: an array); exit 0 only when every module\n"
+                    "      succeeded."),
      upgradeCommand});
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "core/ProFun.h"
 #include "core/Public.h"
+#include "core/VisibleText.h"
 #include "lang/LangList.h"
 #include "netconfig/PageFields.h"
 #include "netconfig/Q2Write.h"
@@ -51,7 +52,7 @@ void printSingle(const TBatchRow &r, const TQ2RunOptions &o)
     }
     if (r.Result == TFleetResult::DryRun) {
         for (const TFieldChange &c : r.Changes)
-            Out(QStringLiteral("%1: %2 -> %3").arg(c.Name, c.Old, c.New));
+            Out(QStringLiteral("%1: %2 -> %3").arg(c.Name, VisibleText(c.Old), VisibleText(c.New)));
         for (const TPlannedFrame &f : r.Frames) {
             const QByteArray frame = BuildCmdFrame(f.Cmd, f.Mac, LoginName, LoginPswd,
                                                    reinterpret_cast<const uint8_t *>(f.Payload.constData()),
@@ -69,7 +70,7 @@ void printSingle(const TBatchRow &r, const TQ2RunOptions &o)
     if (!o.Verify || r.Summary.isEmpty() || r.Acks != int(r.Frames.size()))
         return;
     for (const TFieldMismatch &m : r.Mismatches)
-        Out(QStringLiteral("mismatch: %1: wrote \"%2\", module has \"%3\"").arg(m.Field, m.Wanted, m.Got));
+        Out(QStringLiteral("mismatch: %1: wrote \"%2\", module has \"%3\"").arg(m.Field, VisibleText(m.Wanted), VisibleText(m.Got)));
     Out(r.Result == TFleetResult::Ok ? QStringLiteral("verified: %1 fields read back as written").arg(r.Written.size())
                                      : QStringLiteral("verify failed: ") + r.Answer);
 }
