@@ -205,6 +205,10 @@ TEST(BackupFiles, indexRoundTrip)
     ASSERT_TRUE(ParseBackupIndex(BackupIndexText(formula), back, error));
     EXPECT_EQ(back[0].Name, QStringLiteral("'=1+1"));
     EXPECT_EQ(BackupIndexText(back), BackupIndexText(formula));
+    // One edited by hand is defused when a later backup writes it again.
+    ASSERT_TRUE(ParseBackupIndex("MAC,IP,Name,Firmware,File,Time\r\n00 1A 2B 3C 4D 61,,\"=1+1\",,001A2B3C4D61.json,\r\n",
+                                 back, error));
+    EXPECT_EQ(BackupIndexText(back), BackupIndexText(formula));
     ASSERT_TRUE(ParseBackupIndex("MAC,IP,Name,Firmware,File,Time\n", back, error));
     EXPECT_TRUE(back.isEmpty());
 }
