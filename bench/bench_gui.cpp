@@ -10,6 +10,7 @@
 #include "gui/LogPanes.h"
 #include "gui/MainWindow.h"
 #include "gui/SearchColumn.h"
+#include "netconfig/LanSession.h"
 #include "netconfig/UdpSvr.h"
 
 #include <QApplication>
@@ -259,7 +260,7 @@ int main(int argc, char **argv)
     // 10000 search replies from one address, each with a MAC of its own, arriving as the endpoint
     // drains them: the list stops at its limit with one warning.
     w.rzpgcntrl_Logs->Clear();
-    w.DevModel->Clear();
+    w.Session->ClearList();
     constexpr int Forged = 10000;
     QByteArray forged(36, '\0');
     forged[0] = char(0xFF);

@@ -75,6 +75,8 @@ TModuleRecord &TLanSession::RecordOf(const TDeviceRow &row)
 void TLanSession::setReplyAddress(int index, const QString &ip, int port)
 {
     TModuleRecord &r = *FRecords[size_t(index)];
+    if (r.ReplyIP == ip && r.ReplyPort == port) // indexed already (an empty address never is)
+        return;
     if (!r.ReplyIP.isEmpty())
         FByAddress.remove(r.ReplyIP, index);
     r.ReplyIP = ip;
@@ -123,20 +125,18 @@ int TLanSession::attribute(const QString &peerIP, int peerPort, bool &bySender) 
 {
     // The modules answering from this address; those from its port first. Among several (modules
     // behind one address, or sharing one IP) the one sent something last.
-    const QList<int> all = FByAddress.values(peerIP);
-    QList<int> candidates;
-    for (int i : all)
-        if (FRecords[size_t(i)]->ReplyPort == peerPort)
-            candidates << i;
-    if (candidates.isEmpty())
-        candidates = all;
-    if (!candidates.isEmpty()) {
+    int best = -1, bestOfPort = -1;
+    for (auto it = FByAddress.constFind(peerIP); it != FByAddress.cend() && it.key() == peerIP; ++it) {
+        const int i = it.value();
+        if (best < 0 || FCommandedAt[size_t(i)] > FCommandedAt[size_t(best)])
+            best = i;
+        if (FRecords[size_t(i)]->ReplyPort == peerPort &&
+            (bestOfPort < 0 || FCommandedAt[size_t(i)] > FCommandedAt[size_t(bestOfPort)]))
+            bestOfPort = i;
+    }
+    if (best >= 0) {
         bySender = true;
-        int best = candidates.first();
-        for (int i : candidates)
-            if (FCommandedAt[size_t(i)] > FCommandedAt[size_t(best)])
-                best = i;
-        return best;
+        return bestOfPort >= 0 ? bestOfPort : best;
     }
     // A sender no module answered a search from: the module sent something last, if any.
     bySender = false;
@@ -329,9 +329,8 @@ void TLanSession::wire()
     FSvr.OnRecvData = [this](const QByteArray &d, const QString &peer, const QString &local, int pp, int lp) {
         DumpRecvDatagram(*FLog, d, peer, local, pp, lp);
         // Whose reply this is, for every event of this datagram; a search reply names its module.
-        FCurrent = attribute(peer, pp, FCurrentBySender);
-        if (IsSearchReply(d))
-            FCurrent = -1;
+        FCurrentBySender = false;
+        FCurrent = IsSearchReply(d) ? -1 : attribute(peer, pp, FCurrentBySender);
         // A module's templates take only its own blocks: those from its address, or those of the
         // page's module when nothing else is known of the sender.
         if (TModuleRecord *r = current(); r && (FCurrentBySender || sameMac(r->Mac, FPageMac)))

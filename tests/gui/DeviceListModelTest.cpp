@@ -99,10 +99,23 @@ TEST(DeviceListModel, aFullListTakesNoMoreRowsAndWarnsOnce)
     } log;
     TLanSession session(log);
     TDeviceListModel model(&session);
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
-    for (int i = 0; i < TDeviceList::MaxRows + 3; ++i)
-        arrive(session, "10.0.0.66", QStringLiteral("02000000%1%2").arg(i / 256, 2, 16, QLatin1Char('0')).arg(i % 256, 2, 16, QLatin1Char('0')).toLatin1().constData(),
+    const auto forged = [&](int i) {
+        arrive(session, "10.0.0.66",
+               QStringLiteral("02000000%1%2")
+                   .arg(i / 256, 2, 16, QLatin1Char('0'))
+                   .arg(i % 256, 2, 16, QLatin1Char('0'))
+                   .toLatin1()
+                   .constData(),
                4017, "m");
+    };
+    // The tester checks the whole model at every change: it watches the last rows and the ones
+    // turned away, where the list is full.
+    int i = 0;
+    for (; i < TDeviceList::MaxRows - 2; ++i)
+        forged(i);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    for (; i < TDeviceList::MaxRows + 3; ++i)
+        forged(i);
     EXPECT_EQ(model.rowCount(), TDeviceList::MaxRows);
     EXPECT_EQ(log.Red.size(), 1);
     EXPECT_EQ(session.RecordCount(), TDeviceList::MaxRows) << "no record for a module the list has no room for";
