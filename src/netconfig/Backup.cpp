@@ -6,6 +6,7 @@
 #include "netconfig/Fleet.h"
 #include "netconfig/ModelInfo.h"
 #include "netconfig/Q2Write.h"
+#include "lang/LangList.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -205,12 +206,12 @@ TFleetBackup::TFleetBackup(TLanSession &session, const TFleetOptions &options, c
         r.Mac = t.Row ? t.Row->Mac : spaced(macDigits(t.Mac));
         if (!t.Row) {
             r.Result = TFleetResult::NotFound;
-            r.Answer = QStringLiteral("did not answer the search");
+            r.Answer = GetLangText(QStringLiteral("lang_Hint_FleetNoSearchAnswer"));
             FSettled << i;
         } else if (!ModelInfo(t.Row->Model).LanWrite) {
             r.IP = t.Row->IP;
             r.Result = TFleetResult::WrongModel;
-            r.Answer = QStringLiteral("profiles are saved from Q2 modules; this one is %1")
+            r.Answer = GetLangText(QStringLiteral("lang_Hint_FleetProfileQ2Only"))
                            .arg(ModelInfo(t.Row->Model).Name);
             FSettled << i;
         } else {
@@ -289,13 +290,13 @@ void TFleetBackup::saved(int index, const TFleetModuleResult &read)
         QString error = unwritable(path);
         if (p.Fields.isEmpty()) {
             r.Result = TFleetResult::NotSaved;
-            r.Answer = QStringLiteral("the module holds no field a profile can keep");
+            r.Answer = GetLangText(QStringLiteral("lang_Hint_FleetNoProfileField"));
         } else if (!error.isEmpty() || !WriteProfileFile(path, p, error)) {
             r.Result = TFleetResult::NotSaved;
             r.Answer = error;
         } else {
             r.File = path;
-            r.Answer = QStringLiteral("saved %1 fields to %2").arg(p.Fields.size()).arg(path);
+            r.Answer = GetLangText(QStringLiteral("lang_Hint_FleetSavedFields")).arg(p.Fields.size()).arg(path);
             FEntries.append({r.Mac, t.Row->IP, t.Row->ShownName(), p.Firmware, name, p.SavedAt});
         }
     }

@@ -14,13 +14,16 @@ namespace {
 const QStringList ipFields = {QStringLiteral("StaticIP"), QStringLiteral("SubnetMask"), QStringLiteral("GatewayIP"),
                               QStringLiteral("Dns")};
 
+QString text(const char *key) { return GetLangText(QLatin1String(key)); }
+
+// what: the language key of the setting's name.
 QString onlyWith(const TComboState &list, std::initializer_list<int> indexes, const char *what)
 {
     QStringList names;
     for (int i : indexes)
         if (i >= 0 && i < list.Items.size())
             names << QStringLiteral("\"%1\"").arg(list.Items[i]);
-    return QStringLiteral("written only with %1 %2").arg(QLatin1String(what), names.join(QLatin1String(" or ")));
+    return text("lang_Hint_FieldOnlyWith").arg(text(what), names.join(text("lang_ts_Or")));
 }
 
 bool sameNumber(const QString &a, const QString &b)
@@ -56,46 +59,46 @@ QString Q2FieldNotWritten(const TQ2Page &page, int version, const TPageField<TQ2
 {
     const QString &name = field.Name;
     const bool newer = ModelInfo(ModelQ2).HasHeartHttpd(version);
-    const QString noBlock = QStringLiteral("firmware %1 has no %2 block").arg(version);
+    const QString noBlock = text("lang_Hint_FieldNoBlock").arg(version);
     switch (field.Block) {
-    case TQ2Block::None: return QStringLiteral("not part of a Q2 network write");
+    case TQ2Block::None: return text("lang_Hint_FieldNotQ2");
     case TQ2Block::Base: return {};
     case TQ2Block::Port: {
         const int mode = page.cbb_WorkMode0.Index;
         if (name == QLatin1String("Multicast") && mode != 0)
-            return onlyWith(page.cbb_WorkMode0, {0}, "work mode");
+            return onlyWith(page.cbb_WorkMode0, {0}, "lang_ts_FieldWorkMode");
         if (name == QLatin1String("ModbusTcp") && mode != 1 && mode != 3)
-            return onlyWith(page.cbb_WorkMode0, {1, 3}, "work mode");
+            return onlyWith(page.cbb_WorkMode0, {1, 3}, "lang_ts_FieldWorkMode");
         return {};
     }
     case TQ2Block::HeartReg: return newer ? QString() : noBlock.arg(QStringLiteral("heartbeat/register"));
     case TQ2Block::Httpd:
         if (!newer)
             return noBlock.arg(QStringLiteral("Httpd"));
-        return page.RzGroupBoxHttpd.Visible ? QString() : onlyWith(page.cbb_WorkMode0, {4}, "work mode");
+        return page.RzGroupBoxHttpd.Visible ? QString() : onlyWith(page.cbb_WorkMode0, {4}, "lang_ts_FieldWorkMode");
     case TQ2Block::Modbus:
-        return page.rzgrpbxModbus.Visible ? QString() : QStringLiteral("the module sent no Modbus block");
+        return page.rzgrpbxModbus.Visible ? QString() : text("lang_Hint_FieldNoModbus");
     case TQ2Block::ModbusPoll:
         if (!page.rzgrpbxModbus.Visible)
-            return QStringLiteral("the module sent no Modbus block");
+            return text("lang_Hint_FieldNoModbus");
         return page.rzchckbxmodbuspool.Visible ? QString()
-                                               : QStringLiteral("the module's Modbus block has no poll settings");
+                                               : text("lang_Hint_FieldNoModbusPoll");
     case TQ2Block::ModbusPack: {
         if (!page.RzGroupBox1.Visible)
-            return QStringLiteral("the module sent no Modbus packing block");
+            return text("lang_Hint_FieldNoModbusPack");
         const int type = page.cbbModbusType.Index;
         if (name == QLatin1String("ReportProto") && type != 2)
-            return onlyWith(page.cbbModbusType, {2}, "Modbus type");
+            return onlyWith(page.cbbModbusType, {2}, "lang_ts_FieldModbusType");
         if (name != QLatin1String("ModbusType") && name != QLatin1String("ReportProto") && type != 1 && type != 2)
-            return onlyWith(page.cbbModbusType, {1, 2}, "Modbus type");
+            return onlyWith(page.cbbModbusType, {1, 2}, "lang_ts_FieldModbusType");
         return {};
     }
     case TQ2Block::ModbusNew: {
         if (!page.rzgrpbxModbusNew.Visible)
-            return QStringLiteral("the module sent no Modbus poll block");
+            return text("lang_Hint_FieldNoModbusNew");
         const int mode = page.cmbModbusEnable1.Index;
         if (name != QLatin1String("PollMode") && mode != 2 && mode != 3)
-            return onlyWith(page.cmbModbusEnable1, {2}, "poll mode");
+            return onlyWith(page.cmbModbusEnable1, {2}, "lang_ts_FieldPollMode");
         return {};
     }
     }
@@ -197,7 +200,8 @@ QList<QList<TRowWarning>> FindSearchConflicts(const QList<TDeviceRow> &rows,
             QString macs = w.OtherMacs.join(QLatin1String(", "));
             if (w.MoreMacs > 0)
                 macs = GetLangText(QStringLiteral("lang_Hint_DupIPMore")).arg(macs, QString::number(w.MoreMacs));
-            w.Text = QStringLiteral("IP %1 is also answered by %2").arg(row.IP, macs);
+            w.Text = text("lang_Hint_DupIP").arg(row.IP, macs);
+            w.Advice = text("lang_Hint_DupIPDo");
             out[i].append(w);
         }
         // A module found by a search to its address is reached through a router: being outside
@@ -221,9 +225,8 @@ QList<QList<TRowWarning>> FindSearchConflicts(const QList<TDeviceRow> &rows,
         if (!inside) {
             TRowWarning w;
             w.WarningKind = TRowWarning::ForeignSubnet;
-            w.Text = QStringLiteral("IP %1 is outside the subnet of the interface it answered on (%2): its web "
-                                    "page and a firmware upgrade cannot reach it")
-                         .arg(row.IP, shown.join(QLatin1String(", ")));
+            w.Text = text("lang_Hint_ForeignSubnet").arg(row.IP, shown.join(QLatin1String(", ")));
+            w.Advice = text("lang_Hint_ForeignSubnetDo");
             out[i].append(w);
         }
     }
@@ -244,6 +247,24 @@ QString FleetResultName(TFleetResult r)
     case TFleetResult::Mismatch: return QStringLiteral("mismatch");
     case TFleetResult::NoFile: return QStringLiteral("no file");
     case TFleetResult::NotSaved: return QStringLiteral("not saved");
+    }
+    return {};
+}
+
+QString FleetResultText(TFleetResult r)
+{
+    switch (r) {
+    case TFleetResult::Ok: return text("lang_ts_FleetOk");
+    case TFleetResult::DryRun: return text("lang_ts_FleetDryRun");
+    case TFleetResult::NotFound: return text("lang_ts_FleetNotFound");
+    case TFleetResult::WrongModel: return text("lang_ts_FleetWrongModel");
+    case TFleetResult::NoAnswer: return text("lang_ts_FleetNoAnswer");
+    case TFleetResult::Refused: return text("lang_ts_FleetRefused");
+    case TFleetResult::Invalid: return text("lang_ts_FleetInvalid");
+    case TFleetResult::NotBack: return text("lang_ts_FleetNotBack");
+    case TFleetResult::Mismatch: return text("lang_ts_FleetMismatch");
+    case TFleetResult::NoFile: return text("lang_ts_FleetNoFile");
+    case TFleetResult::NotSaved: return text("lang_ts_FleetNotSaved");
     }
     return {};
 }

@@ -48,6 +48,7 @@ struct TRowWarning {
     enum Kind { DuplicateIP, ForeignSubnet };
     Kind WarningKind = DuplicateIP;
     QString Text;
+    QString Advice; // what to do about it (the window's tool tip says it after the text)
     // DuplicateIP: the first other MACs answering with this IP (at most DuplicateMacsListed), in
     // row order, and how many more there are beyond them.
     QStringList OtherMacs;
@@ -76,4 +77,7 @@ enum class TFleetResult {
     NoFile,     // restore: the backup holds no file of this module
     NotSaved,   // backup: read, but its file could not be written (or would hold nothing)
 };
-QString FleetResultName(TFleetResult r); // "ok", "not found", ...
+// "ok", "not found", ...: the same in every language (JSON output, scripts).
+QString FleetResultName(TFleetResult r);
+// The result as a user reads it, in the current language (the English text is the name).
+QString FleetResultText(TFleetResult r);

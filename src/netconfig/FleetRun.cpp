@@ -9,6 +9,8 @@ namespace {
 
 QString overTime() { return GetLangText(QStringLiteral("lang_Hint_OverTime")); }
 
+QString text(const char *key) { return GetLangText(QLatin1String(key)); }
+
 QString digits(const QString &mac) { return RemoveSpaces(mac).toUpper(); }
 
 QString spaced(const QString &macDigits)
@@ -56,7 +58,7 @@ TFleetRun::TFleetRun(TLanSession &session, const TFleetOptions &options, const Q
         others.removeAll(j->R.Mac);
         j->R.SharedWith = others;
         if (!others.isEmpty())
-            j->R.Note = QStringLiteral("IP %1 is also claimed by %2: these modules were handled one after the other")
+            j->R.Note = text("lang_Hint_FleetSharedIP")
                             .arg(j->R.IP, others.join(QLatin1String(", ")));
     }
     connect(&FSession, &TLanSession::StatusReported, this, [this](const TLanStatus &s) { onStatus(s); });
@@ -108,16 +110,16 @@ void TFleetRun::Start()
         TJob &j = *FJobs[size_t(i)];
         if (!j.Target.Row) {
             j.R.Result = TFleetResult::NotFound;
-            j.R.Answer = QStringLiteral("did not answer the search");
+            j.R.Answer = text("lang_Hint_FleetNoSearchAnswer");
         } else {
             const TModelInfo &m = ModelInfo(j.Target.Row->Model);
             const TFleetJob job = FOptions.Job;
             if (job == TFleetJob::Write && !m.LanWrite) {
                 j.R.Result = TFleetResult::WrongModel;
-                j.R.Answer = QStringLiteral("only Q2 modules are written over the network; use 'serial write'");
+                j.R.Answer = text("lang_Hint_FleetWriteQ2Only");
             } else if (job == TFleetJob::Reset && !m.LanReset) {
                 j.R.Result = TFleetResult::WrongModel;
-                j.R.Answer = QStringLiteral("factory settings are not available for a module of this model");
+                j.R.Answer = text("lang_Hint_FleetNoReset");
             } else if (job == TFleetJob::Read && !m.OnLan()) {
                 j.R.Result = TFleetResult::WrongModel;
                 j.R.Answer = GetLangText(QStringLiteral("lang_Hint_VerIncompatible")).trimmed();
@@ -146,8 +148,8 @@ void TFleetRun::Stop()
         if (j.Step == TStep::Done)
             continue;
         j.R.Result = TFleetResult::NoAnswer;
-        j.R.Answer = j.Step == TStep::Waiting ? QStringLiteral("not started: the run was stopped")
-                                             : QStringLiteral("stopped before the module was done");
+        j.R.Answer = j.Step == TStep::Waiting ? text("lang_Hint_FleetNotStarted")
+                                             : text("lang_Hint_FleetStopped");
         finish(i);
     }
 }
@@ -316,7 +318,7 @@ void TFleetRun::readDone(int index, bool back)
         const QString refusal = firstRefusal(j, j.ReadFrom, int(j.Codes.size()) - j.ReadFrom);
         j.R.Result = refusal.isEmpty() ? TFleetResult::NoAnswer : TFleetResult::Refused;
         j.R.Answer = (refusal.isEmpty() ? overTime().trimmed() : refusal) +
-                     (back ? QStringLiteral(" (reading back)") : QString());
+                     (back ? text("lang_Hint_FleetReadingBack") : QString());
         if (refusal.isEmpty())
             FSession.Log().AddLog(overTime(), TLogColor::Red);
         finish(index);
@@ -327,13 +329,13 @@ void TFleetRun::readDone(int index, bool back)
         if (j.R.Mismatches.isEmpty()) {
             j.R.Result = TFleetResult::Ok;
             j.R.Verified = true;
-            j.R.Answer = j.R.Summary + QStringLiteral("; %1 fields read back as written").arg(j.Applied.Written.size());
+            j.R.Answer = j.R.Summary + QStringLiteral("; ") + text("lang_Hint_FleetReadBack").arg(j.Applied.Written.size());
         } else {
             j.R.Result = TFleetResult::Mismatch;
             QStringList names;
             for (const TFieldMismatch &x : j.R.Mismatches)
                 names << x.Field;
-            j.R.Answer = QStringLiteral("%1 of %2 fields differ after the restart: %3")
+            j.R.Answer = text("lang_Hint_FleetDiffer")
                              .arg(j.R.Mismatches.size())
                              .arg(j.Applied.Written.size())
                              .arg(names.join(QLatin1String(", ")));
@@ -366,7 +368,7 @@ void TFleetRun::readDone(int index, bool back)
     j.R.Written = j.Applied.Written;
     const TModelInfo &q2 = ModelInfo(ModelQ2);
     if (p && p->Firmware > 0 && q2.HasHeartHttpd(p->Firmware) != q2.HasHeartHttpd(version))
-        j.R.Note = joined(QStringLiteral("profile saved from firmware %1; this module has %2").arg(p->Firmware).arg(version),
+        j.R.Note = joined(text("lang_Hint_FleetProfileFirmware").arg(p->Firmware).arg(version),
                           j.R.Note);
 
     // What the user named is checked even where the page hides it: its value was chosen here.
@@ -390,7 +392,7 @@ void TFleetRun::readDone(int index, bool back)
     j.R.Frames = j.Plan.Frames;
     if (FOptions.DryRun) {
         j.R.Result = TFleetResult::DryRun;
-        j.R.Answer = QStringLiteral("%1 frames planned, nothing sent").arg(j.Plan.Frames.size());
+        j.R.Answer = text("lang_Hint_FleetPlanned").arg(j.Plan.Frames.size());
         finish(index);
         return;
     }
@@ -434,7 +436,7 @@ void TFleetRun::acksDone(int index)
     for (int i = j.AnswersAtSend; i < std::min<int>(j.AnswersAtSend + expected, int(j.Codes.size())); ++i)
         acks += j.Codes[i] == StsAck;
     j.R.Acks = acks;
-    j.R.Summary = QStringLiteral("%1 of %2 frames acknowledged").arg(acks).arg(expected);
+    j.R.Summary = text("lang_Hint_FleetAcked").arg(acks).arg(expected);
     if (acks != expected) {
         const QString refusal = firstRefusal(j, j.AnswersAtSend, expected);
         j.R.Result = refusal.isEmpty() ? TFleetResult::NoAnswer : TFleetResult::Refused;
@@ -466,7 +468,7 @@ void TFleetRun::waitBack(int index)
     arm(j, timeout, [this, index, timeout] {
         TJob &w = *FJobs[size_t(index)];
         w.R.Result = TFleetResult::NotBack;
-        w.R.Answer = QStringLiteral("no answer to a search within %1 ms after the restart").arg(timeout);
+        w.R.Answer = text("lang_Hint_FleetNotBackIn").arg(timeout);
         finish(index);
     });
     if (timeout > 0 && !FPoll.isActive()) {
@@ -529,7 +531,7 @@ void TFleetRun::startCommand(int index)
                                   : FSession.Send(*m, CmdRestart, {}, false, j.User, j.Password));
     if (!sent) {
         j.R.Result = TFleetResult::NoAnswer;
-        j.R.Answer = QStringLiteral("the command could not be sent");
+        j.R.Answer = text("lang_Hint_FleetNotSent");
         finish(index);
         return;
     }

@@ -4,6 +4,7 @@
 #include "core/SafeFile.h"
 #include "netconfig/Fleet.h"
 #include "netconfig/PageFields.h"
+#include "lang/LangList.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -362,11 +363,11 @@ TProfile ProfileFromPage(const TQ2Page &pageIn, int version, const TProfileSaveO
     };
     for (const F &f : Q2PageFields()) {
         if (!options.Identity && IdentityFields().contains(f.Name)) {
-            leave(f.Name, QStringLiteral("identity of the module"));
+            leave(f.Name, GetLangText(QStringLiteral("lang_Hint_FieldIdentity")));
             continue;
         }
         if (!options.Credentials && CredentialFields().contains(f.Name)) {
-            leave(f.Name, QStringLiteral("login of the module"));
+            leave(f.Name, GetLangText(QStringLiteral("lang_Hint_FieldLogin")));
             continue;
         }
         if (const QString why = Q2FieldNotWritten(page, version, f); !why.isEmpty()) {
@@ -396,8 +397,8 @@ TProfile ProfileFromPage(const TQ2Page &pageIn, int version, const TProfileSaveO
         if (value.isUndefined() || value.isNull() || !checkValue(f, value, check)) {
             leave(f.Name,
                   text.isEmpty()
-                      ? QStringLiteral("no value")
-                      : QStringLiteral("a value a profile cannot hold: %1").arg(check.isEmpty() ? text : check));
+                      ? GetLangText(QStringLiteral("lang_Hint_FieldNoValue"))
+                      : GetLangText(QStringLiteral("lang_Hint_FieldNotHeld")).arg(check.isEmpty() ? text : check));
             continue;
         }
         p.Fields.append({f.Name, value});
@@ -430,7 +431,7 @@ TProfileApplied ApplyProfile(TQ2Page &page, int version, const TProfile *profile
                 r.Changes.append({f->Name, was, now});
             } catch (const EPageFieldError &e) {
                 r.Skipped.append(
-                    {f->Name, QStringLiteral("this module does not take the value (%1)").arg(e.Message())});
+                    {f->Name, GetLangText(QStringLiteral("lang_Hint_FieldNotTaken")).arg(e.Message())});
                 refused.insert(f->Name);
             }
         }

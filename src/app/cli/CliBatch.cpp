@@ -105,7 +105,7 @@ void PrintBatch(const QList<TBatchRow> &rows, bool json, bool details)
     };
     line(QStringLiteral("MODULE"), QStringLiteral("IP"), QStringLiteral("RESULT"), QStringLiteral("ANSWER"));
     for (const TBatchRow &r : rows) {
-        line(r.Mac, r.IP.isEmpty() ? QStringLiteral("-") : r.IP, FleetResultName(r.Result), VisibleText(r.Answer));
+        line(r.Mac, r.IP.isEmpty() ? QStringLiteral("-") : r.IP, FleetResultText(r.Result), VisibleText(r.Answer));
         if (!r.Note.isEmpty())
             Out(QStringLiteral("  note: ") + VisibleText(r.Note));
         if (!details)
