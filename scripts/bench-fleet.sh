@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # bench-fleet.sh [BUILD_DIR]: the CLI against many simulated modules, each on an address of its own
 # behind one veth pair, beside the same command for one module: a write of two fields to 100
-# modules at once and with the default --parallel, a restart of 1000 modules, and the CLI's peak
-# memory for 1000. Each figure is the best of BENCH_FLEET_RUNS runs (default 2): the machine is
-# shared. scripts/bench.sh calls it with its release build, inside its namespace; alone, it builds
-# build-bench and makes a namespace of its own.
+# modules at once and with the default --parallel, a restart of 1000 modules, the CLI's peak
+# memory for 1000, and a search by address of the 1270 addresses around them. Each timed figure is
+# the best of BENCH_FLEET_RUNS runs (default 2): the machine is shared. scripts/bench.sh calls it
+# with its release build, inside its namespace; alone, it builds build-bench and makes a namespace
+# of its own.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [ $# -eq 0 ]; then
@@ -76,3 +77,15 @@ timed fleet_restart_1000_modules cli restart --all
 peak cli_memory_restart_1000_modules "${CLIARGS[@]}" restart --all
 # Every one of the 1000 modules read at once: the most the CLI ever holds.
 peak cli_memory_write_dry_run_1000_modules_parallel_1000 "${CLIARGS[@]}" write --all --dry-run --parallel 1000 $W
+# A search by address of the five /24 networks the 1000 modules are in (1270 addresses): the time,
+# most of it the bounded send rate, how many datagrams went out, and how many modules answered.
+RANGES=10.77.171.0/24,10.78.171.0/24,10.79.171.0/24,10.80.171.0/24,10.81.171.0/24
+t0=$(date +%s.%N)
+"${CLIARGS[@]}" --wait 1000 --range "$RANGES" --json search > "$E2E_TMP/range.json" 2> "$E2E_TMP/range.err" ||
+  echo "bench-fleet: the search by address exited $?" >&2
+t=$(awk -v a="$t0" -v b="$(date +%s.%N)" 'BEGIN { print b - a }')
+printf 'fleet_range_search_1270_addresses: %.2f s\n' "$t"
+sent=$(grep -o -E 'Search sent to [0-9]+ of [0-9]+' "$E2E_TMP/range.err" | awk '{ print $4 }')
+awk -v s="${sent:-0}" -v t="$t" 'BEGIN { printf "fleet_range_search_send_rate: %.0f datagrams/s\n", s / (t - 1.0) }'
+printf 'fleet_range_search_datagrams_sent: %s of 1270\n' "${sent:-0}"
+python3 -c 'import json, sys; print("fleet_range_search_modules_found: %d of 1000" % len(json.load(open(sys.argv[1]))))' "$E2E_TMP/range.json"

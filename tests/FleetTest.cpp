@@ -129,12 +129,16 @@ TEST(FleetRules, searchConflicts)
         return TDeviceRow{QString::fromLatin1(ip), QStringLiteral("m"), QString::fromLatin1(mac), QStringLiteral("4017"),
                           ModelQ2, binding, {}};
     };
-    const QList<TDeviceRow> rows = {
+    QList<TDeviceRow> rows = {
         row("10.0.0.7", "00 00 00 00 00 01", 0),  row("10.0.0.7", "00 00 00 00 00 02", 0),
         row("10.0.0.8", "00 00 00 00 00 03", 0),  row("192.168.9.9", "00 00 00 00 00 04", 0),
         row("172.16.5.5", "00 00 00 00 00 05", 0), row("10.9.9.9", "00 00 00 00 00 06", 1),
         row("10.0.0.7", "00 00 00 00 00 07", 1),
+        row("192.168.50.5", "00 00 00 00 00 08", 0), row("192.168.50.5", "00 00 00 00 00 09", 0),
     };
+    // Found by a search to their address, behind a router: outside the subnet as expected, but
+    // still two modules on one IP.
+    rows[7].SearchedAt = rows[8].SearchedAt = QStringLiteral("192.168.50.5");
     int asked0 = 0;
     const auto subnets = [&](int binding) -> QList<TSubnet> {
         if (binding != 0)
@@ -161,6 +165,8 @@ TEST(FleetRules, searchConflicts)
     EXPECT_EQ(kinds(4), QString());
     EXPECT_EQ(kinds(5), QString());
     EXPECT_EQ(kinds(6), QStringLiteral("dup"));
+    EXPECT_EQ(kinds(7), QStringLiteral("dup"));
+    EXPECT_EQ(kinds(8), QStringLiteral("dup"));
 }
 
 TEST(FleetRules, loopbackSubnet)

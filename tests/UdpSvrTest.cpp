@@ -1,5 +1,6 @@
 #include "TestUtil.h"
 #include "core/ProFun.h"
+#include "netconfig/AddressRange.h"
 #include "netconfig/UdpSvr.h"
 
 #include <QCoreApplication>
@@ -292,6 +293,80 @@ TEST(UdpSvrSockets, sendsFramesFromTheChosenBindingAndDrainsReplies)
     // An unchanged address list does not rebind.
     svr.SearchDevices();
     EXPECT_EQ(svr.BindingPort(0), port);
+}
+
+// A search or a frame sent to an address reaches that address only; without one, frames go to
+// the broadcast address as always.
+TEST(UdpSvrSockets, searchAndFramesToAnAddress)
+{
+    QUdpSocket broadcast, module;
+    ASSERT_TRUE(broadcast.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0));
+    ASSERT_TRUE(module.bind(QHostAddress(QStringLiteral("127.0.0.3")), broadcast.localPort()));
+    TUdpSvr svr;
+    svr.AddressOverride = {QStringLiteral("127.0.0.1")};
+    svr.DestPortQ2 = svr.DestPortQ3 = broadcast.localPort();
+    svr.BroadcastAddress = QStringLiteral("127.0.0.2");
+    QStringList peers;
+    svr.OnSendData = [&](const QByteArray &, const QString &peer, const QString &, int, int) { peers << peer; };
+    svr.RefreshBindings();
+    EXPECT_EQ(svr.SendSearchTo(QStringLiteral("127.0.0.3")), 1);
+    EXPECT_EQ(svr.SendSearchTo(QStringLiteral("not an address")), 0);
+    EXPECT_TRUE(svr.SendCmdQ2(0, QStringLiteral("001A2B3C4D5E"), CmdRestart, QStringLiteral("tovak"),
+                              QStringLiteral("tovak"), QStringLiteral("127.0.0.3")));
+    EXPECT_TRUE(svr.SendCmdQ3(0, QStringLiteral("001A2B3C4D5E"), CmdRead, QStringLiteral("tovak"),
+                              QStringLiteral("tovak"), QStringLiteral("127.0.0.3")));
+    EXPECT_TRUE(svr.SendCmdQ2(0, QStringLiteral("001A2B3C4D5E"), CmdRead, QStringLiteral("tovak"),
+                              QStringLiteral("tovak")));
+    EXPECT_EQ(peers, (QStringList{QStringLiteral("127.0.0.3"), QStringLiteral("127.0.0.3"), QStringLiteral("127.0.0.3"),
+                                  QStringLiteral("127.0.0.2")}));
+    const auto received = [](QUdpSocket &s, int want) {
+        QList<QByteArray> got;
+        QElapsedTimer t;
+        t.start();
+        while (got.size() < want && t.elapsed() < 3000) {
+            if (!s.hasPendingDatagrams())
+                s.waitForReadyRead(50);
+            while (s.hasPendingDatagrams())
+                got << s.receiveDatagram().data();
+        }
+        return got;
+    };
+    const QList<QByteArray> atModule = received(module, 3);
+    ASSERT_EQ(atModule.size(), 3);
+    EXPECT_EQ(HexOf(atModule[0]), "FF 01 01 02");
+    EXPECT_EQ(uint8_t(atModule[1][2]), CmdRestart);
+    EXPECT_EQ(uint8_t(atModule[2][2]), CmdRead);
+    const QList<QByteArray> atBroadcast = received(broadcast, 1);
+    ASSERT_EQ(atBroadcast.size(), 1);
+    EXPECT_EQ(uint8_t(atBroadcast[0][2]), CmdRead);
+}
+
+// A search to an address goes from the bindings whose network holds it, else from all of them.
+TEST(UdpSvrSockets, searchBindingsByNetwork)
+{
+    const auto net = [](const char *ip, const char *mask) {
+        quint32 a = 0, m = 0;
+        ParseAddress(QLatin1String(ip), a);
+        ParseAddress(QLatin1String(mask), m);
+        return std::pair{a, m};
+    };
+    const QList<QList<std::pair<quint32, quint32>>> subnets = {
+        {net("10.0.0.1", "255.255.255.0")},
+        {net("192.168.1.5", "255.255.0.0"), net("10.0.0.9", "255.255.255.0")},
+        {},
+    };
+    struct Case {
+        const char *to;
+        QList<int> bindings;
+    } cases[] = {
+        {"10.0.0.77", {0, 1}}, {"192.168.200.1", {1}}, {"10.0.1.1", {0, 1, 2}}, {"172.16.0.1", {0, 1, 2}},
+    };
+    for (const Case &c : cases) {
+        quint32 a = 0;
+        ASSERT_TRUE(ParseAddress(QLatin1String(c.to), a));
+        EXPECT_EQ(SearchBindingsFor(a, subnets), c.bindings) << c.to;
+    }
+    EXPECT_TRUE(SearchBindingsFor(1, {}).isEmpty());
 }
 
 TEST(UdpSvrSockets, aFloodIsDrainedInTurnsSoTheEventLoopRunsBetweenThem)

@@ -474,6 +474,23 @@ const TLangEntry DefaultLangEntries[] = {
     {"lang_Upgrade_btnStop", "停止", "Stop"},
     {"lang_Upgrade_colProgress", "进度", "Progress"},
     {"lang_Upgrade_colStatus", "状态", "Status"},
+    // Search by address: the list's faults, the line after sending, the mark of rows found so.
+    {"lang_Hint_RangeEmpty", "缺少地址：请输入地址、范围A-B或网段A/N，用逗号分隔。",
+     "An address is missing: give addresses, ranges A-B or networks A/N, separated by commas."},
+    {"lang_Hint_RangeNotAddress", "“%1”不是IPv4地址、范围A-B或网段A/N。",
+     "\"%1\" is not an IPv4 address, a range A-B or a network A/N."},
+    {"lang_Hint_RangeBadPrefix", "“%1”：/后的前缀长度必须是0到32之间的数字。",
+     "\"%1\": the prefix length after / must be a number from 0 to 32."},
+    {"lang_Hint_RangeHostBits", "“%1”不是网段的起始地址；您是否要输入%2？",
+     "\"%1\" is not the start of a network; did you mean %2?"},
+    {"lang_Hint_RangeReversed", "“%1”：范围的结束地址小于起始地址。", "\"%1\": the range ends before it starts."},
+    {"lang_Hint_RangeNotUnicast", "“%1”包含%2，模块不可能使用这个地址（0.x.x.x、组播、保留或广播地址）。",
+     "\"%1\" holds %2, which no module can have (0.x.x.x, multicast, reserved or broadcast)."},
+    {"lang_Hint_RangeTooMany", "%1个地址：按地址搜索最多%2个。", "%1 addresses: a search by address takes at most %2."},
+    {"lang_Hint_RangeSent", "已向%2个地址中的%1个发送搜索", "Search sent to %1 of %2 addresses"},
+    {"lang_ts_ByAddress", "按地址", "by address"},
+    {"lang_Hint_ByAddress", "通过发往其地址的搜索找到（例如在路由器后面）；发给它的命令也发往该地址。",
+     "Found by a search sent to its address (behind a router, for instance); commands to it go to that address too."},
 };
 
 const int DefaultLangCount = sizeof(DefaultLangEntries) / sizeof(DefaultLangEntries[0]);

@@ -132,10 +132,11 @@ void dumpDatagram(ILogSink &log, const QByteArray &data, const QString &arrow, T
 } // namespace
 
 void DumpSentDatagram(ILogSink &log, const QByteArray &AData, const QString &ARemoteIP, const QString &ALocalIP,
-                      int ARemotePort, int ALocalPort)
+                      int ARemotePort, int ALocalPort, bool logSent)
 {
     dumpDatagram(log, AData, LogSendArrow, TLogColor::Blue, ALocalIP, ALocalPort, ARemoteIP, ARemotePort);
-    log.AddLogInfo(GetLangText(QStringLiteral("lang_Hint_Sending")));
+    if (logSent)
+        log.AddLogInfo(GetLangText(QStringLiteral("lang_Hint_Sending")));
 }
 
 void DumpRecvDatagram(ILogSink &log, const QByteArray &AData, const QString &APeerIP, const QString &ALocalIP,
@@ -149,8 +150,9 @@ namespace {
 bool sendToModelPort(TUdpSvr &svr, const TDeviceRow &row, uint8_t cmd)
 {
     const TModelInfo &m = ModelInfo(row.Model);
-    return m.LanPort == DevPortQ3 ? svr.SendCmdQ3(row.BindingIndex, row.MacDigits(), cmd, LoginName, LoginPswd)
-                                  : svr.SendCmdQ2(row.BindingIndex, row.MacDigits(), cmd, LoginName, LoginPswd);
+    return m.LanPort == DevPortQ3
+               ? svr.SendCmdQ3(row.BindingIndex, row.MacDigits(), cmd, LoginName, LoginPswd, row.SearchedAt)
+               : svr.SendCmdQ2(row.BindingIndex, row.MacDigits(), cmd, LoginName, LoginPswd, row.SearchedAt);
 }
 } // namespace
 
@@ -174,7 +176,7 @@ TReadOutcome ReadDevice(TUdpSvr &svr, const TDeviceRow &row, ILogSink &log)
 
 bool RestartDevice(TUdpSvr &svr, const TDeviceRow &row)
 {
-    return svr.SendCmdQ2(row.BindingIndex, row.MacDigits(), CmdRestart, LoginName, LoginPswd);
+    return svr.SendCmdQ2(row.BindingIndex, row.MacDigits(), CmdRestart, LoginName, LoginPswd, row.SearchedAt);
 }
 
 bool ResetDevice(TUdpSvr &svr, const TDeviceRow &row)

@@ -22,6 +22,10 @@ struct TDeviceRow {
     int Model = 0;
     int BindingIndex = 0;
     QByteArray SearchReply; // the 36 bytes this row was made from
+    // The address it answered a search sent to that address from (a search by address), where
+    // every command to it goes as well; empty when it answered the broadcast. Initialised here:
+    // rows are made by aggregate initialisation that leaves it out.
+    QString SearchedAt = {};
 
     QString ShownName() const;
     QString MacDigits() const; // the MAC without spaces, as frames and CurMac want it
@@ -64,15 +68,16 @@ struct TStatusReaction {
 TStatusReaction ReactToStatus(int ACode, const QString &AMsg, ILogSink &log);
 
 // Dumps of the endpoint's traffic in the data-stream pane; a sent datagram also logs
-// " Data has been sent".
+// " Data has been sent" unless logSent is false (the many datagrams of a search by address).
 void DumpSentDatagram(ILogSink &log, const QByteArray &AData, const QString &ARemoteIP, const QString &ALocalIP,
-                      int ARemotePort, int ALocalPort);
+                      int ARemotePort, int ALocalPort, bool logSent = true);
 void DumpRecvDatagram(ILogSink &log, const QByteArray &AData, const QString &APeerIP, const QString &ALocalIP,
                       int APeerPort, int ALocalPort);
 
 enum class TReadOutcome { SentQ2, SentQ3, Incompatible, NotSent };
 // A row click: logs the read line, sets CurMac (and CurBindingIndex for Q2) and sends the read.
 TReadOutcome ReadDevice(TUdpSvr &svr, const TDeviceRow &row, ILogSink &log);
+// Commands go to the row's SearchedAt when it has one, else to the broadcast address.
 // Restart goes to the Q2 port whatever the model.
 bool RestartDevice(TUdpSvr &svr, const TDeviceRow &row);
 // Factory settings: Q2 and Q3 only; false for other models.

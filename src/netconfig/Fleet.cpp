@@ -200,7 +200,9 @@ QList<QList<TRowWarning>> FindSearchConflicts(const QList<TDeviceRow> &rows,
             w.Text = QStringLiteral("IP %1 is also answered by %2").arg(row.IP, macs);
             out[i].append(w);
         }
-        if (!subnetsOf)
+        // A module found by a search to its address is reached through a router: being outside
+        // the interface's subnet is what it is expected to be.
+        if (!subnetsOf || !row.SearchedAt.isEmpty())
             continue;
         if (!subnets.contains(row.BindingIndex))
             subnets.insert(row.BindingIndex, subnetsOf(row.BindingIndex));
@@ -240,6 +242,8 @@ QString FleetResultName(TFleetResult r)
     case TFleetResult::Invalid: return QStringLiteral("invalid");
     case TFleetResult::NotBack: return QStringLiteral("not back");
     case TFleetResult::Mismatch: return QStringLiteral("mismatch");
+    case TFleetResult::NoFile: return QStringLiteral("no file");
+    case TFleetResult::NotSaved: return QStringLiteral("not saved");
     }
     return {};
 }

@@ -56,8 +56,9 @@ struct TRowWarning {
 // However many modules share one address, a warning names only this many of the others.
 constexpr int DuplicateMacsListed = 3;
 // One list of warnings per row, in row order. subnetsOf(binding index) gives the subnets of the
-// binding a row answered on; a binding without known subnets gives no subnet warning. The cost
-// grows with the number of rows, not with its square.
+// binding a row answered on; a binding without known subnets gives no subnet warning, nor does a
+// row found by a search sent to its address (it is reached through a router). The cost grows
+// with the number of rows, not with its square.
 QList<QList<TRowWarning>> FindSearchConflicts(const QList<TDeviceRow> &rows,
                                               const std::function<QList<TSubnet>(int)> &subnetsOf);
 
@@ -72,5 +73,7 @@ enum class TFleetResult {
     Invalid,    // the values did not pass the page's checks; nothing sent
     NotBack,    // verification: no answer to a search within the wait after the restart
     Mismatch,   // verification: a field read back differs
+    NoFile,     // restore: the backup holds no file of this module
+    NotSaved,   // backup: read, but its file could not be written (or would hold nothing)
 };
 QString FleetResultName(TFleetResult r); // "ok", "not found", ...

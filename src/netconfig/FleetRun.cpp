@@ -351,8 +351,9 @@ void TFleetRun::readDone(int index, bool back)
 
     TModuleRecord *m = record(j);
     const int version = m ? m->Version : RowVersion(*j.Target.Row);
+    const TProfile *p = j.Target.Profile ? j.Target.Profile : FOptions.Profile;
     try {
-        j.Applied = ApplyProfile(*j.Page, version, FOptions.Profile, FOptions.Assignments);
+        j.Applied = ApplyProfile(*j.Page, version, p, FOptions.Assignments);
     } catch (const EPageFieldError &e) {
         j.R.Result = TFleetResult::Invalid;
         j.R.Answer = e.Message();
@@ -364,7 +365,6 @@ void TFleetRun::readDone(int index, bool back)
     j.R.Skipped = j.Applied.Skipped;
     j.R.Written = j.Applied.Written;
     const TModelInfo &q2 = ModelInfo(ModelQ2);
-    const TProfile *p = FOptions.Profile;
     if (p && p->Firmware > 0 && q2.HasHeartHttpd(p->Firmware) != q2.HasHeartHttpd(version))
         j.R.Note = joined(QStringLiteral("profile saved from firmware %1; this module has %2").arg(p->Firmware).arg(version),
                           j.R.Note);
@@ -477,13 +477,36 @@ void TFleetRun::waitBack(int index)
 
 void TFleetRun::poll()
 {
-    const bool waiting = std::any_of(FJobs.begin(), FJobs.end(), [](const auto &j) { return j->Step == TStep::AwaitBack; });
+    // One search for every module waited for: the broadcast, and a search to the address of each
+    // module found by address (and to the IP it was given, where it comes back).
+    bool waiting = false, broadcast = false;
+    QList<quint32> addresses;
+    const auto add = [&](const QString &ip) {
+        quint32 a = 0;
+        if (ParseAddress(ip, a) && !addresses.contains(a))
+            addresses << a;
+    };
+    for (const auto &j : FJobs) {
+        if (j->Step != TStep::AwaitBack)
+            continue;
+        waiting = true;
+        const TModuleRecord *m = FSession.Record(j->R.Mac);
+        if (!m || m->SendTo.isEmpty()) {
+            broadcast = true;
+            continue;
+        }
+        add(m->SendTo);
+        if (j->Page && j->Applied.Written.contains(QLatin1String("StaticIP")))
+            add(j->Page->edt_StaticIP.Text);
+    }
     if (!waiting || FStopped) {
         FPoll.stop();
         return;
     }
-    // One search for every module waited for.
-    FSession.Search(false);
+    if (broadcast)
+        FSession.Search(false);
+    if (!addresses.isEmpty() && !FSession.SearchingAddresses())
+        FSession.SearchAddresses(addresses, false, true);
 }
 
 void TFleetRun::onAnswered(const QString &mac)

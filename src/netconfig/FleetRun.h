@@ -55,6 +55,9 @@ struct TFleetOptions {
 struct TFleetTarget {
     QString Mac;                  // 12 hex digits
     std::optional<TDeviceRow> Row; // nothing: it did not answer the search
+    // Write: this module's own profile (a restore), applied instead of the run's; must outlive
+    // the run.
+    const TProfile *Profile = nullptr;
 };
 
 // What happened to one module.
@@ -64,6 +67,7 @@ struct TFleetModuleResult {
     TFleetResult Result = TFleetResult::Ok;
     QString Answer; // the module's answer, or what happened instead
     QString Note;
+    QString File; // backup and restore: the module's file
     QList<TFieldChange> Changes;
     QList<TSkippedField> Skipped;
     QList<TFieldMismatch> Mismatches;

@@ -10,7 +10,13 @@ QString digits(const QString &mac) { return RemoveSpaces(mac).toUpper(); }
 bool sameMac(const QString &a, const QString &b) { return digits(a) == digits(b); }
 } // namespace
 
-TLanSession::TLanSession(ILogSink &log, QObject *parent) : QObject(parent), FLog(&log) { wire(); }
+TLanSession::TLanSession(ILogSink &log, QObject *parent) : QObject(parent), FLog(&log)
+{
+    wire();
+    // Short ticks: the budget of each follows the clock, so the rate holds whatever the load.
+    FAddressTimer.setInterval(10);
+    connect(&FAddressTimer, &QTimer::timeout, this, [this] { sendAddressSearches(); });
+}
 
 TLanSession::~TLanSession()
 {
@@ -55,6 +61,7 @@ TModuleRecord &TLanSession::RecordOf(const TDeviceRow &row)
     m->Version = RowVersion(row);
     m->BindingIndex = row.BindingIndex;
     m->SearchReply = row.SearchReply;
+    m->SendTo = row.SearchedAt;
     const int index = int(FRecords.size());
     FRecords.push_back(std::move(m));
     FCommandedAt.push_back(0);
@@ -98,8 +105,11 @@ void TLanSession::heard(const TSearchReply &reply, int model, int binding, const
     r.Version = reply.Version;
     r.BindingIndex = binding;
     r.SearchReply = raw;
-    if (from.Active)
+    if (from.Active) {
         setReplyAddress(i, from.PeerIP, from.PeerPort);
+        // Found by a search to its address: the broadcast may not reach it, its address does.
+        r.SendTo = FSearchedAt.contains(from.PeerIP) ? from.PeerIP : QString();
+    }
 }
 
 void TLanSession::Commanded(TModuleRecord &module)
@@ -183,7 +193,66 @@ void TLanSession::ClearList()
 {
     emit ListAboutToBeCleared();
     FDevices.Clear();
+    FSearchedAt.clear();
     emit ListCleared();
+}
+
+void TLanSession::SearchAddresses(const QList<quint32> &addresses, bool clearList, bool quiet)
+{
+    if (SearchingAddresses())
+        StopSearchingAddresses();
+    if (clearList)
+        ClearList();
+    ++FSearchRound;
+    // As the broadcast does: the replies of this search only, on the bindings of this moment.
+    FSvr.SearchReplies.clear();
+    CurSearchReply = nullptr;
+    FSvr.RefreshBindings();
+    FAddressQueue = addresses;
+    FAddressNext = FAddressSent = 0;
+    FQuietSearch = quiet;
+    for (quint32 a : addresses)
+        FSearchedAt.insert(AddressText(a));
+    FSvr.DoStatus(StsSearchSent, QString());
+    FAddressClock.start();
+    sendAddressSearches();
+    if (FAddressNext < FAddressQueue.size())
+        FAddressTimer.start();
+    else
+        addressSearchDone();
+}
+
+void TLanSession::sendAddressSearches()
+{
+    // As many as the rate allows since the start, the first one at once.
+    const qint64 allowed = 1 + FAddressClock.elapsed() * std::max(1, SearchRate) / 1000;
+    FSendingSearch = true;
+    while (FAddressNext < FAddressQueue.size() && FAddressNext < allowed)
+        if (FSvr.SendSearchTo(AddressText(FAddressQueue[FAddressNext++])) > 0)
+            ++FAddressSent;
+    FSendingSearch = false;
+    if (FAddressNext >= FAddressQueue.size() && FAddressTimer.isActive()) {
+        FAddressTimer.stop();
+        addressSearchDone();
+    }
+}
+
+void TLanSession::StopSearchingAddresses()
+{
+    if (!SearchingAddresses())
+        return;
+    FAddressTimer.stop();
+    addressSearchDone();
+}
+
+void TLanSession::addressSearchDone()
+{
+    const int total = int(FAddressQueue.size());
+    FAddressQueue.clear();
+    if (!FQuietSearch)
+        FLog->AddLogInfo(GetLangText(QStringLiteral("lang_Hint_RangeSent"))
+                        .arg(QString::number(FAddressSent), QString::number(total)));
+    emit AddressSearchSent(FAddressSent, total);
 }
 
 int TLanSession::Search(bool clearList)
@@ -236,11 +305,11 @@ bool TLanSession::Send(TModuleRecord &m, uint8_t cmd, const QByteArray &payload,
     Commanded(m);
     const QString mac = m.MacDigits();
     if (toModelPort && ModelInfo(m.Model).LanPort == DevPortQ3)
-        return FSvr.SendCmdQ3(m.BindingIndex, mac, cmd, user, password);
+        return FSvr.SendCmdQ3(m.BindingIndex, mac, cmd, user, password, m.SendTo);
     if (payload.isEmpty())
-        return FSvr.SendCmdQ2(m.BindingIndex, mac, cmd, user, password);
+        return FSvr.SendCmdQ2(m.BindingIndex, mac, cmd, user, password, m.SendTo);
     return FSvr.SendBlockQ2(m.BindingIndex, mac, cmd, user, password,
-                            reinterpret_cast<const uint8_t *>(payload.constData()), int(payload.size()));
+                            reinterpret_cast<const uint8_t *>(payload.constData()), int(payload.size()), m.SendTo);
 }
 
 bool TLanSession::SendRead(TModuleRecord &m, const QString &user, const QString &password)
@@ -255,7 +324,7 @@ bool TLanSession::SendRead(TModuleRecord &m, const QString &user, const QString 
 void TLanSession::wire()
 {
     FSvr.OnSendData = [this](const QByteArray &d, const QString &peer, const QString &local, int pp, int lp) {
-        DumpSentDatagram(*FLog, d, peer, local, pp, lp);
+        DumpSentDatagram(*FLog, d, peer, local, pp, lp, !FSendingSearch);
     };
     FSvr.OnRecvData = [this](const QByteArray &d, const QString &peer, const QString &local, int pp, int lp) {
         DumpRecvDatagram(*FLog, d, peer, local, pp, lp);
@@ -272,6 +341,9 @@ void TLanSession::wire()
         const QByteArray raw = FSvr.SearchReplies.isEmpty() ? QByteArray() : FSvr.SearchReplies.last();
         const int at = FDevices.Count();
         const bool added = FDevices.AddReply(ip, name, mac, ver, model, index, raw, FLog);
+        const TDatagramSource &from = FSvr.Dispatching();
+        if (added && from.Active && FSearchedAt.contains(from.PeerIP))
+            FDevices.Rows.last().SearchedAt = from.PeerIP;
         heard(TSearchReply{ip, mac, ver.toInt(), name}, model, index, raw, FSvr.Dispatching(), added);
         if (added)
             emit RowAdded(at);

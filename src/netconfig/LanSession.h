@@ -7,6 +7,7 @@
 // do not wire the endpoint themselves.
 
 #include "core/LogSink.h"
+#include "netconfig/AddressRange.h"
 #include "netconfig/Codecs.h"
 #include "netconfig/DeviceList.h"
 #include "netconfig/ModuleRecord.h"
@@ -15,9 +16,12 @@
 #include "netconfig/Q2Write.h"
 #include "netconfig/UdpSvr.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSet>
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -88,6 +92,20 @@ public:
     // replies; a module that answers again after this search has its record brought up to date.
     int Search(bool clearList = true);
 
+    // ---- Search by address ----
+    // One search sent to each address instead of the broadcast (modules behind a router never hear
+    // that), the list emptied first when asked; at most SearchRate datagrams a second, on a timer.
+    // A search by address still sending is replaced. A row whose module answers from an address
+    // searched so (since the list was last emptied) is marked with it (SearchedAt), and what is
+    // sent to that module goes to that address (its record's SendTo). AddressSearchSent follows
+    // the last datagram, with one log line unless quiet (the searches of a run waiting for
+    // modules to come back).
+    void SearchAddresses(const QList<quint32> &addresses, bool clearList = true, bool quiet = false);
+    bool SearchingAddresses() const { return FAddressTimer.isActive(); }
+    // Sends no more of a search by address (AddressSearchSent then says how far it got).
+    void StopSearchingAddresses();
+    int SearchRate = SearchByAddressRate; // datagrams a second, 1 or more
+
     // ---- Records ----
     const TModuleRecord *Record(const QString &mac) const; // any spacing and case; nullptr when unknown
     TModuleRecord *Record(const QString &mac);
@@ -136,6 +154,8 @@ signals:
     // The page of the page module: show it, or it changed (after a fill or a rule).
     void ShowPage(int mode);
     void PageFilled(int mode);
+    // A search by address has sent its last datagram: sent of total addresses got one.
+    void AddressSearchSent(int sent, int total);
 
 private:
     struct TReader {
@@ -160,6 +180,18 @@ private:
     QHash<QString, TReader> FReaders;           // 12 digits -> attached reader
     int FCurrent = -1;                          // record of the datagram being dispatched
     bool FCurrentBySender = false;
+    // Search by address: what is left to send, how far it got, and every address searched so
+    // since the list was emptied.
+    QList<quint32> FAddressQueue;
+    int FAddressNext = 0, FAddressSent = 0;
+    QElapsedTimer FAddressClock;
+    QTimer FAddressTimer;
+    bool FSendingSearch = false; // its datagrams are being sent: one log line for all of them
+    bool FQuietSearch = false;
+    QSet<QString> FSearchedAt;
+
+    void sendAddressSearches();
+    void addressSearchDone();
 
     void wire();
     int indexOf(const QString &mac) const;

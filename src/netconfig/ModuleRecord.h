@@ -36,6 +36,9 @@ struct TModuleRecord {
     int Model = ModelNone;
     int Version = 0;
     int BindingIndex = 0; // the local binding it answered on
+    // Where its commands go: the address it answered a search by address from; empty for the
+    // broadcast address.
+    QString SendTo;
     QByteArray SearchReply;
     TModuleTemplates Templates;
 

@@ -56,7 +56,7 @@ TQ2WritePlan PlanQ2Write(const TQ2Page &page, const TModuleRecord *module, int b
     plan.ModbusPack = bytes(t.ModbusPack);
     plan.ModbusNew = bytes(t.ModbusNew);
     const auto frame = [&](uint8_t cmd, const QByteArray &payload, int pause) {
-        plan.Frames.append({cmd, payload, module->BindingIndex, mac, pause});
+        plan.Frames.append({cmd, payload, module->BindingIndex, mac, pause, module->SendTo});
     };
 
     // Base and port blocks start from the records of the last read, so that a list without a
@@ -138,9 +138,9 @@ void KeepPlanTemplates(const TQ2WritePlan &plan, TModuleRecord &module)
 bool SendPlannedFrame(TUdpSvr &svr, const TPlannedFrame &f, const QString &user, const QString &password)
 {
     if (f.Payload.isEmpty())
-        return svr.SendCmdQ2(f.BindingIndex, f.Mac, f.Cmd, user, password);
+        return svr.SendCmdQ2(f.BindingIndex, f.Mac, f.Cmd, user, password, f.Dest);
     return svr.SendBlockQ2(f.BindingIndex, f.Mac, f.Cmd, user, password,
-                           reinterpret_cast<const uint8_t *>(f.Payload.constData()), int(f.Payload.size()));
+                           reinterpret_cast<const uint8_t *>(f.Payload.constData()), int(f.Payload.size()), f.Dest);
 }
 
 void SendQ2Plan(const TQ2WritePlan &plan, TUdpSvr &svr, TModuleRecord &module, const QString &user,

@@ -20,6 +20,7 @@ struct TPlannedFrame {
     int BindingIndex = 0;
     QString Mac;          // 12 hex digits
     int PauseAfterMs = 0; // pause after the send
+    QString Dest;         // the module's address, or empty for the broadcast address
 };
 
 enum class TQ2WriteStatus { NoRow, WrongModel, Invalid, NotConverted, Ready, Sent };

@@ -1,7 +1,9 @@
 #include "netconfig/UdpSvr.h"
 
 #include "core/ProFun.h"
+#include "netconfig/AddressRange.h"
 #include "netconfig/Codecs.h"
+#include "netconfig/Fleet.h"
 
 #include <QHostAddress>
 #include <QNetworkDatagram>
@@ -96,6 +98,8 @@ int TUdpSvr::BindingPort(int index) const
 
 void TUdpSvr::clearBindings()
 {
+    FSubnets.clear();
+    FHaveSubnets = false;
     for (TBinding &b : FBindings) {
         if (b.Socket) {
             b.Socket->disconnect(this);
@@ -190,40 +194,88 @@ int TUdpSvr::SearchDevices()
     return SearchOk;
 }
 
-bool TUdpSvr::sendFrame(int ABindingIndex, const QByteArray &frame, int port)
+QList<int> SearchBindingsFor(quint32 address, const QList<QList<std::pair<quint32, quint32>>> &subnets)
+{
+    QList<int> in, all;
+    for (int i = 0; i < subnets.size(); ++i) {
+        all << i;
+        for (const auto &[net, mask] : subnets[i])
+            if ((net & mask) == (address & mask)) {
+                in << i;
+                break;
+            }
+    }
+    return in.isEmpty() ? all : in;
+}
+
+int TUdpSvr::SendSearchTo(const QString &AIP)
+{
+    quint32 address = 0;
+    if (!ParseAddress(AIP, address))
+        return 0;
+    if (!FHaveSubnets) {
+        FSubnets.clear();
+        for (const TBinding &b : FBindings) {
+            QList<std::pair<quint32, quint32>> nets;
+            for (const TSubnet &n : InterfaceSubnets(b.IP)) {
+                quint32 ip = 0, mask = 0;
+                if (ParseAddress(n.IP, ip) && ParseAddress(n.Mask, mask))
+                    nets.append({ip, mask});
+            }
+            FSubnets.append(nets);
+        }
+        FHaveSubnets = true;
+    }
+    static const uint8_t frame[4] = {0xFF, 0x01, CmdSearch, 0x02};
+    const QByteArray datagram(reinterpret_cast<const char *>(frame), 4);
+    int sent = 0;
+    for (int i : SearchBindingsFor(address, FSubnets)) {
+        QUdpSocket *s = FBindings[i].Socket;
+        if (!s || s->state() != QAbstractSocket::BoundState || !DisableConnReset(FBindings[0].Socket))
+            continue;
+        if (s->writeDatagram(datagram, QHostAddress(address), quint16(DestPortQ2)) < 0)
+            continue;
+        DoSendData(datagram, AIP, FBindings[i].IP, DestPortQ2, s->localPort());
+        ++sent;
+    }
+    return sent;
+}
+
+bool TUdpSvr::sendFrame(int ABindingIndex, const QByteArray &frame, int port, const QString &dest)
 {
     if (ABindingIndex < 0 || ABindingIndex >= FBindings.size())
         return false;
     QUdpSocket *s = FBindings[ABindingIndex].Socket;
     if (!s || s->state() != QAbstractSocket::BoundState || !DisableConnReset(FBindings[0].Socket))
         return false;
-    if (s->writeDatagram(frame, QHostAddress(BroadcastAddress), quint16(port)) < 0)
+    const QString &to = dest.isEmpty() ? BroadcastAddress : dest;
+    if (s->writeDatagram(frame, QHostAddress(to), quint16(port)) < 0)
         return false;
-    DoSendData(frame, BroadcastAddress, FBindings[ABindingIndex].IP, port, s->localPort());
+    DoSendData(frame, to, FBindings[ABindingIndex].IP, port, s->localPort());
     return true;
 }
 
 bool TUdpSvr::SendCmdQ2(int ABindingIndex, const QString &AMac, uint8_t ACmd, const QString &AUser,
-                        const QString &APswd)
+                        const QString &APswd, const QString &ADest)
 {
-    return SendBlockQ2(ABindingIndex, AMac, ACmd, AUser, APswd, nullptr, 0);
+    return SendBlockQ2(ABindingIndex, AMac, ACmd, AUser, APswd, nullptr, 0, ADest);
 }
 
 bool TUdpSvr::SendCmdQ3(int ABindingIndex, const QString &AMac, uint8_t ACmd, const QString &AUser,
-                        const QString &APswd)
+                        const QString &APswd, const QString &ADest)
 {
     try {
-        return sendFrame(ABindingIndex, BuildCmdFrame(ACmd, AMac, AUser, APswd), DestPortQ3);
+        return sendFrame(ABindingIndex, BuildCmdFrame(ACmd, AMac, AUser, APswd), DestPortQ3, ADest);
     } catch (const EConvertError &) {
         return false;
     }
 }
 
 bool TUdpSvr::SendBlockQ2(int ABindingIndex, const QString &AMac, uint8_t ACmd, const QString &AUser,
-                          const QString &APswd, const uint8_t *APayload, int ALen)
+                          const QString &APswd, const uint8_t *APayload, int ALen, const QString &ADest)
 {
     try {
-        return sendFrame(ABindingIndex, BuildCmdFrame(ACmd, AMac, AUser, APswd, APayload, ALen), DestPortQ2);
+        return sendFrame(ABindingIndex, BuildCmdFrame(ACmd, AMac, AUser, APswd, APayload, ALen), DestPortQ2, ADest);
     } catch (const EConvertError &) {
         return false;
     }

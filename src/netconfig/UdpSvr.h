@@ -88,10 +88,20 @@ public:
     QString BindingIP(int index) const;
     int BindingPort(int index) const;
 
-    bool SendCmdQ2(int ABindingIndex, const QString &AMac, uint8_t ACmd, const QString &AUser, const QString &APswd);
-    bool SendCmdQ3(int ABindingIndex, const QString &AMac, uint8_t ACmd, const QString &AUser, const QString &APswd);
+    // The search frame to one address instead of the broadcast address, from the bindings whose
+    // subnet holds it, or from every binding when none does (a module behind a router); each
+    // datagram fires OnSendData. Returns how many were sent. The bindings are those of the last
+    // refresh.
+    int SendSearchTo(const QString &AIP);
+
+    // Frames go to the broadcast address, or to ADest when given (a module found by a search sent
+    // to its address, which the broadcast does not reach).
+    bool SendCmdQ2(int ABindingIndex, const QString &AMac, uint8_t ACmd, const QString &AUser, const QString &APswd,
+                   const QString &ADest = QString());
+    bool SendCmdQ3(int ABindingIndex, const QString &AMac, uint8_t ACmd, const QString &AUser, const QString &APswd,
+                   const QString &ADest = QString());
     bool SendBlockQ2(int ABindingIndex, const QString &AMac, uint8_t ACmd, const QString &AUser,
-                     const QString &APswd, const uint8_t *APayload, int ALen);
+                     const QString &APswd, const uint8_t *APayload, int ALen, const QString &ADest = QString());
 
     // The read handler of every binding; also driven directly by tests and the fuzz target.
     void UDPRead(const QByteArray &AData, const QString &APeerIP, int APeerPort, const QString &ALocalIP,
@@ -113,6 +123,9 @@ private:
     QList<TBinding> FBindings;
     bool FStale = false; // a binding failed: rebuild at the next refresh
     TDatagramSource FDispatching;
+    // Per binding: the networks (address, mask) of its interface; asked once after a rebuild.
+    QList<QList<std::pair<quint32, quint32>>> FSubnets;
+    bool FHaveSubnets = false;
     QElapsedTimer FClock;
     qint64 FUnknownSince = -1; // start of the summary period, FClock's milliseconds
     int FUnknownHeld = 0;
@@ -122,9 +135,13 @@ private:
 
     void clearBindings();
     void readPending(int index);
-    bool sendFrame(int ABindingIndex, const QByteArray &frame, int port);
+    bool sendFrame(int ABindingIndex, const QByteArray &frame, int port, const QString &dest);
     void searchReply(const QByteArray &data, int peerPort, int bindingIndex);
 };
+
+// The bindings a search to address goes from: those with a network that holds it, else all of
+// them. subnets holds the networks (address, mask) of each binding's interface.
+QList<int> SearchBindingsFor(quint32 address, const QList<QList<std::pair<quint32, quint32>>> &subnets);
 
 // The 22 + n byte command frame: FF, 19 + n, command, MAC, user, password, payload, Sum8.
 // Raises EConvertError for a MAC text that does not parse.

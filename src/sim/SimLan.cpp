@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QHostAddress>
 #include <QNetworkDatagram>
+#include <QNetworkInterface>
 #include <QUdpSocket>
 #include <arpa/inet.h>
 #include <cstring>
@@ -319,6 +320,38 @@ bool TSimLan::Start(QString &error)
     return true;
 }
 
+QList<int> SimSearchTargets(const QList<TSimModule> &modules, const QString &destination, bool broadcast)
+{
+    QList<int> out;
+    for (int i = 0; i < modules.size(); ++i)
+        if (modules[i].AnswerIP == destination)
+            out << i;
+    if (out.isEmpty() && broadcast)
+        for (int i = 0; i < modules.size(); ++i)
+            out << i;
+    return out;
+}
+
+bool TSimLan::isBroadcast(const QHostAddress &destination)
+{
+    // Without the datagram's destination, or bound to one address (the tests aim their
+    // "broadcast" there), every search is for everyone.
+    const QHostAddress bound(BindAddress);
+    if (destination.isNull() || destination == QHostAddress(QHostAddress::Broadcast) ||
+        (bound != QHostAddress(QHostAddress::AnyIPv4) && bound != QHostAddress(QHostAddress::Any)))
+        return true;
+    const QString to = QHostAddress(destination.toIPv4Address()).toString();
+    if (FBroadcasts.contains(to))
+        return true;
+    // Interfaces may have gained addresses since the start.
+    FBroadcasts.clear();
+    for (const QNetworkInterface &i : QNetworkInterface::allInterfaces())
+        for (const QNetworkAddressEntry &e : i.addressEntries())
+            if (!e.broadcast().isNull())
+                FBroadcasts.insert(QHostAddress(e.broadcast().toIPv4Address()).toString());
+    return FBroadcasts.contains(to);
+}
+
 QByteArray SimStateText(const QList<TSimModule> &modules)
 {
     QByteArray out;
@@ -404,12 +437,12 @@ void TSimLan::onReadyRead(QUdpSocket *s, bool q3)
             if (!Quiet)
                 SimOut(QStringLiteral("sim: ") + line);
         };
-        // A search is for every module; a command frame only for the modules of its MAC.
+        // A broadcast search is for every module, one sent to an address for the modules of that
+        // IP; a command frame only for the modules of its MAC.
         QList<int> targets;
         if (data.size() == 4 && uint8_t(data[0]) == 0xFF && data[1] == 0x01 && data[2] == char(CmdSearch)) {
-            targets.reserve(Modules.size());
-            for (int i = 0; i < Modules.size(); ++i)
-                targets << i;
+            const QHostAddress to = d.destinationAddress();
+            targets = SimSearchTargets(Modules, QHostAddress(to.toIPv4Address()).toString(), isBroadcast(to));
         } else if (data.size() >= 22 && uint8_t(data[0]) == 0xFF) {
             targets = FByMac.value(data.mid(3, 6));
         }
@@ -564,6 +597,9 @@ QString lanHelp()
         "                      their number)\n"
         "  A module whose IP is an address of this machine answers from it (127/8, or addresses added\n"
         "  to an interface); any other module answers from the address the reply is sent from.\n"
+        "  Every module answers a broadcast search; a search sent to an address only the modules of\n"
+        "  that IP answer (a search by address, as behind a router). Bound to one address (--bind),\n"
+        "  every search that reaches it is taken as a broadcast.\n"
         "  --bind ADDR         address to listen on (default 0.0.0.0, all addresses)\n"
         "  --port-q2 P, --port-q3 P   listening ports (default 1500, 1901)\n"
         "  --refuse-writes P|E|C  answer every write, restart and reset with a password error (P),\n"

@@ -53,6 +53,11 @@ struct TSimModule {
 QList<QByteArray> SimHandleFrame(TSimModule &m, const QByteArray &frame, bool onQ3Port,
                                  const std::function<void(const QString &)> &note, qint64 nowMs = 0);
 
+// The modules that answer a search: one sent to the IP of modules is for them alone (a module's IP
+// may look like a broadcast address to this machine: a /32 added to an interface); one sent to a
+// broadcast address (broadcast) for every module; one sent to another address for none.
+QList<int> SimSearchTargets(const QList<TSimModule> &modules, const QString &destination, bool broadcast);
+
 // One line per module: its MAC and every block in hex ("001A2B3C4D5E base=... port=..."), as
 // written to the --state file.
 QByteArray SimStateText(const QList<TSimModule> &modules);
@@ -81,6 +86,8 @@ private:
     QElapsedTimer FClock;
     QHash<QByteArray, QList<int>> FByMac; // six MAC bytes -> modules
     QSet<QString> FNotLocal;              // module IPs this machine cannot send from
+    QSet<QString> FBroadcasts;            // the broadcast addresses of this machine's interfaces
+    bool isBroadcast(const QHostAddress &destination);
     void onReadyRead(QUdpSocket *s, bool q3);
     void send(QUdpSocket *s, const QByteArray &reply, const QString &fromIP, const QHostAddress &to, quint16 port);
     void writeState();

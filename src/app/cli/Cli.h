@@ -18,6 +18,8 @@ struct TCliOptions {
     int Repeat = 1;           // --repeat: search rounds at most
     bool Json = false;
     bool Hex = false;
+    QStringList Ranges;            // --range, repeatable: search these addresses, not the broadcast
+    QList<quint32> RangeAddresses; // what they name, checked
 };
 
 // A bad command line: exit status 2 with the message and a usage line.

@@ -93,6 +93,8 @@ void PrintBatch(const QList<TBatchRow> &rows, bool json, bool details)
             }
             if (details || !r.Note.isEmpty())
                 o.insert(QStringLiteral("note"), r.Note);
+            if (!r.File.isEmpty())
+                o.insert(QStringLiteral("file"), r.File);
             out.append(o);
         }
         Out(JsonText(out));

@@ -33,7 +33,7 @@ using TTarget = TFleetTarget;
 QList<TTarget> FindTargets(TCliLan &lan, const TTargets &targets, const std::function<bool(int)> &serves);
 
 // The table (or JSON array) of a batch; details adds changes, skipped fields and mismatches. A
-// note (modules that claim one IP) shows in either.
+// note (modules that claim one IP) shows in either, and in JSON the file of a backup or restore.
 void PrintBatch(const QList<TBatchRow> &rows, bool json, bool details);
 // 0 when every module succeeded (or was only planned), else 1.
 int BatchStatus(const QList<TBatchRow> &rows);

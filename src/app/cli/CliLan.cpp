@@ -10,6 +10,7 @@
 #include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <limits>
 
 QString NormalizeMacArg(const QString &text)
 {
@@ -64,7 +65,15 @@ void TCliLan::Search(int expect, const QStringList &wanted)
         return std::all_of(wanted.begin(), wanted.end(), [&](const QString &m) { return Devices.IndexOfMac(m) >= 0; });
     };
     for (int round = 0; round < std::max(1, Opt.Repeat) && !done(); ++round) {
-        Session.Search(false);
+        if (Opt.RangeAddresses.isEmpty()) {
+            Session.Search(false);
+        } else {
+            // Sent at a bounded rate: the wait for answers starts after the last one, and a search
+            // that has found what it was for stops sending.
+            Session.SearchAddresses(Opt.RangeAddresses, false, round > 0);
+            WaitUntil(std::numeric_limits<int>::max(), [&] { return !Session.SearchingAddresses() || done(); });
+            Session.StopSearchingAddresses();
+        }
         QuietSearch = true; // the search hint once per command
         WaitUntil(Opt.WaitMs, done);
     }
@@ -258,18 +267,22 @@ int searchCommand(const TCliOptions &opt, const QStringList &args)
                                    {QStringLiteral("version"), r.Version},
                                    {QStringLiteral("model"), r.Model},
                                    {QStringLiteral("bindingIndex"), r.BindingIndex},
+                                   {QStringLiteral("byAddress"), !r.SearchedAt.isEmpty()},
                                    {QStringLiteral("warnings"), w}});
         }
         Out(JsonText(out));
     } else {
         for (int i = 0; i < rows.size(); ++i) {
             const TDeviceRow &r = rows[i];
-            Out(QStringLiteral("%1  %2  %3  %4  %5")
-                    .arg(r.IP, -15)
-                    .arg(VisibleText(r.ShownName()), -16)
-                    .arg(r.Mac)
-                    .arg(r.Version, 5)
-                    .arg(ModelInfo(r.Model).Name));
+            QString line = QStringLiteral("%1  %2  %3  %4  %5")
+                               .arg(r.IP, -15)
+                               .arg(VisibleText(r.ShownName()), -16)
+                               .arg(r.Mac)
+                               .arg(r.Version, 5)
+                               .arg(ModelInfo(r.Model).Name);
+            if (!r.SearchedAt.isEmpty())
+                line += QStringLiteral("  ") + GetLangText(QStringLiteral("lang_ts_ByAddress"));
+            Out(line);
             for (const TRowWarning &x : warnings[i])
                 Out(QStringLiteral("  warning: ") + VisibleText(x.Text));
         }
@@ -326,9 +339,9 @@ int exportCommand(const TCliOptions &opt, const QStringList &args)
 }
 
 TCliRegistrar searchReg({QStringLiteral("search"), QStringLiteral("[--expect COUNT]"),
-                         QStringLiteral("find the modules on the LAN (ip, name, mac, version, model) and warn about "
-                                        "address conflicts; with --repeat N, stop once COUNT modules answered "
-                                        "(exit 1 when fewer did)"),
+                         QStringLiteral("find the modules on the LAN (ip, name, mac, version, model; \"by address\" "
+                                        "after those found by --range) and warn about address conflicts; with "
+                                        "--repeat N, stop once COUNT modules answered (exit 1 when fewer did)"),
                          searchCommand});
 TCliRegistrar readReg({QStringLiteral("read"), QStringLiteral("MAC"),
                        QStringLiteral("search, then read a module's parameters and print every record received"),

@@ -6,6 +6,7 @@
 #include "core/Settings.h"
 #include "core/Version.h"
 #include "lang/LangList.h"
+#include "netconfig/AddressRange.h"
 #include "netconfig/PageFields.h"
 
 #include "core/Console.h"
@@ -61,8 +62,8 @@ QString UsageLine()
     QStringList names;
     for (const auto &c : CliCommands())
         names << c.Name;
-    return QStringLiteral("usage: bexo-z0-cli [--lang en|zh] [--interface IP]... [--user NAME] [--password PW] "
-                          "[--wait MS] [--repeat N] [--json] [--hex] (--version | --help | %1) ...")
+    return QStringLiteral("usage: bexo-z0-cli [--lang en|zh] [--interface IP]... [--range ADDRESSES]... [--user NAME] "
+                          "[--password PW] [--wait MS] [--repeat N] [--json] [--hex] (--version | --help | %1) ...")
         .arg(names.join(QLatin1String(" | ")));
 }
 
@@ -79,6 +80,12 @@ void printHelp()
     Out(QStringLiteral("Global options:"));
     Out(QStringLiteral("  --lang en|zh      language of this run (default: the Language setting)"));
     Out(QStringLiteral("  --interface IP    bind only this address of this machine (repeatable; loopback allowed)"));
+    Out(QStringLiteral("  --range ADDRESSES search by address instead of the broadcast (modules behind a router): each "
+                       "search goes to every address of ADDRESSES, an address, a range A-B or a network A/N, "
+                       "comma separated, repeatable, at most %1 in all, %2 a second; the modules found so are "
+                       "marked \"by address\" and every command to them goes to their address")
+            .arg(MaxSearchAddresses)
+            .arg(SearchByAddressRate));
     Out(QStringLiteral("  --user NAME       user name sent with every command (default %1)").arg(LoginName));
     Out(QStringLiteral("  --password PW     password sent with every command (default %1)").arg(LoginPswd));
     Out(QStringLiteral("  --wait MS         how long to listen for replies (default 1500)"));
@@ -119,6 +126,7 @@ int run(const QStringList &argv)
             else if (a == QLatin1String("--hex")) opt.Hex = true;
             else if (a == QLatin1String("--lang")) opt.Lang = value(a);
             else if (a == QLatin1String("--interface")) opt.Interfaces << value(a);
+            else if (a == QLatin1String("--range")) opt.Ranges << value(a);
             else if (a == QLatin1String("--user")) { opt.User = value(a); opt.HaveUser = true; }
             else if (a == QLatin1String("--password")) { opt.Password = value(a); opt.HavePassword = true; }
             else if (a == QLatin1String("--repeat")) {
@@ -159,6 +167,11 @@ int run(const QStringList &argv)
     LangList->IsChinese = settings.IsChinese;
     if (!opt.Lang.isEmpty())
         LangList->IsChinese = opt.Lang == QLatin1String("zh");
+    if (!opt.Ranges.isEmpty()) {
+        TRangeError e;
+        if (!ParseAddressRanges(opt.Ranges, opt.RangeAddresses, e))
+            throw TUsageError{QStringLiteral("--range: ") + RangeErrorText(e)};
+    }
     if (opt.HaveUser)
         LoginName = opt.User;
     if (opt.HavePassword)
