@@ -28,7 +28,7 @@ run_suite() { # run_suite BUILD_DIR LABEL
 }
 
 # Each phase says how long it took, so the suite's time stays in view.
-phase_start=$(date +%s)
+phase_start=$start
 phase() { local now; now=$(date +%s); echo "time: $1 took $((now - phase_start)) s"; phase_start=$now; }
 phase "installing what is needed"
 
