@@ -27,14 +27,23 @@ run_suite() { # run_suite BUILD_DIR LABEL
   return "$rc"
 }
 
+# Each phase says how long it took, so the suite's time stays in view.
+phase_start=$start
+phase() { local now; now=$(date +%s); echo "time: $1 took $((now - phase_start)) s"; phase_start=$now; }
+phase "installing what is needed"
+
 status=0
 bash scripts/build.sh build-test Debug
+phase "debug build"
 run_suite build-test debug || status=1
+phase "debug suite"
 
 bash scripts/build.sh build-asan Debug -DBEXO_SANITIZE=ON
+phase "sanitizer build"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 run_suite build-asan sanitizers || status=1
+phase "sanitizer suite"
 
 if bash scripts/netns-run.sh bash scripts/fuzz.sh "${BEXO_FUZZ_SECONDS:-20}"; then
   echo "fuzz: all targets clean"
@@ -43,6 +52,7 @@ else
   failed=$((failed + 1))
   status=1
 fi
+phase "fuzzing (build and run)"
 
 if bash scripts/package-check.sh; then
   echo "package: all checks passed"
@@ -51,6 +61,7 @@ else
   failed=$((failed + 1))
   status=1
 fi
+phase "package (build and checks)"
 
 echo "test command took $(( $(date +%s) - start )) s"
 echo "summary: $passed passed, $failed failed"

@@ -4,6 +4,10 @@
 # written, verified and restarted at their addresses; bad address lists are refused with exit 2.
 #   here 10.80.1.1/24 (veth-h180) -- router 10.80.1.2 | 10.80.2.1 -- modules 10.80.2.2/24 and
 #   their own addresses 10.80.2.20, 10.80.2.21
+# The broadcast route below must be this test's alone while other tests run beside it: a namespace
+# of its own, nested in the suite's.
+if [ -z "${E2E_OWN_NETNS:-}" ]; then E2E_OWN_NETNS=1 exec unshare --net -- bash "$0" "$@"; fi
+ip link set lo up
 source "$(dirname "$0")/lib.sh"
 e2e_require_private_netns
 
