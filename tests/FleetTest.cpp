@@ -227,3 +227,34 @@ TEST(FleetRules, manyModulesOnOneAddressNameOnlyAFewOthersEach)
     EXPECT_TRUE(FindSearchConflicts(five, {})[0][0].Text.endsWith(QStringLiteral("等另外 1 个")));
     FreeLanguage();
 }
+
+// The page's changed fields go to the selection only from a LAN read of a Q2 page, and only when
+// the selection holds more than the page's own module.
+TEST(Fleet, applyToSelectedNeedsALanQ2PageAndAnotherQ2Row)
+{
+    const auto row = [](const char *mac, int model) {
+        return TDeviceRow{QStringLiteral("10.0.0.7"), QStringLiteral("m"), QString::fromLatin1(mac),
+                          QStringLiteral("4017"), model, 0, {}};
+    };
+    const TDeviceRow own = row("00 00 00 00 00 01", ModelQ2), other = row("00 00 00 00 00 02", ModelQ2),
+                     q3 = row("00 00 00 00 00 03", ModelQ3);
+    const TPageBinding lan = TPageBinding::Lan(own.Mac, ModelQ2, 4017);
+    struct Case {
+        const char *what;
+        TPageBinding page;
+        QList<TDeviceRow> selected;
+        bool allowed;
+    } cases[] = {
+        {"two Q2 rows", lan, {own, other}, true},
+        {"one other Q2 row", lan, {other}, true},
+        {"the page's own row alone", lan, {own}, false},
+        {"nothing selected", lan, {}, false},
+        {"own row and a Q3 row", lan, {own, q3}, false},
+        {"page read over the serial line", TPageBinding::Serial(ModelQ2, QStringLiteral("000000000001")), {own, other},
+         false},
+        {"nothing read", TPageBinding{}, {own, other}, false},
+        {"a Q3 page", TPageBinding::Lan(q3.Mac, ModelQ3, 4017), {own, other}, false},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(ApplyToSelectedAllowed(c.page, c.selected), c.allowed) << c.what;
+}

@@ -227,3 +227,24 @@ TEST_F(IniFixture, aSeedIsReadUntilTheFileExistsAndStartsItsFirstWrite)
     ASSERT_TRUE(s.open(QIODevice::ReadOnly));
     EXPECT_EQ(s.readAll(), QByteArray("[System]\r\nCustom=1\r\nQNum=3\r\n"));
 }
+
+// The fleet writes' read-back option: off unless the file says so, kept when it changes, and
+// never added by the write at close to a file that does not hold it.
+TEST_F(IniFixture, verifyWritesKeptWhenChangedOnly)
+{
+    put("[System]\r\nLanguage=0\r\n");
+    TIniFile ini(path());
+    TAppSettings s = ReadSettingsFrom(ini, false);
+    EXPECT_FALSE(s.VerifyWrites);
+    WriteSettings(ini, s);
+    EXPECT_FALSE(image().contains("VerifyWrites"));
+    TAppSettings written = s;
+    s.VerifyWrites = true;
+    WriteChangedSettings(ini, s, written);
+    EXPECT_TRUE(image().contains("VerifyWrites=1\r\n")) << image().constData();
+    EXPECT_TRUE(ReadSettingsFrom(ini, false).VerifyWrites);
+    s.VerifyWrites = false;
+    WriteChangedSettings(ini, s, written);
+    EXPECT_TRUE(image().contains("VerifyWrites=0\r\n"));
+    EXPECT_FALSE(ReadSettingsFrom(ini, false).VerifyWrites);
+}

@@ -233,3 +233,50 @@ TEST(Profile, fileReadingIsBounded)
     EXPECT_EQ(p, good);
     EXPECT_FALSE(WriteProfileFile(dir.filePath(QStringLiteral("no/such/dir/x.json")), good, error));
 }
+
+// The page edited after its read: only what the user changed travels, identity only when asked
+// for, and a changed field the write would not carry is named with its reason.
+TEST(Profile, changedFieldsCarryOnlyTheEditsAndIdentityWhenAsked)
+{
+    TLangScope lang;
+    TModuleFixture m;
+    const TQ2Page read = m.Page;
+    EXPECT_TRUE(ChangedQ2Fields(read, m.Page).isEmpty());
+    EXPECT_TRUE(ChangedFieldsProfile(read, m.Page, 4017).Fields.isEmpty());
+
+    for (const char *a : {"LocalPort=6001", "Parity=EVEN", "ClearBuffer=1", "ModName=Edited", "StaticIP=10.0.0.8",
+                          "HttpdUrl=/x", "Password=newpw"})
+        ApplyPageField(m.Page, Q2PageFields(), QString::fromLatin1(a));
+    // Typing a value back to what was read is no change.
+    ApplyPageField(m.Page, Q2PageFields(), QStringLiteral("LocalPort=") + read.edt_LocalPort0.Text);
+    ApplyPageField(m.Page, Q2PageFields(), QStringLiteral("LocalPort=6001"));
+
+    const QStringList changed = ChangedQ2Fields(read, m.Page);
+    for (const char *n : {"LocalPort", "Parity", "ClearBuffer", "ModName", "StaticIP", "HttpdUrl", "Password"})
+        EXPECT_TRUE(changed.contains(QLatin1String(n))) << n;
+    EXPECT_EQ(changed.size(), 7) << changed.join(u' ').toStdString();
+
+    QList<TSkippedField> left;
+    const TProfile p = ChangedFieldsProfile(read, m.Page, 4017, {}, &left);
+    for (const char *n : {"LocalPort", "Parity", "ClearBuffer", "Password"})
+        EXPECT_TRUE(p.FieldNames().contains(QLatin1String(n))) << n;
+    EXPECT_EQ(p.Fields.size(), 4) << p.FieldNames().join(u' ').toStdString();
+    EXPECT_EQ(reasonOf(left, "StaticIP"), QStringLiteral("identity of the module"));
+    EXPECT_EQ(reasonOf(left, "ModName"), QStringLiteral("identity of the module"));
+    EXPECT_EQ(reasonOf(left, "HttpdUrl"), QStringLiteral("written only with work mode \"HTTPD Client\""));
+    EXPECT_EQ(left.size(), 3);
+
+    // The name ticked: it travels, the address still does not.
+    left.clear();
+    const TProfile named = ChangedFieldsProfile(read, m.Page, 4017, {QStringLiteral("ModName")}, &left);
+    EXPECT_TRUE(named.FieldNames().contains(QStringLiteral("ModName")));
+    EXPECT_FALSE(named.FieldNames().contains(QStringLiteral("StaticIP")));
+    EXPECT_EQ(reasonOf(left, "StaticIP"), QStringLiteral("identity of the module"));
+
+    // Applied to another module, exactly the changed fields are written.
+    TModuleFixture other;
+    const TProfileApplied r = ApplyProfile(other.Page, 4017, &named, {});
+    EXPECT_EQ(r.Written, named.FieldNames());
+    EXPECT_EQ(other.Page.edt_ModName.Text, QStringLiteral("Edited"));
+    EXPECT_NE(other.Page.edt_StaticIP.Text, QStringLiteral("10.0.0.8"));
+}

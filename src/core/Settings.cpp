@@ -10,6 +10,7 @@ TAppSettings ReadSettingsFrom(const TIniFile &ini, bool isChineseDefault)
     s.CustomBuild = ini.ReadBool(IniSection, QStringLiteral("Custom"), false);
     s.IsChinese = ini.ReadBool(IniSection, QStringLiteral("Language"), isChineseDefault);
     s.RealTimeHelp = ini.ReadBool(IniSection, QStringLiteral("RealTimeHelp"), true);
+    s.VerifyWrites = ini.ReadBool(IniSection, QStringLiteral("VerifyWrites"), false);
     s.LocalCom = ini.ReadString(IniSection, QStringLiteral("LocalCom"), QStringLiteral("COM1"));
     const int q = ini.ReadInteger(IniSection, QStringLiteral("QNum"), 1);
     s.QNum = (q >= 1 && q <= 3) ? q : 1;
@@ -86,6 +87,8 @@ void WriteChangedSettings(TIniFile &ini, const TAppSettings &now, TAppSettings &
     text("UpgradeMAC", now.UpgradeMAC, written.UpgradeMAC);
     text("UpgradeFileName", now.UpgradeFileName, written.UpgradeFileName);
     text("FilePath", now.FilePath, written.FilePath);
+    // Not among the keys every close writes: a file that never had it stays as it was.
+    flag("VerifyWrites", now.VerifyWrites, written.VerifyWrites);
 }
 
 void FreeSettings()

@@ -12,6 +12,7 @@ struct TAppSettings {
     bool CustomBuild = false;          // Custom: hides the maker-related Help items
     bool IsChinese = false;            // Language
     bool RealTimeHelp = true;          // RealTimeHelp: hints shown at all
+    bool VerifyWrites = false;         // VerifyWrites: every fleet write read back after the restart
     QString LocalCom = QStringLiteral("COM1");
     int QNum = 1;                      // model radio button: 1 Q1, 2 Q2, 3 Q3
     QString UserName;                  // written at close, never read back

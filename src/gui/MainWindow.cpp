@@ -3,6 +3,7 @@
 #include "core/AppPaths.h"
 #include "core/Version.h"
 #include "gui/Accessibility.h"
+#include "gui/FleetActions.h"
 #include "gui/DeviceListModel.h"
 #include "gui/DeviceListView.h"
 #include "gui/GuiUtil.h"
@@ -226,6 +227,7 @@ void TFrm_Main::buildMenus()
     mni_CopeAllMac = popup[5];
     for (QAction *a : popup)
         connect(a, &QAction::triggered, this, [this, a] { mni_LvRightMmClick(a); });
+    Fleet = new TFleetActions(*this);
 }
 
 // ---- Creation and close ----
@@ -244,6 +246,7 @@ void TFrm_Main::FormCreate()
     if (QScreen *s = screen())
         move(s->availableGeometry().center() - rect().center());
     connectSession();
+    Fleet->ConnectSession();
     // The state the start left, credentials and the layout's own choices included: only what
     // changes during the run is written before the close.
     FWritten = CurrentSettings();
@@ -260,6 +263,7 @@ void TFrm_Main::applySettings()
     mni_Hint->setVisible(false);
     (Settings.IsChinese ? mni_Cn : mni_En)->setChecked(true);
     SetHintsShown(Settings.RealTimeHelp);
+    Fleet->SetVerifyWrites(Settings.VerifyWrites);
     rzpgcntrl_Srch->cbb_SelectCom->clear();
     rzpgcntrl_Srch->cbb_SelectCom->addItem(Settings.LocalCom);
     rzpgcntrl_Srch->cbb_SelectCom->setCurrentIndex(0);
@@ -341,6 +345,7 @@ TAppSettings TFrm_Main::CurrentSettings() const
     s.UserName = LoginName;
     s.Password = LoginPswd;
     s.FilePath = CmdFilePath;
+    s.VerifyWrites = Fleet->VerifyWrites();
     if (Hooks.StoreDialogSettings)
         Hooks.StoreDialogSettings(s);
     return s;
@@ -519,6 +524,7 @@ void TFrm_Main::ShowPage(int mode)
         fitWidth();
         SetPopupItemsEnabled(false);
         mni_FirmwareUp->setEnabled(true);
+        Fleet->UpdateEnabled();
         return;
     case PageQ1:
     case PageQ2:
@@ -535,6 +541,7 @@ void TFrm_Main::ShowPage(int mode)
             mni_FirmwareUp->setEnabled(true);
             Q2View->RestackFromTop();
         }
+        Fleet->UpdateEnabled();
         return;
     default: return;
     }

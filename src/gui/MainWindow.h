@@ -22,6 +22,7 @@ class QUrl;
 class TComm;
 class TDeviceListModel;
 class TDeviceListView;
+class TFleetActions;
 class TLogPanes;
 class TParamArea;
 class TQ1PageView;
@@ -107,6 +108,8 @@ public:
     // The two parameter pages, views of Q1Model and Q2Model.
     TQ1PageView *Q1View;
     TQ2PageView *Q2View;
+    // The writes and backups over several modules (File menu items, btn_ApplySelected).
+    TFleetActions *Fleet = nullptr;
 
     // Menu items.
     QMenu *mni_File, *mni_Lang, *mni_Help;

@@ -52,6 +52,10 @@ TQ2PageView::TQ2PageView(TQ2Page &model, QWidget *parent) : TPageView(parent), F
     auto *bar = new QHBoxLayout;
     bar->setContentsMargins(4, 0, 4, 4);
     bar->addStretch();
+    FApplySelected = new QPushButton(QStringLiteral("Apply to Selected"), this);
+    FApplySelected->setObjectName(QStringLiteral("btn_ApplySelected"));
+    FApplySelected->setEnabled(false);
+    bar->addWidget(FApplySelected);
     FComSet = new QPushButton(QStringLiteral("Save Config"), this);
     FComSet->setObjectName(QStringLiteral("btn_Q2ComSet"));
     FNetSet = new QPushButton(QStringLiteral("Save Config"), this);
@@ -88,6 +92,7 @@ void TQ2PageView::SetComTab(bool com)
 {
     FComSet->setVisible(com);
     FNetSet->setVisible(!com);
+    FApplySelected->setVisible(!com);
     FModel.SetLanTab(!com);
     ShowModel();
 }

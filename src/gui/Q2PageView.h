@@ -33,6 +33,8 @@ public:
     QScrollArea *ScrollBox() const { return FScroll; }
     QPushButton *NetSetButton() const { return FNetSet; }
     QPushButton *ComSetButton() const { return FComSet; }
+    // btn_ApplySelected: the page's changed fields to the selected modules (LAN tab only).
+    QPushButton *ApplySelectedButton() const { return FApplySelected; }
 
 signals:
     void SaveNetClicked(); // btn_Q2NetSet
@@ -50,6 +52,7 @@ private:
     QWidget *FStack = nullptr;
     QPushButton *FNetSet = nullptr;
     QPushButton *FComSet = nullptr;
+    QPushButton *FApplySelected = nullptr;
 
     // The groups, in Q2PageGroups.cpp.
     QGroupBox *buildBase();

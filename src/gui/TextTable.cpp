@@ -24,6 +24,11 @@ const TTextRow MainRows[] = {
     {"mni_File", P::Caption, "lang_Menu_File"},
     {"mni_Pswd", P::Caption, "lang_Menu_Pswd"},
     {"mniExporDevs", P::Caption, "lang_Menu_ExpDev"},
+    {"mni_SaveProfile", P::Caption, "lang_Menu_SaveProfile"},
+    {"mni_ApplyProfile", P::Caption, "lang_Menu_ApplyProfile"},
+    {"mni_VerifyWrites", P::Caption, "lang_Menu_VerifyWrites"},
+    {"mni_BackupListed", P::Caption, "lang_Menu_Backup"},
+    {"mni_RestoreBackup", P::Caption, "lang_Menu_Restore"},
     {"mni_Exit", P::Caption, "lang_Menu_Quit"},
     {"mni_Lang", P::Caption, "lang_Menu_Lang"},
     {"mni_Cn", P::Caption, "lang_Menu_Cn"},
@@ -55,6 +60,8 @@ const TTextRow MainRows[] = {
     {"btn_ComSet", P::Caption, "lang_btn_ComSet"},
     {"btn_Q1Set", P::Caption, "lang_btn_ComSet"},
     {"btn_Q2NetSet", P::Caption, "lang_btn_ComSet"},
+    {"btn_ApplySelected", P::Caption, "lang_btn_ApplySelected"},
+    {"btn_ApplySelected", P::Hint, "lang_Hint_ApplySelected"},
     {"btn_Q2ComSet", P::Caption, "lang_btn_ComSet"},
     {"rztbsht_Net", P::Caption, "lang_rztbsht_Net"},
     {"rztbsht_Com", P::Caption, "lang_rztbsht_Com"},
@@ -405,12 +412,36 @@ bool access(QWidget *root, const TTextRow &row, const QString *set, QString *get
     return false;
 }
 
+// The fleet writes' preview and the save-profile dialog.
+const TTextRow FleetPreviewRows[] = {
+    {"", P::Title, "lang_Caption_FleetPreview"},
+    {"grp_Preview", P::Caption, "lang_grp_Preview"},
+    {"tv_Preview", P::Column, "lang_ts_ColModule", 0},
+    {"tv_Preview", P::Column, "lang_ts_ColField", 1},
+    {"tv_Preview", P::Column, "lang_ts_ColOld", 2},
+    {"tv_Preview", P::Column, "lang_ts_ColNew", 3},
+    {"cb_PreviewVerify", P::Caption, "lang_cb_PreviewVerify"},
+    {"btn_PreviewWrite", P::Caption, "lang_btn_PreviewWrite"},
+    {"btn_PreviewCancel", P::Caption, "lang_Log_Cancel"},
+};
+
+const TTextRow SaveProfileRows[] = {
+    {"", P::Title, "lang_Caption_SaveProfile"},
+    {"cb_ProfileIdentity", P::Caption, "lang_cb_ProfileIdentity"},
+    {"cb_ProfileCredentials", P::Caption, "lang_cb_ProfileCredentials"},
+    {"lbl_ProfileComment", P::Caption, "lang_lbl_ProfileComment"},
+    {"btn_SaveProfileOk", P::Caption, "lang_btn_SaveProfileOk"},
+    {"btn_SaveProfileCancel", P::Caption, "lang_Log_Cancel"},
+};
+
 } // namespace
 
 const std::span<const TTextRow> MainTextRows(MainRows);
 const std::span<const TTextRow> AboutTextRows(AboutRows);
 const std::span<const TTextRow> PswdTextRows(PswdRows);
 const std::span<const TTextRow> UpgradeTextRows(UpgradeRows);
+const std::span<const TTextRow> FleetPreviewTextRows(FleetPreviewRows);
+const std::span<const TTextRow> SaveProfileTextRows(SaveProfileRows);
 
 QString RowText(const TTextRow &row)
 {

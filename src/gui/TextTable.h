@@ -31,6 +31,8 @@ extern const std::span<const TTextRow> MainTextRows;
 extern const std::span<const TTextRow> AboutTextRows;
 extern const std::span<const TTextRow> PswdTextRows;
 extern const std::span<const TTextRow> UpgradeTextRows;
+extern const std::span<const TTextRow> FleetPreviewTextRows;
+extern const std::span<const TTextRow> SaveProfileTextRows;
 
 // The text a row gives in the current language.
 QString RowText(const TTextRow &row);

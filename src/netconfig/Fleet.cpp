@@ -135,6 +135,21 @@ QList<TFieldMismatch> CompareQ2Fields(const TQ2Page &written, const TQ2Page &rea
     return out;
 }
 
+bool ApplyToSelectedAllowed(const TPageBinding &page, const QList<TDeviceRow> &selected)
+{
+    if (page.Source != TPageSource::Lan || !ModelInfo(page.Model).LanWrite)
+        return false;
+    int q2 = 0;
+    bool other = false;
+    for (const TDeviceRow &r : selected) {
+        if (!ModelInfo(r.Model).LanWrite)
+            continue;
+        ++q2;
+        other = other || r.MacDigits() != page.Mac;
+    }
+    return q2 >= 2 || (q2 == 1 && other);
+}
+
 const QStringList &IdentityFields()
 {
     static const QStringList names = {QStringLiteral("StaticIP"), QStringLiteral("ModName")};

@@ -5,6 +5,7 @@
 // a batch.
 
 #include "netconfig/DeviceList.h"
+#include "netconfig/PageBinding.h"
 #include "netconfig/PageFields.h"
 #include "netconfig/Q2Page.h"
 
@@ -28,6 +29,11 @@ struct TFieldMismatch {
 // answer to a read. Numbers compare by value, addresses by their four bytes, hex data without
 // regard to case; everything else as text.
 QList<TFieldMismatch> CompareQ2Fields(const TQ2Page &written, const TQ2Page &readBack, const QStringList &names);
+
+// Whether the page's changed fields may go to the selected rows: the page was read over the LAN
+// from a Q2 module, and the selection holds two Q2 rows or more, or one Q2 row of another module
+// (the page's own module alone is what the Save button is for).
+bool ApplyToSelectedAllowed(const TPageBinding &page, const QList<TDeviceRow> &selected);
 
 // Fields that tell one module from another, and its login; left out of profiles unless asked.
 const QStringList &IdentityFields();   // StaticIP, ModName

@@ -406,6 +406,41 @@ TProfile ProfileFromPage(const TQ2Page &pageIn, int version, const TProfileSaveO
     return p;
 }
 
+QStringList ChangedQ2Fields(const TQ2Page &readIn, const TQ2Page &editedIn)
+{
+    TQ2Page read = readIn, edited = editedIn;
+    QStringList names;
+    for (const F &f : Q2PageFields())
+        if (PageFieldText(read, f) != PageFieldText(edited, f))
+            names << f.Name;
+    return names;
+}
+
+TProfile ChangedFieldsProfile(const TQ2Page &read, const TQ2Page &edited, int version,
+                              const QStringList &keepIdentity, QList<TSkippedField> *left)
+{
+    const QStringList changed = ChangedQ2Fields(read, edited);
+    QList<TSkippedField> notKept;
+    const TProfile whole = ProfileFromPage(edited, version, {true, true}, &notKept);
+    TProfile p;
+    p.Firmware = whole.Firmware;
+    for (const TProfileField &f : whole.Fields) {
+        if (!changed.contains(f.Name))
+            continue;
+        if (IdentityFields().contains(f.Name) && !keepIdentity.contains(f.Name)) {
+            if (left)
+                left->append({f.Name, GetLangText(QStringLiteral("lang_Hint_FieldIdentity"))});
+            continue;
+        }
+        p.Fields.append(f);
+    }
+    if (left)
+        for (const TSkippedField &s : notKept)
+            if (changed.contains(s.Name))
+                left->append(s);
+    return p;
+}
+
 QString ProfileValueText(const QJsonValue &value)
 {
     if (value.isBool())

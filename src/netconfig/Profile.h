@@ -79,6 +79,16 @@ struct TProfileSaveOptions {
 TProfile ProfileFromPage(const TQ2Page &page, int version, const TProfileSaveOptions &options,
                          QList<TSkippedField> *left = nullptr);
 
+// The fields whose value on edited differs from read (the same page as the module sent it), in
+// table order.
+QStringList ChangedQ2Fields(const TQ2Page &read, const TQ2Page &edited);
+// The fields the user changed on the page since the read, as a profile a fleet write applies to
+// other modules of this firmware version. A changed identity field (StaticIP, ModName) is carried
+// only when named in keepIdentity: what tells modules apart is never copied unless asked for. Every
+// changed field the profile does not carry goes into left, with the reason.
+TProfile ChangedFieldsProfile(const TQ2Page &read, const TQ2Page &edited, int version,
+                              const QStringList &keepIdentity = {}, QList<TSkippedField> *left = nullptr);
+
 // The NAME=VALUE text of a profile value.
 QString ProfileValueText(const QJsonValue &value);
 
