@@ -228,8 +228,9 @@ TEST_F(IniFixture, aSeedIsReadUntilTheFileExistsAndStartsItsFirstWrite)
     EXPECT_EQ(s.readAll(), QByteArray("[System]\r\nCustom=1\r\nQNum=3\r\n"));
 }
 
-// The fleet writes' read-back option: off unless the file says so, kept when it changes, and
-// never added by the write at close to a file that does not hold it.
+// The fleet writes' read-back option: off unless the file says so, kept when it changes (by the
+// write of the changes and by the whole write at close), never added to a file that lacks it
+// while it is off.
 TEST_F(IniFixture, verifyWritesKeptWhenChangedOnly)
 {
     put("[System]\r\nLanguage=0\r\n");
@@ -246,5 +247,12 @@ TEST_F(IniFixture, verifyWritesKeptWhenChangedOnly)
     s.VerifyWrites = false;
     WriteChangedSettings(ini, s, written);
     EXPECT_TRUE(image().contains("VerifyWrites=0\r\n"));
+    EXPECT_FALSE(ReadSettingsFrom(ini, false).VerifyWrites);
+    // The whole write: on, then off again, both kept.
+    s.VerifyWrites = true;
+    WriteSettings(ini, s);
+    EXPECT_TRUE(ReadSettingsFrom(ini, false).VerifyWrites);
+    s.VerifyWrites = false;
+    WriteSettings(ini, s);
     EXPECT_FALSE(ReadSettingsFrom(ini, false).VerifyWrites);
 }

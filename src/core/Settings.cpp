@@ -57,6 +57,9 @@ void WriteSettings(TIniFile &ini, const TAppSettings &s)
     ini.WriteString(IniSection, QStringLiteral("UpgradeMAC"), s.UpgradeMAC);
     ini.WriteString(IniSection, QStringLiteral("UpgradeFileName"), s.UpgradeFileName);
     ini.WriteString(IniSection, QStringLiteral("FilePath"), s.FilePath);
+    // A later key: a file that never had it (and keeps the default) stays as it was.
+    if (s.VerifyWrites || ini.ReadBool(IniSection, QStringLiteral("VerifyWrites"), false))
+        ini.WriteBool(IniSection, QStringLiteral("VerifyWrites"), s.VerifyWrites);
 }
 
 void WriteChangedSettings(TIniFile &ini, const TAppSettings &now, TAppSettings &written)
@@ -87,7 +90,6 @@ void WriteChangedSettings(TIniFile &ini, const TAppSettings &now, TAppSettings &
     text("UpgradeMAC", now.UpgradeMAC, written.UpgradeMAC);
     text("UpgradeFileName", now.UpgradeFileName, written.UpgradeFileName);
     text("FilePath", now.FilePath, written.FilePath);
-    // Not among the keys every close writes: a file that never had it stays as it was.
     flag("VerifyWrites", now.VerifyWrites, written.VerifyWrites);
 }
 

@@ -3,6 +3,7 @@
 // core's plan names, for both firmware generations and every Modbus group, with the module's
 // answers logged after the sequence.
 #include "AppFixture.h"
+#include "LanSim.h"
 #include "netconfig/LanSession.h"
 #include "netconfig/Q2Write.h"
 
@@ -160,78 +161,6 @@ TEST_F(NetSave, aValueTheModuleCannotCarryIsRefusedAndNothingIsSent)
 
 // ---------------------------------------------------------------------------------------------
 // Against simulated modules
-
-// bexo-z0-sim lan on a loopback address of its own, answering from port 1500 like a Q2, so that
-// parallel tests never meet; the endpoint's search goes to it directly.
-struct TLanSim {
-    QProcess Process;
-    QByteArray Out;
-    QString Address;
-    int PortQ3 = 0;
-
-    ~TLanSim()
-    {
-        if (Process.state() != QProcess::NotRunning) {
-            Process.terminate();
-            if (!Process.waitForFinished(3000))
-                Process.kill();
-            Process.waitForFinished(3000);
-        }
-    }
-
-    bool Start(const QStringList &modules, const QStringList &extra = {})
-    {
-        for (int attempt = 0; attempt < 5; ++attempt) {
-            QRandomGenerator *g = QRandomGenerator::global();
-            Address = QStringLiteral("127.%1.%2.%3")
-                          .arg(100 + g->bounded(100))
-                          .arg(g->bounded(256))
-                          .arg(1 + g->bounded(250));
-            QUdpSocket probe;
-            if (!probe.bind(QHostAddress(Address), 0))
-                continue;
-            PortQ3 = probe.localPort();
-            probe.close();
-            QStringList args{QStringLiteral("lan"), QStringLiteral("--bind"), Address,
-                             QStringLiteral("--port-q2"), QString::number(DevPortQ2), QStringLiteral("--port-q3"),
-                             QString::number(PortQ3)};
-            for (const QString &m : modules)
-                args << QStringLiteral("--module") << m;
-            Out.clear();
-            Process.setProcessChannelMode(QProcess::MergedChannels);
-            Process.start(QStringLiteral(BEXO_SIM_PATH), args + extra);
-            if (Said("listening"))
-                return true;
-            Process.waitForFinished(1000);
-        }
-        return false;
-    }
-
-    bool Said(const QString &text, int ms = 5000)
-    {
-        return QTest::qWaitFor(
-            [&] {
-                Out += Process.readAll();
-                return QString::fromUtf8(Out).contains(text);
-            },
-            ms);
-    }
-
-    // The blocks a module took, in order, from its "wrote" lines: (what, bytes).
-    QList<QPair<QString, QByteArray>> Written(const QString &mac)
-    {
-        Out += Process.readAll();
-        QList<QPair<QString, QByteArray>> blocks;
-        static const QRegularExpression line(QStringLiteral("^sim: (\\w+): wrote (.+?): ([0-9A-F ]+) was:"),
-                                             QRegularExpression::MultilineOption);
-        for (auto it = line.globalMatch(QString::fromUtf8(Out)); it.hasNext();) {
-            const QRegularExpressionMatch m = it.next();
-            if (m.captured(1) == mac)
-                blocks.append({m.captured(2), QByteArray::fromHex(m.captured(3).toLatin1())});
-        }
-        return blocks;
-    }
-};
 
 // How the simulated module names the block of a frame.
 QString BlockName(uint8_t cmd)

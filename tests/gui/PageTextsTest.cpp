@@ -62,7 +62,9 @@ TEST_F(PagesUnderOneRoot, onlyTheMainWindowsOwnControlsAreMissing)
         "lv_Dev Column 3",        "lbl_SelectCom Caption",  "lbl1 Caption",         "lblQNum Caption",
         "btn_Search Caption",     "btn_ComRead Caption",    "rztbsht_Net Caption",  "rztbsht_Com Caption",
         "rztbsht_Log Caption",    "rztbsht_Hex Caption",    "btnDataDebug Caption", "cbbSoftBitRate Item 1",
-        "btn_Search Hint",        "btn_ComRead Hint",       "lv_Dev Hint",          "cbb_SelectCom Hint"};
+        "btn_Search Hint",        "btn_ComRead Hint",       "lv_Dev Hint",          "cbb_SelectCom Hint",
+        "mni_SaveProfile Caption", "mni_ApplyProfile Caption", "mni_VerifyWrites Caption", "mni_BackupListed Caption",
+        "mni_RestoreBackup Caption"};
     for (bool chinese : {false, true}) {
         UseLanguage(chinese);
         QSet<QString> missing;
