@@ -551,6 +551,25 @@ const TLangEntry DefaultLangEntries[] = {
      "请给模块设置此子网内的地址（或给本机添加模块所在子网的地址）；位于路由器后面的模块请按地址搜索。",
      "Give the module an address in this subnet (or this computer one in the module's); a module behind a "
      "router is found with a search by address."},
+    // The window's list: actions on several rows and their results, keep searching, search by address.
+    {"lang_Lv_Result", "结果", "Result"},
+    {"lang_ts_FleetPending", "进行中…", "working…"},
+    {"lang_Hint_FleetConfirm", "对选中的 %2 个模块执行“%1”？", "%1: the %2 selected modules. Go on?"},
+    {"lang_Hint_FleetSummary", "%1：%3 个模块中 %2 个成功", "%1: %2 of %3 modules ok"},
+    {"lang_Hint_FleetBusy", "另一项多模块操作尚未结束，请稍候。", "An action on several modules is still running; wait for its end."},
+    {"lang_chk_KeepSearch", "持续搜索", "Keep searching"},
+    {"lang_H_chk_KeepSearch", "每隔几秒重复搜索，新找到的模块加入列表；取消勾选即停止。",
+     "Repeats the search every few seconds, adding the modules that answer; untick to stop."},
+    {"lang_lbl_KeepSearchCount", "直到", "until"},
+    {"lang_ts_KeepSearchNoLimit", "手动停止", "stopped"},
+    {"lang_H_edt_KeepSearchCount", "找到这么多模块后停止搜索；“手动停止”：直到取消勾选。",
+     "Searching stops once the list holds this many modules; \"stopped\": until you untick it."},
+    {"lang_Hint_KeepSearchDone", "列表中已有 %1 个模块，持续搜索已停止。", "The list holds %1 modules: searching stopped."},
+    {"lang_lbl_SearchRange", "地址：", "Addresses:"},
+    {"lang_ts_SearchRangeAll", "空：广播", "empty: broadcast"},
+    {"lang_H_edt_SearchRange", "填写后，搜索发往这些地址而不是广播（用于路由器后面的模块）：例如 10.1.2.0/24、10.1.3.5-10.1.3.9、10.1.4.7，以逗号分隔，最多 4096 个。",
+     "When filled, the search goes to these addresses instead of the broadcast (modules behind a router): "
+     "10.1.2.0/24, 10.1.3.5-10.1.3.9, 10.1.4.7, separated by commas, at most 4096."},
 };
 
 const int DefaultLangCount = sizeof(DefaultLangEntries) / sizeof(DefaultLangEntries[0]);
