@@ -125,6 +125,7 @@ TEST(FleetRules, compareFieldsByKind)
 
 TEST(FleetRules, searchConflicts)
 {
+    TLangScope lang;
     const auto row = [](const char *ip, const char *mac, int binding) {
         return TDeviceRow{QString::fromLatin1(ip), QStringLiteral("m"), QString::fromLatin1(mac), QStringLiteral("4017"),
                           ModelQ2, binding, {}};
@@ -162,6 +163,9 @@ TEST(FleetRules, searchConflicts)
     EXPECT_EQ(kinds(2), QString());
     EXPECT_EQ(kinds(3), QStringLiteral("subnet"));
     EXPECT_TRUE(w[3][0].Text.contains(QLatin1String("10.0.0.1/24, 172.16.0.1/16"))) << w[3][0].Text.toStdString();
+    // Each warning also says what to do about it.
+    EXPECT_TRUE(w[0][0].Advice.contains(QLatin1String("search again"))) << w[0][0].Advice.toStdString();
+    EXPECT_TRUE(w[3][0].Advice.contains(QLatin1String("search by address"))) << w[3][0].Advice.toStdString();
     EXPECT_EQ(kinds(4), QString());
     EXPECT_EQ(kinds(5), QString());
     EXPECT_EQ(kinds(6), QStringLiteral("dup"));
@@ -224,7 +228,10 @@ TEST(FleetRules, manyModulesOnOneAddressNameOnlyAFewOthersEach)
     QList<TDeviceRow> five;
     for (int i = 0; i < 5; ++i)
         five.append({QStringLiteral("10.0.0.66"), QStringLiteral("m"), mac(i), QStringLiteral("4017"), ModelQ2, 0, {}});
-    EXPECT_TRUE(FindSearchConflicts(five, {})[0][0].Text.endsWith(QStringLiteral("等另外 1 个")));
+    const TRowWarning chinese = FindSearchConflicts(five, {})[0][0];
+    EXPECT_TRUE(chinese.Text.contains(QStringLiteral("等另外 1 个"))) << chinese.Text.toStdString();
+    EXPECT_TRUE(chinese.Text.startsWith(QStringLiteral("IP 10.0.0.66 同时由"))) << chinese.Text.toStdString();
+    EXPECT_FALSE(chinese.Advice.isEmpty());
     FreeLanguage();
 }
 

@@ -61,6 +61,13 @@ void TDeviceListView::SetDeviceModel(TDeviceListModel *model)
     for (int c = 0; c < TDeviceListModel::ColumnCount; ++c)
         setColumnHidden(c, TDeviceListModel::ColumnWidths[c] == 0);
     FitColumns();
+    if (model)
+        connect(model, &TDeviceListModel::ResultsShown, this, [this](bool shown) {
+            setColumnHidden(TDeviceListModel::ColResult, !shown);
+            if (shown)
+                setColumnWidth(TDeviceListModel::ColResult,
+                               qMax(TDeviceListModel::ResultWidth, header()->sectionSizeHint(TDeviceListModel::ColResult)));
+        });
 }
 
 void TDeviceListView::FitColumns()
@@ -69,7 +76,7 @@ void TDeviceListView::FitColumns()
         return;
     // The widest text each column must show whole.
     static const char *const widest[TDeviceListModel::ColumnCount] = {"255.255.255.255", "", "DD DD DD DD DD DD",
-                                                                      "65535", "", ""};
+                                                                      "65535", "", "", ""};
     const QFontMetrics fm(font());
     const int padding = 2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 8;
     for (int c = 0; c < TDeviceListModel::ColumnCount; ++c) {

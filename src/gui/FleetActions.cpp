@@ -4,6 +4,7 @@
 #include "core/VisibleText.h"
 #include "gui/DeviceListModel.h"
 #include "gui/DeviceListView.h"
+#include "gui/FleetRows.h"
 #include "gui/Frm_FleetPreview.h"
 #include "gui/MainWindow.h"
 #include "gui/Q2PageView.h"
@@ -71,10 +72,26 @@ TFleetActions::TFleetActions(TFrm_Main &window) : QObject(&window), W(window)
     for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
         connect(W.DevModel, signal, this, [this] { UpdateEnabled(); });
     connect(W.DevModel, &QAbstractItemModel::modelReset, this, [this] { UpdateEnabled(); });
+    W.FleetRows->OtherRunning = [this] { return FKind != TKind::None; };
     UpdateEnabled();
 }
 
 TFleetActions::~TFleetActions() = default;
+
+void TFleetActions::Drop()
+{
+    // The engine's own callbacks go first, so nothing reaches this object while it ends.
+    if (FRun)
+        FRun->OnModuleFinished = nullptr, FRun->OnFinished = nullptr;
+    if (FBackup)
+        FBackup->OnModuleFinished = nullptr, FBackup->OnFinished = nullptr;
+    if (FRestore)
+        FRestore->OnModuleFinished = nullptr, FRestore->OnFinished = nullptr;
+    FRun.reset();
+    FBackup.reset();
+    FRestore.reset();
+    FKind = TKind::None;
+}
 
 void TFleetActions::ConnectSession()
 {
@@ -89,7 +106,17 @@ void TFleetActions::ConnectSession()
     });
 }
 
-bool TFleetActions::Running() const { return FKind != TKind::None; }
+bool TFleetActions::Running() const { return FKind != TKind::None || (W.FleetRows && W.FleetRows->Running()); }
+
+bool TFleetActions::refuseWhileRunning()
+{
+    if (!W.Session)
+        return true;
+    if (!Running())
+        return false;
+    W.AddLog(text("lang_Hint_FleetBusy"), TLogColor::Red);
+    return true;
+}
 bool TFleetActions::VerifyWrites() const { return mni_VerifyWrites->isChecked(); }
 
 void TFleetActions::SetVerifyWrites(bool on)
@@ -159,7 +186,7 @@ QString TFleetActions::actionName() const
 
 void TFleetActions::ApplySelected()
 {
-    if (Running() || !W.Session)
+    if (refuseWhileRunning())
         return;
     W.ReadPages();
     const QList<TDeviceRow> rows = selectedRows();
@@ -188,7 +215,7 @@ void TFleetActions::ApplySelected()
 
 void TFleetActions::SaveProfile()
 {
-    if (Running() || !W.Session)
+    if (refuseWhileRunning())
         return;
     const TPageBinding page = W.Session->PageBinding;
     if (W.CurrentPage() != PageQ2 || page.Source != TPageSource::Lan || !ModelInfo(page.Model).LanWrite)
@@ -227,7 +254,7 @@ void TFleetActions::SaveProfile()
 
 void TFleetActions::ApplyProfile()
 {
-    if (Running() || !W.Session)
+    if (refuseWhileRunning())
         return;
     const QList<TFleetTarget> targets = q2Targets(selectedRows());
     if (targets.isEmpty()) {
@@ -268,7 +295,7 @@ void TFleetActions::ApplyProfile()
 
 void TFleetActions::BackUpListed()
 {
-    if (Running() || !W.Session || W.DevModel->rowCount() == 0)
+    if (refuseWhileRunning() || W.DevModel->rowCount() == 0)
         return;
     const QString folder = ChooseFolder ? ChooseFolder(text("lang_Caption_ChooseBackup"))
                                         : QFileDialog::getExistingDirectory(&W, text("lang_Caption_ChooseBackup"));
@@ -285,6 +312,7 @@ void TFleetActions::BackUpListed()
     FKind = TKind::Backup;
     FDry = false;
     FResults.clear();
+    markPending(targets);
     FBackup = std::make_unique<TFleetBackup>(*W.Session, options(false, false), folder, targets);
     FBackup->OnModuleFinished = [this](int, const TFleetModuleResult &r) { moduleDone(r); };
     FBackup->OnFinished = [this] { QTimer::singleShot(0, this, [this] { runDone(); }); };
@@ -294,7 +322,7 @@ void TFleetActions::BackUpListed()
 
 void TFleetActions::Restore()
 {
-    if (Running() || !W.Session || W.DevModel->rowCount() == 0)
+    if (refuseWhileRunning() || W.DevModel->rowCount() == 0)
         return;
     const QString folder = ChooseFolder ? ChooseFolder(text("lang_Caption_ChooseBackup"))
                                         : QFileDialog::getExistingDirectory(&W, text("lang_Caption_ChooseBackup"));
@@ -321,6 +349,8 @@ void TFleetActions::startWrite(bool dry, bool verify)
 {
     FDry = dry;
     FResults.clear();
+    if (!dry)
+        markPending(FTargets);
     FRun = std::make_unique<TFleetRun>(*W.Session, options(dry, verify), FTargets);
     FRun->OnModuleFinished = [this](int, const TFleetModuleResult &r) { moduleDone(r); };
     // The run is freed after its last event has returned.
@@ -333,6 +363,13 @@ void TFleetActions::startRestore(bool dry, bool verify)
 {
     FDry = dry;
     FResults.clear();
+    if (!dry) {
+        QList<TFleetTarget> listed;
+        for (const TDeviceRow &r : FFound)
+            if (FPlan->FileOf(r.Mac))
+                listed.append({r.MacDigits(), r});
+        markPending(listed);
+    }
     FRestore = std::make_unique<TFleetRestore>(*W.Session, options(dry, verify), *FPlan, FFound);
     FRestore->OnModuleFinished = [this](int, const TFleetModuleResult &r) { moduleDone(r); };
     FRestore->OnFinished = [this] { QTimer::singleShot(0, this, [this] { runDone(); }); };
@@ -340,10 +377,20 @@ void TFleetActions::startRestore(bool dry, bool verify)
     FRestore->Start();
 }
 
+void TFleetActions::markPending(const QList<TFleetTarget> &targets)
+{
+    W.DevModel->ClearResults();
+    for (const TFleetTarget &t : targets)
+        if (t.Row)
+            W.DevModel->SetPending(t.Row->Mac);
+}
+
 void TFleetActions::moduleDone(const TFleetModuleResult &r)
 {
     if (FDry)
         return;
+    // The row's result column; a module without a row (a file of a restore) has only its line.
+    W.DevModel->SetResult(r.Mac, r);
     logResult(r);
     if (OnModuleResult)
         OnModuleResult(r);
@@ -466,12 +513,8 @@ void TFleetActions::logResult(const TFleetModuleResult &r)
 
 void TFleetActions::logSummary()
 {
-    int ok = 0;
-    for (const TFleetModuleResult &r : FResults)
-        ok += succeeded(r) ? 1 : 0;
-    const int all = int(FResults.size());
-    W.AddLog(text("lang_Hint_FleetSummary").arg(actionName()).arg(all).arg(ok).arg(all - ok),
-             ok == all ? TLogColor::Green : TLogColor::Red);
+    W.AddLog(TFleetRows::SummaryText(actionName(), FResults),
+             TFleetRows::AllOk(FResults) ? TLogColor::Green : TLogColor::Red);
 }
 
 void TFleetActions::ApplyTexts() { UpdateEnabled(); }

@@ -47,6 +47,8 @@ public:
     // Called when a run (its dry run included) has ended.
     std::function<void()> OnRunFinished;
 
+    // A run of these or of the list's own actions (one run at a time: answers go to modules by
+    // their address).
     bool Running() const;
     bool VerifyWrites() const;
     void SetVerifyWrites(bool on);
@@ -60,6 +62,8 @@ public:
     void ApplyProfile();
     void BackUpListed();
     void Restore();
+    // Ends a run without a word (the session is going).
+    void Drop();
     // Texts that are not in the text table (after a language switch).
     void ApplyTexts();
 
@@ -86,6 +90,8 @@ private:
     QString actionName() const;
     void startWrite(bool dry, bool verify);
     void startRestore(bool dry, bool verify);
+    bool refuseWhileRunning();
+    void markPending(const QList<TFleetTarget> &targets);
     void moduleDone(const TFleetModuleResult &r);
     void runDone();
     void previewDone();

@@ -4,8 +4,10 @@
 
 #include "core/AppPaths.h"
 #include "core/ProFun.h"
+#include "gui/Accessibility.h"
 #include "gui/DeviceListModel.h"
 #include "gui/DeviceListView.h"
+#include "gui/FleetRows.h"
 #include "gui/LogPanes.h"
 #include "lang/LangList.h"
 #include "netconfig/DeviceList.h"
@@ -43,10 +45,10 @@ void TFrm_Main::PopupForSeveral(const QPoint &globalPos)
     QList<std::pair<QAction *, bool>> kept;
     for (QAction *a : lv_Dev->PopupItems())
         kept.append({a, a->isEnabled()});
-    for (QAction *a : {mni_OpenWeb, mni_Restart, mni_Reset, mni_CopyTheMac})
-        a->setEnabled(false);
-    mni_FirmwareUp->setEnabled(true);
-    mni_CopeAllMac->setEnabled(true);
+    // The web page is one module's; everything else serves the selected modules together.
+    mni_OpenWeb->setEnabled(false);
+    for (QAction *a : {mni_Restart, mni_Reset, mni_FirmwareUp, mni_CopyTheMac, mni_CopeAllMac})
+        a->setEnabled(true);
     // Back to the page's items once the chosen one has run (it runs after the menu hides).
     connect(
         lv_Dev->Popup(), &QMenu::aboutToHide, this,
@@ -85,6 +87,12 @@ void TFrm_Main::mni_LvRightMmClick(QAction *item)
     if (name == QLatin1String("mni_CopeAllMac")) {
         if (DevModel->rowCount() > 0)
             QGuiApplication::clipboard()->setText(AllMacsText(DevModel->List()));
+        return;
+    }
+    if (lv_Dev->SelectedRows().size() > 1 &&
+        (name == QLatin1String("mni_Restart") || name == QLatin1String("mni_Reset") ||
+         name == QLatin1String("mni_CopyTheMac"))) {
+        ActOnSeveral(item);
         return;
     }
     if (name == QLatin1String("mni_FirmwareUp") && lv_Dev->SelectedRows().size() > 1) {
@@ -135,6 +143,38 @@ void TFrm_Main::mni_LvRightMmClick(QAction *item)
     } else if (name == QLatin1String("mni_CopyTheMac")) {
         QGuiApplication::clipboard()->setText(row->Mac);
     }
+}
+
+void TFrm_Main::ActOnSeveral(QAction *item)
+{
+    const QString name = item ? item->objectName() : QString();
+    QList<const TDeviceRow *> rows;
+    for (int r : lv_Dev->SelectedRows())
+        if (const TDeviceRow *row = DevModel->Row(r))
+            rows << row;
+    if (rows.isEmpty() || !Session)
+        return;
+    if (name == QLatin1String("mni_CopyTheMac")) {
+        QStringList macs;
+        for (const TDeviceRow *r : rows)
+            macs << r->Mac;
+        QGuiApplication::clipboard()->setText(macs.join(QStringLiteral("\r\n")));
+        return;
+    }
+    const bool reset = name == QLatin1String("mni_Reset");
+    if (!reset && name != QLatin1String("mni_Restart"))
+        return;
+    const QString action =
+        SpokenText(GetLangText(reset ? QStringLiteral("lang_mni_Reset") : QStringLiteral("lang_mni_Restart")));
+    // Several modules are never restarted or reset on one click alone.
+    if (!Confirm ||
+        !Confirm(GetLangText(QStringLiteral("lang_Hint_FleetConfirm")).arg(action, QString::number(rows.size()))))
+        return;
+    TFleetOptions options;
+    options.Job = reset ? TFleetJob::Reset : TFleetJob::Restart;
+    options.User = LoginName;
+    options.Password = LoginPswd;
+    FleetRows->Start(options, TFleetRows::TargetsOf(rows), action);
 }
 
 QString TFrm_Main::ExportFolder() const { return ::ExportFolder(); }

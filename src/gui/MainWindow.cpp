@@ -6,6 +6,7 @@
 #include "gui/FleetActions.h"
 #include "gui/DeviceListModel.h"
 #include "gui/DeviceListView.h"
+#include "gui/FleetRows.h"
 #include "gui/GuiUtil.h"
 #include "gui/LogPanes.h"
 #include "gui/ParamArea.h"
@@ -16,6 +17,8 @@
 #include "gui/SerialTab.h"
 #include "gui/TextTable.h"
 #include "lang/LangList.h"
+#include "netconfig/AddressRange.h"
+#include "netconfig/KeepSearch.h"
 #include "netconfig/LanSession.h"
 #include "netconfig/Q2Write.h"
 #include "netconfig/UdpSvr.h"
@@ -23,12 +26,14 @@
 
 #include <QActionGroup>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QHelpEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLoggingCategory>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -36,6 +41,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QSignalBlocker>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QThread>
 #include <QToolTip>
@@ -67,6 +73,10 @@ TFrm_Main::TFrm_Main(QWidget *parent) : QMainWindow(parent), cm1(std::make_uniqu
     };
     OpenUrl = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
     Pause = [](int ms) { QThread::msleep(ulong(ms)); };
+    Confirm = [this](const QString &text) {
+        return QMessageBox::question(this, QGuiApplication::applicationDisplayName(), text,
+                                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+    };
 
     // Before the regions: the device list model observes the session from its creation.
     Session = new TLanSession(*this, this);
@@ -82,6 +92,11 @@ TFrm_Main::TFrm_Main(QWidget *parent) : QMainWindow(parent), cm1(std::make_uniqu
 TFrm_Main::~TFrm_Main()
 {
     qApp->removeEventFilter(this);
+    // A run still going needs the session, which goes before the run would.
+    if (FleetRows)
+        FleetRows->Drop();
+    if (Fleet)
+        Fleet->Drop();
     if (cm1)
         cm1->ClosePort();
 }
@@ -96,6 +111,24 @@ void TFrm_Main::buildLayout()
     lv_Dev = rzpgcntrl_Srch->lv_Dev;
     DevModel = new TDeviceListModel(Session, this);
     lv_Dev->SetDeviceModel(DevModel);
+    FleetRows = new TFleetRows(*Session, *DevModel, *this, this);
+    KeepSearch = new TKeepSearch(this);
+    KeepSearch->SendSearch = [this] {
+        // A search by address still sending goes on; a list refused ends the repeat.
+        if (!Session || Session->SearchingAddresses())
+            return;
+        if (!SearchOnce(false))
+            rzpgcntrl_Srch->chk_KeepSearch->setChecked(false);
+    };
+    KeepSearch->Answered = [this] { return DevModel->rowCount(); };
+    connect(KeepSearch, &TKeepSearch::Finished, this, [this](bool reached) {
+        rzpgcntrl_Srch->chk_KeepSearch->setChecked(false);
+        rzpgcntrl_Srch->edt_KeepSearchCount->setEnabled(true);
+        if (reached)
+            AddLogInfo(GetLangText(QStringLiteral("lang_Hint_KeepSearchDone")).arg(DevModel->rowCount()));
+    });
+    connect(Session, &TLanSession::RowAdded, KeepSearch, [this] { KeepSearch->Check(); });
+    connect(rzpgcntrl_Srch->chk_KeepSearch, &QCheckBox::toggled, this, [this](bool on) { KeepSearchToggled(on); });
     // The page takes the replies of the selected row's module.
     connect(lv_Dev->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         const TDeviceRow *row = SelectedDevice();
@@ -307,6 +340,9 @@ void TFrm_Main::FormClose()
         failed("closing the serial port", QStringLiteral("unknown error"));
     }
     try {
+        KeepSearch->Stop();
+        FleetRows->Drop();
+        Fleet->Drop();
         UdpSvr = nullptr;
         delete Session;
         Session = nullptr;
@@ -389,6 +425,7 @@ void TFrm_Main::ApplyMainTexts()
     setWindowTitle(GetLangText(QStringLiteral("lang_Main_Title")) + QStringLiteral(" V") + GetAppVersion());
     mni_WorkOrder->setVisible(false);
     lv_Dev->FitColumns();
+    DevModel->Retranslate();
     // Texts of another language may need more room than the design widths.
     rzpgcntrl_Srch->FitWidth();
     rzpgcntrl_Logs->setFixedWidth(rzpgcntrl_Srch->width());
@@ -585,8 +622,7 @@ void TFrm_Main::btn_Click(QObject *button)
     const QString name = button ? button->objectName() : QString();
     if (name == QLatin1String("btn_Search")) {
         rzpgcntrl_Logs->Clear();
-        if (Session)
-            Session->Search();
+        SearchOnce(true);
         return;
     }
     if (name == QLatin1String("btn_Q2NetSet")) {
@@ -595,6 +631,39 @@ void TFrm_Main::btn_Click(QObject *button)
     }
     // The serial exchanges: btn_ComRead, btn_ComSet and btn_Q2ComSet.
     SerialTab->Click(button);
+}
+
+bool TFrm_Main::SearchOnce(bool clearList)
+{
+    if (!Session)
+        return false;
+    const QString text = rzpgcntrl_Srch->edt_SearchRange->text().trimmed();
+    if (text.isEmpty()) {
+        Session->Search(clearList);
+        return true;
+    }
+    QList<quint32> addresses;
+    TRangeError error;
+    if (!ParseAddressRanges({text}, addresses, error)) {
+        AddLog(RangeErrorText(error), TLogColor::Red);
+        return false;
+    }
+    Session->SearchAddresses(addresses, clearList);
+    return true;
+}
+
+void TFrm_Main::KeepSearchToggled(bool on)
+{
+    if (!on) {
+        KeepSearch->Stop();
+        rzpgcntrl_Srch->edt_KeepSearchCount->setEnabled(true);
+        return;
+    }
+    if (KeepSearch->Active())
+        return;
+    // The count holds for the whole repeat.
+    rzpgcntrl_Srch->edt_KeepSearchCount->setEnabled(false);
+    KeepSearch->Start(rzpgcntrl_Srch->edt_KeepSearchCount->value());
 }
 
 void TFrm_Main::SaveQ2Network()

@@ -23,6 +23,8 @@ class TComm;
 class TDeviceListModel;
 class TDeviceListView;
 class TFleetActions;
+class TFleetRows;
+class TKeepSearch;
 class TLogPanes;
 class TParamArea;
 class TQ1PageView;
@@ -73,6 +75,8 @@ public:
     // The pauses of the network write: a plain sleep that handles no events, so the module's answers
     // are logged after the whole sequence. Tests put in one that returns at once.
     std::function<void(int ms)> Pause;
+    // A yes-or-no question (an action on several modules); true for yes. Tests put in their own.
+    std::function<bool(const QString &text)> Confirm;
 
     // The page models; the page views show and read them.
     TQ2Page Q2Model;
@@ -105,6 +109,10 @@ public:
     TParamArea *rzpgcntrl_Param;
     TDeviceListModel *DevModel;
     TDeviceListView *lv_Dev;
+    // Runs over several rows, their results in lv_Dev's result column.
+    TFleetRows *FleetRows = nullptr;
+    // The repeated search of chk_KeepSearch.
+    TKeepSearch *KeepSearch = nullptr;
     // The two parameter pages, views of Q1Model and Q2Model.
     TQ1PageView *Q1View;
     TQ2PageView *Q2View;
@@ -160,6 +168,15 @@ public:
     // (the firmware upgrade, copying every MAC) are offered.
     void PopupForSeveral(const QPoint &globalPos);
     void mni_LvRightMmClick(QAction *item);
+    // Restart, factory settings or copying the MACs of the selected rows (several of them): the
+    // first two after a confirmation that names the action and the number of modules.
+    void ActOnSeveral(QAction *item);
+    // One search as the Search button sends it: to the addresses of edt_SearchRange when it is
+    // filled, else the broadcast. A list the parser refuses is a red line and nothing is sent
+    // (false).
+    bool SearchOnce(bool clearList);
+    // chk_KeepSearch ticked or unticked.
+    void KeepSearchToggled(bool on);
     void mni_MenuClick(QAction *item);
 
     // The session's status reports: the window's part of the reaction (the log line is written).

@@ -1,9 +1,14 @@
 #include "gui/SearchColumn.h"
 
+#include "gui/DeviceListModel.h"
 #include "gui/DeviceListView.h"
 #include "gui/GuiUtil.h"
+#include "netconfig/DeviceList.h"
 
+#include <QCheckBox>
 #include <QGridLayout>
+#include <QLineEdit>
+#include <QSpinBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -52,11 +57,35 @@ TSearchColumn::TSearchColumn(QWidget *parent) : QTabWidget(parent), FTabs(new TF
     auto *net = new QWidget;
     net->setObjectName(QStringLiteral("rztbsht_Net"));
     lv_Dev = new TDeviceListView(net);
+    lbl_SearchRange = new QLabel(QStringLiteral("lbl_SearchRange"), net);
+    lbl_SearchRange->setObjectName(QStringLiteral("lbl_SearchRange"));
+    edt_SearchRange = new QLineEdit(net);
+    edt_SearchRange->setObjectName(QStringLiteral("edt_SearchRange"));
+    lbl_SearchRange->setBuddy(edt_SearchRange);
+    chk_KeepSearch = new QCheckBox(QStringLiteral("chk_KeepSearch"), net);
+    chk_KeepSearch->setObjectName(QStringLiteral("chk_KeepSearch"));
+    lbl_KeepSearchCount = new QLabel(QStringLiteral("lbl_KeepSearchCount"), net);
+    lbl_KeepSearchCount->setObjectName(QStringLiteral("lbl_KeepSearchCount"));
+    edt_KeepSearchCount = new QSpinBox(net);
+    edt_KeepSearchCount->setObjectName(QStringLiteral("edt_KeepSearchCount"));
+    edt_KeepSearchCount->setRange(0, TDeviceList::MaxRows);
+    lbl_KeepSearchCount->setBuddy(edt_KeepSearchCount);
     btn_Search = makeButton("btn_Search", net);
+
+    auto *rangeRow = new QHBoxLayout;
+    rangeRow->addWidget(lbl_SearchRange);
+    rangeRow->addWidget(edt_SearchRange, 1);
+    auto *searchRow = new QHBoxLayout;
+    searchRow->addWidget(chk_KeepSearch);
+    searchRow->addWidget(lbl_KeepSearchCount);
+    searchRow->addWidget(edt_KeepSearchCount);
+    searchRow->addStretch(1);
+    searchRow->addWidget(btn_Search);
     auto *netLayout = new QVBoxLayout(net);
     netLayout->setContentsMargins(4, 4, 4, 4);
     netLayout->addWidget(lv_Dev, 1);
-    netLayout->addLayout(buttonRow(btn_Search));
+    netLayout->addLayout(rangeRow);
+    netLayout->addLayout(searchRow);
     addTab(net, QStringLiteral("rztbsht_Net"));
 
     // COM tab.
@@ -126,9 +155,10 @@ void TSearchColumn::FitWidth()
     int need = minimumSizeHint().width();
     FTabs->SetTabWidth(tabs);
     // The list shows its columns whole, without a horizontal scroll bar.
+    // The result column comes and goes with the results: it scrolls rather than widen the window.
     int columns = 0;
     for (int c = 0; lv_Dev->model() && c < lv_Dev->model()->columnCount(); ++c)
-        if (!lv_Dev->isColumnHidden(c))
+        if (!lv_Dev->isColumnHidden(c) && c != TDeviceListModel::ColResult)
             columns += lv_Dev->columnWidth(c);
     const int frame = style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this);
     const int list = columns + 2 * lv_Dev->frameWidth() +

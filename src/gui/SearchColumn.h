@@ -1,13 +1,17 @@
 #pragma once
-// The upper half of the left column, rzpgcntrl_Srch: the LAN tab with the device list and the
-// search button, and the COM tab with the port and baud-rate lists and the serial read button.
+// The upper half of the left column, rzpgcntrl_Srch: the LAN tab with the device list, the
+// address field of a search by address, keep searching and the search button, and the COM tab
+// with the port and baud-rate lists and the serial read button.
 
 #include <QComboBox>
 #include <QTabWidget>
 
+class QCheckBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QSpinBox;
 class TDeviceListView;
 class TFixedTabBar;
 
@@ -34,6 +38,13 @@ public:
     explicit TSearchColumn(QWidget *parent = nullptr);
 
     TDeviceListView *lv_Dev;
+    // Addresses to search instead of the broadcast (empty: broadcast).
+    QLabel *lbl_SearchRange;
+    QLineEdit *edt_SearchRange;
+    // Keep searching, until the list holds edt_KeepSearchCount modules (0: until unticked).
+    QCheckBox *chk_KeepSearch;
+    QLabel *lbl_KeepSearchCount;
+    QSpinBox *edt_KeepSearchCount;
     QPushButton *btn_Search;
     QLabel *lbl_SelectCom;
     TDropDownComboBox *cbb_SelectCom;

@@ -9,7 +9,9 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
+#include <QSpinBox>
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QWidget>
@@ -49,6 +51,16 @@ const TTextRow MainRows[] = {
     {"lv_Dev", P::Column, "lang_Lv_DevName", 1},
     {"lv_Dev", P::Column, "lang_Lv_MAC", 2},
     {"lv_Dev", P::Column, "lang_Lv_Version", 3},
+    {"lv_Dev", P::Column, "lang_Lv_Result", 6},
+    // Search by address and keep searching.
+    {"lbl_SearchRange", P::Caption, "lang_lbl_SearchRange"},
+    {"edt_SearchRange", P::Caption, "lang_ts_SearchRangeAll"},
+    {"edt_SearchRange", P::Hint, "lang_H_edt_SearchRange"},
+    {"chk_KeepSearch", P::Caption, "lang_chk_KeepSearch"},
+    {"chk_KeepSearch", P::Hint, "lang_H_chk_KeepSearch"},
+    {"lbl_KeepSearchCount", P::Caption, "lang_lbl_KeepSearchCount"},
+    {"edt_KeepSearchCount", P::Caption, "lang_ts_KeepSearchNoLimit"},
+    {"edt_KeepSearchCount", P::Hint, "lang_H_edt_KeepSearchCount"},
 
     // Captions. Two keys are asked for in another letter case than the table holds them.
     {"lbl_SelectCom", P::Caption, "lang_lbl_SelectCom"},
@@ -332,6 +344,12 @@ bool caption(QObject *o, const QString *set, QString *get)
         return apply([w] { return w->text(); }, [w](const QString &t) { w->setText(t); });
     if (auto *w = qobject_cast<QGroupBox *>(o))
         return apply([w] { return w->title(); }, [w](const QString &t) { w->setTitle(t); });
+    // An edit's caption is the grey text it shows while empty, a spin box's the text it shows at
+    // its least value.
+    if (auto *w = qobject_cast<QLineEdit *>(o))
+        return apply([w] { return w->placeholderText(); }, [w](const QString &t) { w->setPlaceholderText(t); });
+    if (auto *w = qobject_cast<QSpinBox *>(o))
+        return apply([w] { return w->specialValueText(); }, [w](const QString &t) { w->setSpecialValueText(t); });
     if (auto *w = qobject_cast<QMenu *>(o))
         return apply([w] { return w->title(); }, [w](const QString &t) { w->setTitle(t); });
     if (auto *w = qobject_cast<QAction *>(o))

@@ -10,7 +10,8 @@
 class QWidget;
 
 enum class TTextProp {
-    Caption,     // label, button, check box, group box title, tab of a tab page, menu, action
+    Caption,     // label, button, check box, group box title, tab of a tab page, menu, action;
+                 // an edit's placeholder, a spin box's text at its least value
     StarCaption, // caption followed by " *" (the address fields the base group's caption refers to)
     BuddyCaption,// the caption of the label whose buddy is the control (a labelled edit)
     Title,       // window title of the root window (Control is empty)

@@ -551,6 +551,25 @@ const TLangEntry DefaultLangEntries[] = {
      "请给模块设置此子网内的地址（或给本机添加模块所在子网的地址）；位于路由器后面的模块请按地址搜索。",
      "Give the module an address in this subnet (or this computer one in the module's); a module behind a "
      "router is found with a search by address."},
+    // The window's list: actions on several rows and their results, keep searching, search by address.
+    {"lang_Lv_Result", "结果", "Result"},
+    {"lang_ts_FleetPending", "进行中…", "working…"},
+    {"lang_Hint_FleetConfirm", "对选中的 %2 个模块执行“%1”？", "%1: the %2 selected modules. Go on?"},
+    {"lang_Hint_FleetSummary", "%1：%3 个模块中 %2 个成功", "%1: %2 of %3 modules ok"},
+    {"lang_Hint_FleetBusy", "另一项多模块操作尚未结束，请稍候。", "An action on several modules is still running; wait for its end."},
+    {"lang_chk_KeepSearch", "持续搜索", "Keep searching"},
+    {"lang_H_chk_KeepSearch", "每隔几秒重复搜索，新找到的模块加入列表；取消勾选即停止。",
+     "Repeats the search every few seconds, adding the modules that answer; untick to stop."},
+    {"lang_lbl_KeepSearchCount", "直到", "until"},
+    {"lang_ts_KeepSearchNoLimit", "手动停止", "stopped"},
+    {"lang_H_edt_KeepSearchCount", "找到这么多模块后停止搜索；“手动停止”：直到取消勾选。",
+     "Searching stops once the list holds this many modules; \"stopped\": until you untick it."},
+    {"lang_Hint_KeepSearchDone", "列表中已有 %1 个模块，持续搜索已停止。", "The list holds %1 modules: searching stopped."},
+    {"lang_lbl_SearchRange", "地址：", "Addresses:"},
+    {"lang_ts_SearchRangeAll", "空：广播", "empty: broadcast"},
+    {"lang_H_edt_SearchRange", "填写后，搜索发往这些地址而不是广播（用于路由器后面的模块）：例如 10.1.2.0/24、10.1.3.5-10.1.3.9、10.1.4.7，以逗号分隔，最多 4096 个。",
+     "When filled, the search goes to these addresses instead of the broadcast (modules behind a router): "
+     "10.1.2.0/24, 10.1.3.5-10.1.3.9, 10.1.4.7, separated by commas, at most 4096."},
     // The window's fleet writes: changed fields to the selected modules, profiles, verified
     // writes, backup and restore.
     {"lang_Menu_SaveProfile", "保存配置文件...", "Save Profile..."},
@@ -588,12 +607,10 @@ const TLangEntry DefaultLangEntries[] = {
     {"lang_ts_ActProfile", "应用配置文件", "Apply profile"},
     {"lang_ts_ActBackup", "备份", "Backup"},
     {"lang_ts_ActRestore", "恢复", "Restore"},
-    {"lang_Hint_FleetSummary", "%1：%2 个模块，%3 个成功，%4 个未成功", "%1: %2 modules, %3 ok, %4 not"},
     {"lang_Hint_FleetSkippedLine", "  跳过 %1：%2", "  skipped %1: %2"},
     {"lang_Hint_FleetMismatchLine", "  %1：写入“%2”，模块为“%3”", "  %1: wrote \"%2\", module has \"%3\""},
     {"lang_Hint_ApplyNoChange", "自读取以来页面上没有更改任何字段", "No field on the page was changed since the read"},
     {"lang_Hint_ApplyNoQ2", "请在列表中选择Q2模块", "Select Q2 modules in the list"},
-    {"lang_Hint_FleetBusy", "另一个多模块操作正在进行", "Another run over several modules is still going"},
     {"lang_Hint_ProfileRefused", "配置文件 %1 被拒绝：%2；未发送任何数据", "Profile %1 refused: %2; nothing was sent"},
     {"lang_Hint_ProfileSaved", "已将 %1 个字段保存到 %2", "Saved %1 fields to %2"},
     {"lang_Hint_ProfileLeftOut", "  未保存 %1：%2", "  left out %1: %2"},

@@ -32,7 +32,7 @@ TEST(DeviceListModel, passesTheModelTesterThroughAddsDuplicatesHeadersAndClear)
     arrive(session, "192.168.0.8", "001A2B3C4D5F", 4017, "Q3", 1, DevPortQ3);
     EXPECT_EQ(inserted.size(), 2);
     ASSERT_EQ(model.rowCount(), 2);
-    EXPECT_EQ(model.columnCount(), 6);
+    EXPECT_EQ(model.columnCount(), 7);
     EXPECT_EQ(model.index(0, TDeviceListModel::ColName).data().toString(), QStringLiteral("Lab"))
         << "the name shows up to its first zero";
     EXPECT_EQ(model.index(0, TDeviceListModel::ColIP).data().toString(), QStringLiteral("192.168.0.7"));
@@ -46,7 +46,7 @@ TEST(DeviceListModel, passesTheModelTesterThroughAddsDuplicatesHeadersAndClear)
     EXPECT_EQ(model.headerData(4, Qt::Horizontal).toString(), QStringLiteral("Flag"));
     EXPECT_TRUE(model.setHeaderData(0, Qt::Horizontal, QStringLiteral("设备IP")));
     EXPECT_EQ(model.headerData(0, Qt::Horizontal).toString(), QStringLiteral("设备IP"));
-    EXPECT_FALSE(model.setHeaderData(6, Qt::Horizontal, QStringLiteral("x")));
+    EXPECT_FALSE(model.setHeaderData(7, Qt::Horizontal, QStringLiteral("x")));
     EXPECT_FALSE(model.setHeaderData(0, Qt::Vertical, QStringLiteral("x")));
     EXPECT_EQ(headers.size(), 1);
 

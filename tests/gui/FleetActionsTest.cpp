@@ -273,10 +273,17 @@ TEST_F(FleetSim, changedFieldsGoToTheSelectedModulesOnly)
         EXPECT_TRUE(r.Verified);
         EXPECT_EQ(r.Written, QStringList{QStringLiteral("LocalPort")});
     }
-    EXPECT_TRUE(LogTexts().contains(QStringLiteral("Apply changed fields: 2 modules, 2 ok, 0 not")))
+    EXPECT_TRUE(LogTexts().contains(QStringLiteral("Apply changed fields: 2 of 2 modules ok")))
         << LogTexts().join(u'\n').toStdString();
     EXPECT_TRUE(Sim.Written(QStringLiteral("02BE000000C3")).isEmpty());
     ASSERT_FALSE(Sim.Written(QStringLiteral("02BE000000B2")).isEmpty());
+    // Each written row shows its result in the list; the other row shows none.
+    for (const char *mac : {"02BE000000A1", "02BE000000B2"}) {
+        const TFleetModuleResult *r = w->DevModel->Result(QLatin1String(mac));
+        ASSERT_TRUE(r) << mac;
+        EXPECT_EQ(r->Result, TFleetResult::Ok) << mac;
+    }
+    EXPECT_FALSE(w->DevModel->Result(QStringLiteral("02BE000000C3")));
 
     // B as it is now: the new port, its own name.
     select(w, {});
@@ -362,7 +369,7 @@ TEST_F(FleetSim, profileSavedInTheWindowAppliesToOtherModules)
         EXPECT_EQ(r.Result, TFleetResult::Ok) << r.Answer.toStdString();
         EXPECT_EQ(r.Written, p.FieldNames());
     }
-    EXPECT_TRUE(LogTexts().contains(QStringLiteral("Apply profile: 2 modules, 2 ok, 0 not")));
+    EXPECT_TRUE(LogTexts().contains(QStringLiteral("Apply profile: 2 of 2 modules ok")));
     select(w, {});
     Read(QStringLiteral("02BE000000C3"));
     EXPECT_EQ(C<QLineEdit>("edt_LocalPort0")->text(), QStringLiteral("7007"));
@@ -400,7 +407,7 @@ TEST_F(FleetSim, backupThenRestoreReportsMissingFilesAndModules)
         EXPECT_EQ(r.Result, TFleetResult::Ok) << r.Answer.toStdString();
     for (const char *f : {"index.csv", "02BE000000A1.json", "02BE000000B2.json"})
         EXPECT_TRUE(QFile::exists(folder + QLatin1Char('/') + QLatin1String(f))) << f;
-    EXPECT_TRUE(LogTexts().contains(QStringLiteral("Backup: 2 modules, 2 ok, 0 not")));
+    EXPECT_TRUE(LogTexts().contains(QStringLiteral("Backup: 2 of 2 modules ok")));
     EXPECT_TRUE(LogTexts().contains(QStringLiteral("Index written to %1/index.csv").arg(folder)))
         << LogTexts().join(u'\n').toStdString();
 
@@ -427,7 +434,7 @@ TEST_F(FleetSim, backupThenRestoreReportsMissingFilesAndModules)
         EXPECT_EQ(r.Result, want) << r.Mac.toStdString() << ": " << r.Answer.toStdString();
     }
     EXPECT_GT(Sim.Written(QStringLiteral("02BE000000A1")).size(), beforeA);
-    EXPECT_TRUE(LogTexts().contains(QStringLiteral("Restore: 3 modules, 1 ok, 2 not")));
+    EXPECT_TRUE(LogTexts().contains(QStringLiteral("Restore: 1 of 3 modules ok")));
 }
 
 } // namespace

@@ -63,6 +63,9 @@ TEST_F(PagesUnderOneRoot, onlyTheMainWindowsOwnControlsAreMissing)
         "btn_Search Caption",     "btn_ComRead Caption",    "rztbsht_Net Caption",  "rztbsht_Com Caption",
         "rztbsht_Log Caption",    "rztbsht_Hex Caption",    "btnDataDebug Caption", "cbbSoftBitRate Item 1",
         "btn_Search Hint",        "btn_ComRead Hint",       "lv_Dev Hint",          "cbb_SelectCom Hint",
+        "lv_Dev Column 6",        "lbl_SearchRange Caption", "edt_SearchRange Caption", "edt_SearchRange Hint",
+        "chk_KeepSearch Caption", "chk_KeepSearch Hint",    "lbl_KeepSearchCount Caption",
+        "edt_KeepSearchCount Caption", "edt_KeepSearchCount Hint",
         "mni_SaveProfile Caption", "mni_ApplyProfile Caption", "mni_VerifyWrites Caption", "mni_BackupListed Caption",
         "mni_RestoreBackup Caption"};
     for (bool chinese : {false, true}) {
