@@ -121,7 +121,11 @@ void TFrm_FleetPreview::fill()
             add(r.Mac, s.Name, {}, text("lang_Hint_PreviewSkipped").arg(s.Reason));
     }
     for (int c = 0; c < ColumnCount - 1; ++c)
+    {
+        // A little room beyond the widest text, so no cell touches the next column.
         tv_Preview->resizeColumnToContents(c);
+        tv_Preview->setColumnWidth(c, tv_Preview->columnWidth(c) + 12);
+    }
     btn_PreviewWrite->setEnabled(CanWrite());
 }
 

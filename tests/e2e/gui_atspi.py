@@ -10,7 +10,7 @@ polled for, with generous deadlines (BEXO_GUI_TIME_SCALE multiplies them).
 
 usage: gui_atspi.py --cli CLI --shots DIR [--net A.B.C] [--pid PID] [--sim-log LOG]
                     [--loader-log LOG] [--firmware BIN] [--serial-port PATH] [--tour] STEP...
-steps: search read save login com comq1 titles chinese upgrade fleet quit"""
+steps: search read save profile login com comq1 titles chinese upgrade fleet quit"""
 
 import argparse
 import os
@@ -35,6 +35,8 @@ Q3 = {"name": "Gate-Q3", "host": 20}
 SERIAL_Q2 = "Serial-Q2"  # the name bexo-z0-sim serial gives its Q2 module
 SERIAL_Q1_IP = "192.168.0.7"  # the module address of its Q1 module
 NEW_NAME, NEW_PORT = "GUI-Renamed", "6001"
+# Three more Q2 modules for the profile step: the one a profile is saved from, and two it goes to.
+PUMPS = [{"name": "Pump-%d" % i, "host": 10 + i, "mac": "00 1A 2B 3C 4D 7%d" % i} for i in (1, 2, 3)]
 
 KEY_DOWN, KEY_RETURN = 0xFF54, 0xFF0D
 CONTROL_MASK = 1 << 2  # X's modifier bit of the Control keys
@@ -60,7 +62,7 @@ class Session:
     def __init__(self, args):
         self.args = args
         self.cli = args.cli
-        for module in (Q2, LOCKED, Q3):
+        for module in (Q2, LOCKED, Q3, *PUMPS):
             module["ip"] = "%s.%d" % (args.net, module["host"])
         self.lang = "en"
         self.texts = {}
@@ -587,6 +589,71 @@ class Session:
         # One row again: the window of one module, as before.
         self.click(first)
 
+    def profile(self):
+        """A profile the CLI saved from one module, applied in the window (File > Apply profile)
+        to two others: each of them then holds the source's settings and its own identity, and
+        the module not chosen is left as it was (the simulator's state file)."""
+        source, first, second = PUMPS
+        self.step("profile saved by the CLI from %s, applied to %s and %s" % (source["name"], first["name"],
+                                                                               second["name"]))
+        cli = [self.cli, "--interface", self.args.net + ".1", "--wait", "600"]
+        digits = source["mac"].replace(" ", "")
+        subprocess.run(cli + ["write", digits, "LocalPort=7001", "Parity=EVEN", "PackLen=512"], check=True,
+                       capture_output=True)
+        path = os.path.join(os.path.dirname(os.path.abspath(self.args.sim_state)), "window.json")
+        subprocess.run(cli + ["profile", "save", digits, path], check=True, capture_output=True)
+
+        def state():
+            out = {}
+            with open(self.args.sim_state) as f:
+                for line in f:
+                    mac, *blocks = line.split()
+                    out[mac] = {k: bytes.fromhex(v) for k, v in (b.split("=") for b in blocks)}
+            return out
+        self.until("the source module's new settings in the state file",
+                   lambda: state().get(digits, {}).get("port") and self.sim_log().count(digits + ": restarting"))
+        before = state()
+        cell = self.until("the row of " + first["name"], lambda: self.row_cell(first["name"]))
+        self.click(cell)
+        self.ctrl_click(self.row_cell(second["name"]))
+        wanted = sorted(r for r, row in enumerate(self.rows()) if row[1] in {first["name"], second["name"]})
+        self.until("both rows selected", lambda: self.selected_rows() == wanted, 10)
+        self.do(self.menu_item("lang_Menu_File", "lang_Menu_ApplyProfile"), "Press", short=True)
+        chooser = self.until("the file chooser", lambda: self.window(self.t("lang_Caption_ChooseProfile")), 20)
+        name = self.until("the chooser's file name field", lambda: self.find(
+            pyatspi.ROLE_TEXT, root=chooser, match=lambda n: n.getState().contains(pyatspi.STATE_FOCUSED)), 10)
+        self.set_text(name, path)
+        self.key(KEY_RETURN)
+        preview = self.until("the preview", lambda: self.window(self.t("lang_Caption_FleetPreview")), 30)
+        self.shot("profile-preview")
+        self.press(self.need("Write", pyatspi.ROLE_PUSH_BUTTON, self.t("lang_btn_PreviewWrite"), preview))
+        summary = self.t("lang_Hint_FleetSummary").replace("%1", self.t("lang_ts_ActProfile")) \
+            .replace("%2", "2").replace("%3", "2")
+        self.until("the summary '%s'" % summary, lambda: summary in self.log(), 60)
+        for m in (first, second):
+            self.until(m["name"] + " restarted", lambda: self.sim_log().count(m["mac"].replace(" ", "") + ": restarting"))
+        self.shot("profile-done")
+        after = state()
+        src = after[digits]
+        identity = set(range(9, 13)) | set(range(21, 37)) | set(range(53, 59))  # StaticIP, ModName, UserMAC
+        for m in (first, second):
+            mac = m["mac"].replace(" ", "")
+            if after[mac]["port"] == before[mac]["port"]:
+                raise Failure("%s's port block did not change" % m["name"])
+            for block, data in after[mac].items():
+                if block == "base":
+                    if any(data[i] != before[mac][block][i] for i in identity):
+                        raise Failure("%s's identity changed" % m["name"])
+                    if any(data[i] != src[block][i] for i in range(len(data)) if i not in identity):
+                        raise Failure("%s's base block differs from the profile's source" % m["name"])
+                elif data != src[block]:
+                    raise Failure("%s's %s block differs from the profile's source" % (m["name"], block))
+        third = LOCKED["mac"].replace(" ", "")
+        if third in before and after[third] != before[third]:
+            raise Failure("a module not chosen was changed")
+        for m in (first, second):
+            self.step("  %s holds the profile's settings" % m["name"])
+
     def quit(self):
         self.step("quit")
         self.do(self.menu_item("lang_Menu_File", "lang_Menu_Quit"), "Press", short=True)
@@ -599,6 +666,7 @@ def main():
     p.add_argument("--pid", type=int, help="the program's process: waiting ends when it does")
     p.add_argument("--shots", required=True)
     p.add_argument("--sim-log")
+    p.add_argument("--sim-state", help="the simulator's state file (step profile)")
     p.add_argument("--loader-log")
     p.add_argument("--firmware")
     p.add_argument("--serial-port")

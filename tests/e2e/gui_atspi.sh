@@ -6,7 +6,8 @@
 # another password opens the login dialog, and its password entered there reads it; the COM tab
 # reads a simulated Q2 module on a pseudo-terminal onto the page; Chinese replaces the captions;
 # the upgrade window brings the simulated boot loader to success, and its fleet view two modules
-# chosen with Ctrl. The screenshots along the way stay in BUILD/screenshots/gui_atspi.
+# chosen with Ctrl; a profile the CLI saved, applied from the File menu to two modules, brings
+# each exactly the profile's settings. The screenshots along the way stay in BUILD/screenshots/gui_atspi.
 # BEXO_GUI_STEPS runs only the steps named (gui_atspi.py lists them), for working on one of them.
 
 # The program searches on every interface it has: in a namespace of its own inside the suite's,
@@ -38,9 +39,14 @@ fi
 make_peer 80
 in_peer ip addr add 10.77.80.7/24 dev veth-p80
 in_peer ip addr add 10.77.80.9/24 dev veth-p80
-start_peer_bg "$E2E_TMP/sim.log" "$SIM" lan \
+# Three more Q2 modules: a profile saved from the first goes to the other two.
+for host in 11 12 13; do in_peer ip addr add 10.77.80.$host/24 dev veth-p80; done
+start_peer_bg "$E2E_TMP/sim.log" "$SIM" lan --state "$E2E_TMP/sim.state" \
   --module mac=001A2B3C4D5E,ip=10.77.80.7,name=Workshop-Q2,version=4017 \
   --module mac=001A2B3C4D61,ip=10.77.80.9,name=Locked-Q2,version=4017,password=bexo7 \
+  --module mac=001A2B3C4D71,ip=10.77.80.11,name=Pump-1,version=4017 \
+  --module mac=001A2B3C4D72,ip=10.77.80.12,name=Pump-2,version=4017 \
+  --module mac=001A2B3C4D73,ip=10.77.80.13,name=Pump-3,version=4017 \
   --module mac=00A0C5000101,ip=10.77.80.20,name=Gate-Q3,model=q3,version=2002
 wait_for_line "$E2E_TMP/sim.log" 'listening'
 firmware=$E2E_TMP/Q2-firmware.bin
@@ -70,10 +76,10 @@ start_gui "$E2E_TMP/app" en
 
 set +e
 "$GUI_PYTHON" "$GUI_DRIVER" --pid "$GUI_PID" --cli "$E2E_TMP/app/bexo-z0-cli" --net 10.77.80 \
-  --shots "$SHOTS" --sim-log "$E2E_TMP/sim.log" \
+  --shots "$SHOTS" --sim-log "$E2E_TMP/sim.log" --sim-state "$E2E_TMP/sim.state" \
   --loader-log "$E2E_TMP/loader.log" --firmware "$firmware" --serial-port "$port" \
   --serial-port-q1 "$port_q1" --serial-q1-log "$E2E_TMP/serial-q1.log" \
-  ${BEXO_GUI_STEPS:-search read save login com comq1 titles chinese titles upgrade fleet quit}
+  ${BEXO_GUI_STEPS:-search read save profile login com comq1 titles chinese titles upgrade fleet quit}
 rc=$?
 set -e
 if [ $rc -ne 0 ]; then

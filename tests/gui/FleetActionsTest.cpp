@@ -7,6 +7,7 @@
 #include "gui/Frm_FleetPreview.h"
 #include "gui/SearchColumn.h"
 #include "netconfig/Fleet.h"
+#include "lang/LangList.h"
 #include "netconfig/LanSession.h"
 
 #include <QAction>
@@ -435,6 +436,57 @@ TEST_F(FleetSim, backupThenRestoreReportsMissingFilesAndModules)
     }
     EXPECT_GT(Sim.Written(QStringLiteral("02BE000000A1")).size(), beforeA);
     EXPECT_TRUE(LogTexts().contains(QStringLiteral("Restore: 1 of 3 modules ok")));
+}
+
+} // namespace
+
+namespace {
+
+// Pictures for people to look at: the preview, the save-profile dialog and the File menu, in
+// both languages, with the Q2 page read and two rows selected.
+TEST_F(FleetControls, shotsOfThePreviewTheSaveDialogAndTheMenu)
+{
+    FeedRows();
+    Arrive(SearchReplyBytes("192.168.0.9", QByteArray::fromHex("001A2B3C4D61"), 4017, "Lab-Q2b"),
+           QStringLiteral("192.168.0.9"));
+    ClickRow(0);
+    FeedReplies(TQ2Replies::Full());
+    select(w, {0, 2});
+    TFleetModuleResult a;
+    a.Mac = QStringLiteral("00 1A 2B 3C 4D 5E");
+    a.Result = TFleetResult::DryRun;
+    a.Changes = {{QStringLiteral("ModName"), QStringLiteral("Lab-Q2"), QStringLiteral("Pump hall 3")},
+                 {QStringLiteral("LocalPort"), QStringLiteral("20108"), QStringLiteral("6001")},
+                 {QStringLiteral("Parity"), QStringLiteral("NONE"), QStringLiteral("EVEN")}};
+    a.Skipped = {{QStringLiteral("HttpdUrl"), QStringLiteral("written only with work mode \"HTTPD Client\"")}};
+    a.Frames = {TPlannedFrame{}};
+    TFleetModuleResult b = a;
+    b.Mac = QStringLiteral("00 1A 2B 3C 4D 61");
+    b.Changes[0].Old = QStringLiteral("Lab-Q2b");
+    TFleetModuleResult gone;
+    gone.Mac = QStringLiteral("00 1A 2B 3C 4D 62");
+    gone.Result = TFleetResult::NoAnswer;
+    gone.Answer = QStringLiteral("no answer");
+    for (bool chinese : {false, true}) {
+        const QString lang = chinese ? QStringLiteral("zh") : QStringLiteral("en");
+        w->SwitchLanguage(chinese);
+        TFrm_FleetPreview p(w);
+        p.SetResults(GetLangText(QStringLiteral("lang_Hint_PreviewInfo")).arg(2), {a, b, gone}, {}, IdentityFields());
+        p.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&p));
+        EXPECT_FALSE(SaveShot(&p, QStringLiteral("fleet_preview_") + lang).isEmpty());
+        TFrm_SaveProfile s(w);
+        s.SetModule(QStringLiteral("00 1A 2B 3C 4D 5E"));
+        s.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&s));
+        EXPECT_FALSE(SaveShot(&s, QStringLiteral("fleet_save_profile_") + lang).isEmpty());
+        w->mni_File->popup(w->mapToGlobal(QPoint(0, 0)));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(w->mni_File));
+        EXPECT_FALSE(SaveShot(w->mni_File, QStringLiteral("fleet_file_menu_") + lang).isEmpty());
+        w->mni_File->hide();
+        EXPECT_FALSE(SaveShot(w, QStringLiteral("fleet_main_q2_") + lang).isEmpty());
+    }
+    w->SwitchLanguage(false);
 }
 
 } // namespace
