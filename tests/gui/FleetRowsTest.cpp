@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
@@ -315,6 +316,63 @@ TEST_F(FleetRows, anAddressListSearchesByAddressAndABadOneSendsNothing)
     c->btn_Search->click();
     EXPECT_FALSE(w->Session->SearchingAddresses());
     EXPECT_EQ(w->DevModel->rowCount(), 0);
+}
+
+} // namespace
+
+namespace {
+
+// Pictures for people to look at (build/screenshots): the list with results and warnings, the
+// confirmation, the keep-search and address controls, in both languages.
+TEST_F(FleetRows, picturesOfResultsWarningsAndTheSearchControls)
+{
+    for (bool chinese : {false, true}) {
+        Create(chinese ? "Language=1\r\n" : "Language=0\r\n");
+        w->Confirm = [](const QString &) { return true; };
+        w->FleetTimes.AnswerWaitMs = 100;
+        const QString lang = chinese ? QStringLiteral("zh") : QStringLiteral("en");
+        w->DevModel->SubnetsOf = [](int) { return QList<TSubnet>{{"192.168.0.1", "255.255.255.0"}}; };
+        FeedQ2s();
+        Feed(SearchReplyBytes("192.168.0.7", QByteArray::fromHex("001A2B3C4D61"), 4017, "Twin-of-A"), 0);
+        Feed(SearchReplyBytes("10.9.9.9", QByteArray::fromHex("001A2B3C4D62"), 4017, "Far-away"), 0);
+        w->DevModel->UpdateWarnings();
+        SelectAll();
+        QTest::mouseClick(w->lv_Dev->viewport(), Qt::LeftButton, Qt::ControlModifier, RowPoint(3));
+        QTest::mouseClick(w->lv_Dev->viewport(), Qt::LeftButton, Qt::ControlModifier, RowPoint(4));
+        DrainReceivers();
+        Choose(w->mni_Restart);
+        Ack("192.168.0.8");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !w->FleetRows->Running(); }, 3000));
+        w->rzpgcntrl_Srch->edt_SearchRange->setText(QStringLiteral("10.1.2.0/24, 10.1.3.5-10.1.3.9"));
+        w->rzpgcntrl_Srch->edt_KeepSearchCount->setValue(20);
+        QApplication::processEvents();
+        w->rzpgcntrl_Logs->Flush();
+        EXPECT_FALSE(SaveShot(w.get(), QStringLiteral("main_fleet_results_") + lang).isEmpty());
+        // Scrolled to the result column.
+        w->lv_Dev->scrollTo(w->DevModel->index(0, TDeviceListModel::ColResult));
+        QApplication::processEvents();
+        EXPECT_FALSE(SaveShot(w->rzpgcntrl_Srch, QStringLiteral("list_fleet_results_") + lang).isEmpty());
+
+        // The warning's tool tip as a reader gets it, and the confirmation.
+        QMessageBox tip(QMessageBox::Warning, QGuiApplication::applicationDisplayName(),
+                        w->DevModel->RowHint(0), QMessageBox::Ok, w.get());
+        tip.show();
+        QApplication::processEvents();
+        EXPECT_FALSE(SaveShot(&tip, QStringLiteral("list_warning_text_") + lang).isEmpty());
+        QMessageBox box(QMessageBox::Question, QGuiApplication::applicationDisplayName(),
+                        GetLangText("lang_Hint_FleetConfirm").arg(GetLangText("lang_mni_Reset"), QStringLiteral("5")),
+                        QMessageBox::Yes | QMessageBox::No, w.get());
+        box.show();
+        QApplication::processEvents();
+        EXPECT_FALSE(SaveShot(&box, QStringLiteral("fleet_confirm_") + lang).isEmpty());
+
+        // Searching on: the count is fixed while it runs.
+        w->KeepSearch->IntervalMs = 60000;
+        w->rzpgcntrl_Srch->chk_KeepSearch->setChecked(true);
+        QApplication::processEvents();
+        EXPECT_FALSE(SaveShot(w->rzpgcntrl_Srch, QStringLiteral("search_keep_on_") + lang).isEmpty());
+        w->rzpgcntrl_Srch->chk_KeepSearch->setChecked(false);
+    }
 }
 
 } // namespace
