@@ -25,7 +25,7 @@ public:
     // Design widths; Flag and IpIndex are hidden, and so is the result column while no row has a
     // result (it then takes ResultWidth).
     static constexpr std::array<int, ColumnCount> ColumnWidths{100, 108, 114, 42, 0, 0, 0};
-    static constexpr int ResultWidth = 90;
+    static constexpr int ResultWidth = 80;
     // Rows arriving within this time have their warnings worked out once, together.
     static constexpr int WarningDelayMs = 100;
 

@@ -62,12 +62,29 @@ void TDeviceListView::SetDeviceModel(TDeviceListModel *model)
         setColumnHidden(c, TDeviceListModel::ColumnWidths[c] == 0);
     FitColumns();
     if (model)
+    {
         connect(model, &TDeviceListModel::ResultsShown, this, [this](bool shown) {
+            FResultNeed = 0;
             setColumnHidden(TDeviceListModel::ColResult, !shown);
-            if (shown)
-                setColumnWidth(TDeviceListModel::ColResult,
-                               qMax(TDeviceListModel::ResultWidth, header()->sectionSizeHint(TDeviceListModel::ColResult)));
+            FitColumns();
         });
+        // The column grows for a longer result as it comes (only the changed cells are measured).
+        connect(model, &QAbstractItemModel::dataChanged, this,
+                [this](const QModelIndex &from, const QModelIndex &to) {
+                    constexpr int c = TDeviceListModel::ColResult;
+                    if (isColumnHidden(c) || from.column() > c || to.column() < c)
+                        return;
+                    int need = FResultNeed;
+                    for (int r = from.row(); r <= to.row() && r - from.row() < 64; ++r)
+                        need = qMax(need, fontMetrics().horizontalAdvance(
+                                              this->model()->index(r, c).data().toString()) +
+                                              style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this) + 16);
+                    if (need > FResultNeed) {
+                        FResultNeed = need;
+                        FitColumns();
+                    }
+                });
+    }
 }
 
 void TDeviceListView::FitColumns()
@@ -87,6 +104,18 @@ void TDeviceListView::FitColumns()
         if (*widest[c])
             w = qMax(w, fm.horizontalAdvance(QLatin1String(widest[c])) + padding);
         setColumnWidth(c, w);
+    }
+    // The results are read without scrolling: the name, which is cut anyway, makes room for them.
+    if (!isColumnHidden(TDeviceListModel::ColResult)) {
+        const int result = std::max({TDeviceListModel::ResultWidth, FResultNeed,
+                                     header()->sectionSizeHint(TDeviceListModel::ColResult)});
+        int others = 0;
+        for (int c = 0; c < TDeviceListModel::ColResult; ++c)
+            if (c != TDeviceListModel::ColName && !isColumnHidden(c))
+                others += columnWidth(c);
+        const int room = viewport()->width() - others - result;
+        setColumnWidth(TDeviceListModel::ColName, qBound(MinNameWidth, room, columnWidth(TDeviceListModel::ColName)));
+        setColumnWidth(TDeviceListModel::ColResult, result);
     }
 }
 

@@ -16,8 +16,10 @@ public:
 
     // Sets the model and the column widths; Flag and IpIndex stay hidden.
     void SetDeviceModel(TDeviceListModel *model);
-    // The design widths, widened where the font needs more for a full MAC, an IP or a caption.
+    // The design widths, widened where the font needs more for a full MAC, an IP or a caption;
+    // while the result column shows, the name column narrows (to MinNameWidth at least) for it.
     void FitColumns();
+    static constexpr int MinNameWidth = 48;
     // The one selected row; -1 when none or several are selected.
     int SelectedRow() const;
     // Every selected row, in list order.
@@ -43,4 +45,5 @@ protected:
 private:
     QMenu *FPopup;
     bool FSkipRelease = false;
+    int FResultNeed = 0; // the widest result shown since the column appeared
 };

@@ -172,6 +172,7 @@ void TFrm_Main::ActOnSeveral(QAction *item)
         return;
     TFleetOptions options;
     options.Job = reset ? TFleetJob::Reset : TFleetJob::Restart;
+    options.Times = FleetTimes;
     options.User = LoginName;
     options.Password = LoginPswd;
     FleetRows->Start(options, TFleetRows::TargetsOf(rows), action);

@@ -6,6 +6,7 @@
 #include "core/LogSink.h"
 #include "core/Public.h"
 #include "core/Settings.h"
+#include "netconfig/FleetRun.h"
 #include "netconfig/PageBinding.h"
 #include "netconfig/Q1Page.h"
 #include "netconfig/Q2Page.h"
@@ -77,6 +78,8 @@ public:
     std::function<void(int ms)> Pause;
     // A yes-or-no question (an action on several modules); true for yes. Tests put in their own.
     std::function<bool(const QString &text)> Confirm;
+    // The waits of the actions on several modules; tests make them short.
+    TFleetTimes FleetTimes;
 
     // The page models; the page views show and read them.
     TQ2Page Q2Model;
