@@ -180,6 +180,7 @@ struct FleetSim : AppFixture {
     QTemporaryDir Dir;
     QList<QStringList> Previews; // each preview's rows
     bool Write = true, Verify = false, Finished = false;
+    bool KeepVerifyTick = false; // the preview's read-back tick as the window set it
     QStringList NextFile;
     QList<TFleetModuleResult> Results;
 
@@ -197,7 +198,10 @@ struct FleetSim : AppFixture {
         f->Times.VerifyPollMs = 100;
         f->ConfirmPreview = [this](TFrm_FleetPreview &p) {
             Previews << rowTexts(p);
-            p.SetVerify(Verify);
+            if (KeepVerifyTick)
+                Verify = p.Verify();
+            else
+                p.SetVerify(Verify);
             return Write;
         };
         f->ConfirmSaveProfile = [](TFrm_SaveProfile &) { return true; };
@@ -291,6 +295,41 @@ TEST_F(FleetSim, changedFieldsGoToTheSelectedModulesOnly)
     Read(QStringLiteral("02BE000000B2"));
     EXPECT_EQ(C<QLineEdit>("edt_LocalPort0")->text(), QStringLiteral("6001"));
     EXPECT_EQ(C<QLineEdit>("edt_ModName")->text(), QStringLiteral("Pump-B"));
+}
+
+// With Verify Writes on, every written module is read back after its restart: a module that
+// acknowledges but keeps its old settings is a mismatch, its field named in its row and the log.
+TEST_F(FleetSim, verifyWritesNamesTheFieldsAModuleDidNotKeep)
+{
+    StartSim({QStringLiteral("mac=02BE000000A1,name=Pump-A"),
+              QStringLiteral("mac=02BE000000B2,name=Pump-B,ignore-writes=1")});
+    w->Fleet->mni_VerifyWrites->trigger();
+    ASSERT_TRUE(w->Fleet->VerifyWrites());
+    Read(QStringLiteral("02BE000000A1"));
+    const QString oldPort = C<QLineEdit>("edt_LocalPort0")->text();
+    SetText("edt_LocalPort0", QStringLiteral("6001"));
+    select(w, {0, 1});
+    KeepVerifyTick = true;
+    Run([&] { Click("btn_ApplySelected"); });
+    EXPECT_TRUE(Verify) << "the preview's tick starts from the option";
+    ASSERT_EQ(Results.size(), 2);
+    for (const TFleetModuleResult &r : Results) {
+        if (r.Mac.endsWith(QLatin1String("A1"))) {
+            EXPECT_EQ(r.Result, TFleetResult::Ok) << r.Answer.toStdString();
+            EXPECT_TRUE(r.Verified);
+            continue;
+        }
+        EXPECT_EQ(r.Result, TFleetResult::Mismatch) << r.Answer.toStdString();
+        ASSERT_EQ(r.Mismatches.size(), 1);
+        EXPECT_EQ(r.Mismatches[0].Field, QStringLiteral("LocalPort"));
+    }
+    const TFleetModuleResult *row = w->DevModel->Result(QStringLiteral("02BE000000B2"));
+    ASSERT_TRUE(row);
+    EXPECT_EQ(row->Result, TFleetResult::Mismatch);
+    EXPECT_TRUE(row->Answer.contains(QLatin1String("LocalPort"))) << row->Answer.toStdString();
+    EXPECT_TRUE(LogTexts().contains(QStringLiteral("  LocalPort: wrote \"6001\", module has \"%1\"").arg(oldPort)))
+        << LogTexts().join(u'\n').toStdString();
+    EXPECT_TRUE(LogTexts().contains(QStringLiteral("Apply changed fields: 1 of 2 modules ok")));
 }
 
 // A ticked name travels; a static IP for two modules is refused before anything is sent; a
