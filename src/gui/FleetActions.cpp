@@ -91,6 +91,11 @@ void TFleetActions::Drop()
     FBackup.reset();
     FRestore.reset();
     FKind = TKind::None;
+    // The list empties as the session goes; nothing here may look at the session then.
+    FSessionGone = true;
+    disconnect(W.DevModel, nullptr, this, nullptr);
+    if (W.Session)
+        disconnect(W.Session, nullptr, this, nullptr);
 }
 
 void TFleetActions::ConnectSession()
@@ -110,7 +115,7 @@ bool TFleetActions::Running() const { return FKind != TKind::None || (W.FleetRow
 
 bool TFleetActions::refuseWhileRunning()
 {
-    if (!W.Session)
+    if (!W.Session || FSessionGone)
         return true;
     if (!Running())
         return false;
@@ -145,6 +150,8 @@ QList<TFleetTarget> TFleetActions::q2Targets(const QList<TDeviceRow> &rows) cons
 
 void TFleetActions::UpdateEnabled()
 {
+    if (FSessionGone)
+        return;
     const bool idle = !Running() && W.Session;
     const TPageBinding page = W.Session ? W.Session->PageBinding : TPageBinding{};
     const QList<TDeviceRow> selected = selectedRows();

@@ -73,6 +73,7 @@ private:
     TQ2Page FReadPage;
     TKind FKind = TKind::None;
     bool FDry = false;
+    bool FSessionGone = false; // Drop(): the window is closing
     std::unique_ptr<TProfile> FProfile;    // what the run applies
     std::unique_ptr<TProfile> FEdited;     // Apply: every changed field, identity included
     QList<TSkippedField> FLeft;           // Apply: changed fields no module gets
