@@ -7,7 +7,8 @@ cd "$(dirname "$0")/.."
 seconds=${1:-20}
 shift $(( $# > 0 ? 1 : 0 ))
 only=" $* "
-bash scripts/build.sh build-fuzz Debug -DBEXO_BUILD_FUZZ=ON -DBEXO_BUILD_TESTS=OFF -DBEXO_SANITIZE=ON \
+BEXO_TARGETS=fuzz_all bash scripts/build.sh build-fuzz Debug -DBEXO_BUILD_FUZZ=ON -DBEXO_BUILD_TESTS=OFF \
+  -DBEXO_BUILD_GUI=OFF -DBEXO_SANITIZE=ON \
   -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

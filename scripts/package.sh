@@ -11,10 +11,9 @@ bash scripts/deps.sh
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 cxxflags="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
 ldflags=$(dpkg-buildflags --get LDFLAGS)
+# A compiler launcher named in the environment (ccache) is used as by any CMake build; without
+# one the build precompiles the common headers instead.
 extra=()
-if [ -z "${CMAKE_CXX_COMPILER_LAUNCHER:-}" ] && command -v ccache > /dev/null; then
-  extra+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-fi
 
 echo "package: building $dir (Release)" >&2
 {
