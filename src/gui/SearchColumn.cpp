@@ -149,6 +149,18 @@ void TSearchColumn::SetQNum(int value)
 
 void TSearchColumn::FitWidth()
 {
+    // A spin box sizes itself for its numbers, not for the text it shows at 0 (which the language
+    // table sets after it was laid out): room for the longer of the two.
+    const QFontMetrics fm(edt_KeepSearchCount->font());
+    const int numbers = fm.horizontalAdvance(QString::number(edt_KeepSearchCount->maximum()));
+    const int text = fm.horizontalAdvance(edt_KeepSearchCount->specialValueText());
+    edt_KeepSearchCount->setMinimumWidth(0);
+    const QString keep = edt_KeepSearchCount->specialValueText();
+    edt_KeepSearchCount->setSpecialValueText({});
+    const int plain = edt_KeepSearchCount->sizeHint().width();
+    edt_KeepSearchCount->setSpecialValueText(keep);
+    edt_KeepSearchCount->setMinimumWidth(plain + qMax(0, text - numbers) + 4);
+
     // The tab bar's own hint follows the tab width set for it, so it does not count here.
     const int tabs = FTabs->TabWidth();
     FTabs->SetTabWidth(0);

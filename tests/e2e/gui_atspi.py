@@ -32,11 +32,16 @@ CALL_TIMEOUT_MS, SHORT_CALL_MS = 25000, 500
 Q2 = {"name": "Workshop-Q2", "host": 7, "mac": "00 1A 2B 3C 4D 5E"}
 LOCKED = {"name": "Locked-Q2", "host": 9, "mac": "00 1A 2B 3C 4D 61", "password": "bexo7"}
 Q3 = {"name": "Gate-Q3", "host": 20}
+# Restarted together; the twin answers with the first one's address.
+FLEET = [{"name": "Fleet-%d" % i, "mac": "00 1A 2B 3C 4D 7%d" % i, "ip": "10.77.81.1%d" % i} for i in (1, 2, 3)]
+TWIN = {"name": "Twin-1", "mac": "00 1A 2B 3C 4D 74"}
+FAR = {"name": "Far-Q2", "ip": "10.77.83.20", "range": "10.77.83.16/28"}
+RESULT_COLUMN = 6  # lv_Dev's result column (after the two hidden ones)
 SERIAL_Q2 = "Serial-Q2"  # the name bexo-z0-sim serial gives its Q2 module
 SERIAL_Q1_IP = "192.168.0.7"  # the module address of its Q1 module
 NEW_NAME, NEW_PORT = "GUI-Renamed", "6001"
 # Three more Q2 modules for the profile step: the one a profile is saved from, and two it goes to.
-PUMPS = [{"name": "Pump-%d" % i, "host": 10 + i, "mac": "00 1A 2B 3C 4D 7%d" % i} for i in (1, 2, 3)]
+PUMPS = [{"name": "Pump-%d" % i, "host": 10 + i, "mac": "00 1A 2B 3C 4D 8%d" % i} for i in (1, 2, 3)]
 
 KEY_DOWN, KEY_RETURN = 0xFF54, 0xFF0D
 CONTROL_MASK = 1 << 2  # X's modifier bit of the Control keys
@@ -299,6 +304,29 @@ class Session:
         with open(self.args.sim_log, encoding="utf-8", errors="replace") as f:
             return f.read()
 
+    def sim_fleet_log(self):
+        with open(self.args.sim_fleet_log, encoding="utf-8", errors="replace") as f:
+            return f.read()
+
+    def row_of(self, name):
+        table = self.device_list().queryTable()
+        for r in range(table.nRows):
+            if table.getAccessibleAt(r, 1).name == name:
+                return r
+        return None
+
+    def cell(self, name, column):
+        r = self.row_of(name)
+        return None if r is None else self.device_list().queryTable().getAccessibleAt(r, column)
+
+    def question(self, text):
+        """A showing window of the program that asks text."""
+        for i in range(self.app.childCount):
+            w = self.app.getChildAtIndex(i)
+            if w is not None and self.showing(w) and self.find(pyatspi.ROLE_LABEL, text, w):
+                return w
+        return None
+
     # ---- steps
 
     def start(self):
@@ -324,6 +352,72 @@ class Session:
         if q2[0] != Q2["ip"] or q2[2] != Q2["mac"]:
             raise Failure("the row of %s shows %s" % (Q2["name"], q2))
         self.shot("search")
+
+    def several(self):
+        """Three rows chosen with Ctrl, Restart: one confirmation, a restart frame to each module,
+        each row's result in the result column and one summary line. The twin's row warns."""
+        self.step("restart %s at once" % ", ".join(m["name"] for m in FLEET))
+        cells = [self.until("the row of " + m["name"], lambda m=m: self.row_cell(m["name"]), 30) for m in FLEET]
+        self.click(cells[0])
+        for c in cells[1:]:
+            self.ctrl_click(c)
+        names = {m["name"] for m in FLEET}
+        wanted = sorted(r for r, row in enumerate(self.rows()) if row[1] in names)
+        self.until("three rows selected", lambda: self.selected_rows() == wanted, 10)
+        before = self.sim_fleet_log().count(": restarting")
+        self.context_menu(cells[2], "lang_mni_Restart",
+                          order=["lang_mni_Restart", "lang_mni_FirmwareUp", "lang_mni_Reset",
+                                 "lang_mni_CopyTheMac", "lang_mni_CopeAllMac"])
+        asked = self.t("lang_Hint_FleetConfirm").replace("%1", self.t("lang_mni_Restart")).replace("%2", "3")
+        box = self.until("the confirmation %r" % asked, lambda: self.question(asked), 20)
+        self.shot("several-confirm")
+        yes = self.find(pyatspi.ROLE_PUSH_BUTTON, root=box, match=lambda b: b.name.replace("&", "") == "Yes")
+        if yes is None:
+            raise Failure("the confirmation has no Yes button")
+        self.do(yes, "Press", short=True)
+        self.until("three restart frames at the modules",
+                   lambda: all(("%s: restarting" % m["mac"].replace(" ", "")) in self.sim_fleet_log() for m in FLEET) and
+                   self.sim_fleet_log().count(": restarting") == before + 3, 20)
+        ok = self.t("lang_ts_FleetOk")
+        self.until("each row's result", lambda: all(self.cell(m["name"], RESULT_COLUMN).name == ok for m in FLEET), 20)
+        for m in FLEET:
+            c = self.cell(m["name"], RESULT_COLUMN)
+            self.step("  %s: %s (%s)" % (m["name"], c.name, c.description))
+        summary = self.t("lang_Hint_FleetSummary").replace("%1", self.t("lang_mni_Restart")) \
+            .replace("%2", "3").replace("%3", "3")
+        self.until("the summary line %r" % summary, lambda: summary in self.log(), 10)
+        warning = "IP %s is also answered by %s" % (FLEET[0]["ip"], FLEET[0]["mac"])
+        twin = self.until("the warning of " + TWIN["name"],
+                          lambda: self.cell(TWIN["name"], 0).description.startswith(warning) and
+                          self.cell(TWIN["name"], 0), 10)
+        if self.t("lang_Hint_DupIPDo") not in twin.description:
+            raise Failure("the warning says not what to do: %r" % twin.description)
+        if self.cell(FLEET[1]["name"], 0).description:
+            raise Failure("a sound row warns: %r" % self.cell(FLEET[1]["name"], 0).description)
+        self.shot("several-results")
+
+    def range(self):
+        """Addresses in the field beside the search: the search goes to them, and finds the
+        module behind the router that the broadcast never reaches; it shows as found by address."""
+        self.step("search by address " + FAR["range"])
+        if self.row_cell(FAR["name"]):
+            raise Failure("the broadcast found the module behind the router")
+        field = self.until("the address field", lambda: self.field("lang_lbl_SearchRange"), 10)
+        self.set_text(field, FAR["range"])
+        self.press(self.need("the search button", pyatspi.ROLE_PUSH_BUTTON, self.t("lang_btn_Search")))
+        cell = self.until("the row of " + FAR["name"], lambda: self.cell(FAR["name"], 0), 30)
+        if cell.name != FAR["ip"]:
+            raise Failure("the row of %s shows %s" % (FAR["name"], cell.name))
+        mark = self.t("lang_ts_ByAddress") + " " + FAR["ip"]
+        if not cell.description.startswith(mark):
+            raise Failure("the row is not marked %r: %r" % (mark, cell.description))
+        if Q2["name"] in {row[1] for row in self.rows()}:
+            raise Failure("a search by address also broadcast")
+        self.shot("range-search")
+        # Empty again: the broadcast, and the modules of the next steps.
+        self.set_text(field, "")
+        self.press(self.need("the search button", pyatspi.ROLE_PUSH_BUTTON, self.t("lang_btn_Search")))
+        self.until("the modules back in the list", lambda: self.row_cell(Q2["name"]), 30)
 
     def open_row(self, module, wait_page=True):
         cell = self.until("the row of " + module["name"], lambda: self.row_cell(module["name"]))
@@ -667,6 +761,7 @@ def main():
     p.add_argument("--shots", required=True)
     p.add_argument("--sim-log")
     p.add_argument("--sim-state", help="the simulator's state file (step profile)")
+    p.add_argument("--sim-fleet-log", help="what the modules of the actions on several rows heard")
     p.add_argument("--loader-log")
     p.add_argument("--firmware")
     p.add_argument("--serial-port")

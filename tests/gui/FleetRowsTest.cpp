@@ -221,6 +221,12 @@ TEST_F(FleetRows, theControlsBesideTheSearchAreThereAndEnabledOnTheLanTab)
     EXPECT_FALSE(c->chk_KeepSearch->isChecked());
     EXPECT_EQ(c->edt_KeepSearchCount->value(), 0);
     EXPECT_EQ(c->edt_KeepSearchCount->text(), QStringLiteral("stopped"));
+    // The text at 0 shows whole, in both languages (the box is sized after its text is set).
+    const auto wholeText = [&] {
+        auto *edit = c->edt_KeepSearchCount->findChild<QLineEdit *>();
+        return edit && edit->width() >= edit->fontMetrics().horizontalAdvance(c->edt_KeepSearchCount->text());
+    };
+    EXPECT_TRUE(wholeText());
     EXPECT_EQ(c->edt_KeepSearchCount->maximum(), TDeviceList::MaxRows);
     EXPECT_EQ(c->edt_SearchRange->accessibleName(), QStringLiteral("Addresses:"));
     EXPECT_EQ(c->edt_KeepSearchCount->accessibleName(), QStringLiteral("until"));
@@ -233,6 +239,8 @@ TEST_F(FleetRows, theControlsBesideTheSearchAreThereAndEnabledOnTheLanTab)
                                                        static_cast<QWidget *>(c->lbl_KeepSearchCount)})
         EXPECT_GE(x->width(), x->minimumSizeHint().width()) << x->objectName().toStdString();
     w->SwitchLanguage(true);
+    QApplication::processEvents();
+    EXPECT_TRUE(wholeText());
     EXPECT_EQ(c->chk_KeepSearch->text(), GetLangText("lang_chk_KeepSearch"));
     EXPECT_EQ(c->edt_KeepSearchCount->accessibleName(), GetLangText("lang_lbl_KeepSearchCount"));
     w->SwitchLanguage(false);
