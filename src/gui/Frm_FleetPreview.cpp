@@ -103,7 +103,10 @@ void TFrm_FleetPreview::fill()
         add(text("lang_ts_AllModules"), s.Name, {}, text("lang_Hint_PreviewSkipped").arg(s.Reason));
     for (const TFleetModuleResult &r : FResults) {
         if (r.Result != TFleetResult::DryRun) {
-            add(r.Mac, {}, {}, FleetResultText(r.Result) + (r.Answer.isEmpty() ? QString() : QStringLiteral(": ") + r.Answer));
+            // The answer adds nothing when it only repeats the result ("no answer: no answer").
+            const QString result = FleetResultText(r.Result);
+            const bool same = r.Answer.isEmpty() || r.Answer.compare(result, Qt::CaseInsensitive) == 0;
+            add(r.Mac, {}, {}, same ? result : result + QStringLiteral(": ") + r.Answer);
             continue;
         }
         for (const TFieldChange &c : r.Changes) {
