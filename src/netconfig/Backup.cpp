@@ -195,9 +195,28 @@ bool ParseBackupIndex(const QByteArray &bytesIn, QList<TBackupEntry> &entries, Q
 
 // ---- Backup ----
 
+TFleetFileRun::~TFleetFileRun() = default;
+
+void TFleetFileRun::Start()
+{
+    if (FStarted)
+        return;
+    FStarted = true;
+    for (int i : FSettled)
+        if (OnModuleFinished)
+            OnModuleFinished(i, FResults[i]);
+    FRun->Start();
+}
+
+void TFleetFileRun::Stop()
+{
+    if (FStarted && !FFinished)
+        FRun->Stop();
+}
+
 TFleetBackup::TFleetBackup(TLanSession &session, const TFleetOptions &options, const QString &folder,
                            const QList<TFleetTarget> &targets, const TBackupOptions &backup, QObject *parent)
-    : QObject(parent), FSession(session), FFolder(folder), FBackup(backup), FTargets(targets)
+    : TFleetFileRun(parent), FSession(session), FFolder(folder), FBackup(backup), FTargets(targets)
 {
     QList<TFleetTarget> reads;
     for (int i = 0; i < targets.size(); ++i) {
@@ -250,23 +269,6 @@ bool TFleetBackup::PrepareFolder(const QString &folder, QString &error)
         return false;
     }
     return true;
-}
-
-void TFleetBackup::Start()
-{
-    if (FStarted)
-        return;
-    FStarted = true;
-    for (int i : FSettled)
-        if (OnModuleFinished)
-            OnModuleFinished(i, FResults[i]);
-    FRun->Start();
-}
-
-void TFleetBackup::Stop()
-{
-    if (FStarted && !FFinished)
-        FRun->Stop();
 }
 
 void TFleetBackup::saved(int index, const TFleetModuleResult &read)
@@ -428,7 +430,7 @@ TRestorePlan PlanRestore(const QString &folder, const QStringList &macs)
 
 TFleetRestore::TFleetRestore(TLanSession &session, const TFleetOptions &options, const TRestorePlan &plan,
                              const QList<TDeviceRow> &found, const QStringList &macs, QObject *parent)
-    : QObject(parent), FPlan(plan)
+    : TFleetFileRun(parent), FPlan(plan)
 {
     QHash<QString, int> rowOf;
     for (int i = 0; i < found.size(); ++i)
@@ -529,20 +531,3 @@ TFleetRestore::TFleetRestore(TLanSession &session, const TFleetOptions &options,
 }
 
 TFleetRestore::~TFleetRestore() = default;
-
-void TFleetRestore::Start()
-{
-    if (FStarted)
-        return;
-    FStarted = true;
-    for (int i : FSettled)
-        if (OnModuleFinished)
-            OnModuleFinished(i, FResults[i]);
-    FRun->Start();
-}
-
-void TFleetRestore::Stop()
-{
-    if (FStarted && !FFinished)
-        FRun->Stop();
-}

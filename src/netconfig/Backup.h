@@ -51,17 +51,13 @@ struct TBackupOptions {
     QString Comment;
 };
 
-// Reads each Q2 target and writes its profile into the folder (created when missing) as soon as
-// it is read; a module that cannot be read keeps its earlier file. At the end the index is
-// written: this backup's modules, and the earlier index's lines of modules whose files are still
-// in the folder. Results: ok (Answer "saved N fields to PATH", File), not saved, and the fleet
-// read's own (not found, wrong model, no answer, refused).
-class TFleetBackup : public QObject {
+// What a backup and a restore share: one entry per module, some settled before the network (no
+// file, not found), the others run by a fleet run; results reported as they come.
+class TFleetFileRun : public QObject {
     Q_OBJECT
 public:
-    TFleetBackup(TLanSession &session, const TFleetOptions &options, const QString &folder,
-                 const QList<TFleetTarget> &targets, const TBackupOptions &backup = {}, QObject *parent = nullptr);
-    ~TFleetBackup() override;
+    using QObject::QObject;
+    ~TFleetFileRun() override;
 
     std::function<void(int index, const TFleetModuleResult &result)> OnModuleFinished;
     std::function<void()> OnFinished;
@@ -71,6 +67,26 @@ public:
     bool Finished() const { return FFinished; }
     int Count() const { return int(FResults.size()); }
     QList<TFleetModuleResult> Results() const { return FResults; }
+
+protected:
+    QList<TFleetModuleResult> FResults;
+    QList<int> FSettled; // entries that need no network
+    std::unique_ptr<TFleetRun> FRun;
+    bool FStarted = false, FFinished = false;
+};
+
+// Reads each Q2 target and writes its profile into the folder (created when missing) as soon as
+// it is read; a module that cannot be read keeps its earlier file. At the end the index is
+// written: this backup's modules, and the earlier index's lines of modules whose files are still
+// in the folder. Results: ok (Answer "saved N fields to PATH", File), not saved, and the fleet
+// read's own (not found, wrong model, no answer, refused).
+class TFleetBackup : public TFleetFileRun {
+    Q_OBJECT
+public:
+    TFleetBackup(TLanSession &session, const TFleetOptions &options, const QString &folder,
+                 const QList<TFleetTarget> &targets, const TBackupOptions &backup = {}, QObject *parent = nullptr);
+    ~TFleetBackup() override;
+
     // After the end: the index written (empty when no module was saved), or why it was not.
     QString IndexPath() const { return FIndexPath; }
     QString IndexError() const { return FIndexError; }
@@ -84,12 +100,8 @@ private:
     QString FFolder;
     TBackupOptions FBackup;
     QList<TFleetTarget> FTargets;
-    QList<TFleetModuleResult> FResults;
-    QList<int> FSettled;   // entries that need no network
     QList<int> FReadIndex; // run index -> entry
     QList<TBackupEntry> FEntries;
-    std::unique_ptr<TFleetRun> FRun;
-    bool FStarted = false, FFinished = false;
     QString FIndexPath, FIndexError, FIndexWarning;
 
     void saved(int index, const TFleetModuleResult &read);
@@ -121,28 +133,16 @@ TRestorePlan PlanRestore(const QString &folder, const QStringList &macs = {});
 // module was not found. A module found without a file is "no file", a file or MAC without a
 // module "not found"; the rest are the fleet write's results (options: Write, with DryRun, Verify
 // and the times). Modules whose files give them one static IP get a note.
-class TFleetRestore : public QObject {
+class TFleetRestore : public TFleetFileRun {
     Q_OBJECT
 public:
     TFleetRestore(TLanSession &session, const TFleetOptions &options, const TRestorePlan &plan,
                   const QList<TDeviceRow> &found, const QStringList &macs = {}, QObject *parent = nullptr);
     ~TFleetRestore() override;
 
-    std::function<void(int index, const TFleetModuleResult &result)> OnModuleFinished;
-    std::function<void()> OnFinished;
-
-    void Start();
-    void Stop();
-    bool Finished() const { return FFinished; }
-    int Count() const { return int(FResults.size()); }
-    QList<TFleetModuleResult> Results() const { return FResults; }
 
 private:
     const TRestorePlan FPlan;
-    QList<TFleetModuleResult> FResults;
-    QList<int> FSettled;
     QList<int> FRunIndex; // run index -> entry
     QStringList FNotes;   // per entry, joined to the run's own note
-    std::unique_ptr<TFleetRun> FRun;
-    bool FStarted = false, FFinished = false;
 };
