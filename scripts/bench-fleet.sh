@@ -6,14 +6,7 @@
 # the best of BENCH_FLEET_RUNS runs (default 2): the machine is shared. scripts/bench.sh calls it
 # with its release build, inside its namespace; alone, it builds build-bench and makes a namespace
 # of its own.
-set -euo pipefail
-cd "$(dirname "$0")/.."
-if [ $# -eq 0 ]; then
-  bash scripts/build.sh build-bench Release -DBEXO_BUILD_BENCH=ON -DBEXO_BUILD_TESTS=OFF > build-bench.log 2>&1 ||
-    { tail -30 build-bench.log; exit 1; }
-  exec bash scripts/netns-run.sh bash "$0" build-bench
-fi
-B=$1
+source "$(dirname "$0")/lib-bench.sh"
 RUNS=${BENCH_FLEET_RUNS:-2}
 source tests/e2e/lib.sh "$B/src"
 e2e_require_private_netns
