@@ -300,12 +300,18 @@ void TFleetActions::ApplyProfile()
 
 // ---- Backup and restore ----
 
-void TFleetActions::BackUpListed()
+// The folder of a backup, chosen by the user; empty when there is nothing to do.
+QString TFleetActions::backupFolder()
 {
     if (refuseWhileRunning() || W.DevModel->rowCount() == 0)
-        return;
-    const QString folder = ChooseFolder ? ChooseFolder(text("lang_Caption_ChooseBackup"))
-                                        : QFileDialog::getExistingDirectory(&W, text("lang_Caption_ChooseBackup"));
+        return {};
+    return ChooseFolder ? ChooseFolder(text("lang_Caption_ChooseBackup"))
+                        : QFileDialog::getExistingDirectory(&W, text("lang_Caption_ChooseBackup"));
+}
+
+void TFleetActions::BackUpListed()
+{
+    const QString folder = backupFolder();
     if (folder.isEmpty())
         return;
     QString error;
@@ -329,10 +335,7 @@ void TFleetActions::BackUpListed()
 
 void TFleetActions::Restore()
 {
-    if (refuseWhileRunning() || W.DevModel->rowCount() == 0)
-        return;
-    const QString folder = ChooseFolder ? ChooseFolder(text("lang_Caption_ChooseBackup"))
-                                        : QFileDialog::getExistingDirectory(&W, text("lang_Caption_ChooseBackup"));
+    const QString folder = backupFolder();
     if (folder.isEmpty())
         return;
     auto plan = std::make_unique<TRestorePlan>(PlanRestore(folder));

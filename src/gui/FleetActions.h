@@ -92,6 +92,7 @@ private:
     void startWrite(bool dry, bool verify);
     void startRestore(bool dry, bool verify);
     bool refuseWhileRunning();
+    QString backupFolder();
     void markPending(const QList<TFleetTarget> &targets);
     void moduleDone(const TFleetModuleResult &r);
     void runDone();
