@@ -162,13 +162,7 @@ TFleetOptions FleetOptions(const TCliOptions &opt, TFleetJob job, int parallel)
 QList<TBatchRow> RunFleet(TCliLan &lan, const TFleetOptions &options, const QList<TTarget> &targets)
 {
     TFleetRun run(lan.Session, options, targets);
-    bool finished = false;
-    run.OnFinished = [&] { finished = true; };
-    run.Start();
-    // The run ends itself: every wait of a module is bounded by its options.
-    while (!finished)
-        WaitUntil(60000, [&] { return finished; });
-    return run.Results();
+    return RunToEnd(run);
 }
 
 namespace {

@@ -4,6 +4,7 @@
 // modules are handled by the core's fleet run, --parallel N of them at once.
 
 #include "app/cli/CliLan.h"
+#include "core/Wait.h"
 #include "netconfig/Fleet.h"
 #include "netconfig/FleetRun.h"
 #include "netconfig/Profile.h"
@@ -51,6 +52,17 @@ struct TQ2RunOptions {
 TFleetOptions FleetOptions(const TCliOptions &opt, TFleetJob job, int parallel);
 // Runs the job over the targets on the session (--parallel at once) until every module is done.
 QList<TBatchRow> RunFleet(TCliLan &lan, const TFleetOptions &options, const QList<TTarget> &targets);
+// Starts a fleet run (or a backup or restore) and turns the event loop until it has ended.
+template <typename TRun> QList<TBatchRow> RunToEnd(TRun &run)
+{
+    bool finished = false;
+    run.OnFinished = [&] { finished = true; };
+    run.Start();
+    // The run ends itself: every wait of a module is bounded by its options.
+    while (!finished)
+        WaitUntil(60000, [&] { return finished; });
+    return run.Results();
+}
 // Reads each Q2 target, applies the profile and the assignments, validates, writes and (with
 // Verify) reads back after the restart. One row per target, in order.
 QList<TBatchRow> RunQ2Writes(TCliLan &lan, const QList<TTarget> &targets, const TQ2RunOptions &options);

@@ -33,17 +33,6 @@ QString backupHelp()
         "succeeded.");
 }
 
-template <typename TRun> QList<TBatchRow> runToEnd(TRun &run)
-{
-    bool finished = false;
-    run.OnFinished = [&] { finished = true; };
-    run.Start();
-    // The run ends itself: every wait of a module is bounded by its options.
-    while (!finished)
-        WaitUntil(60000, [&] { return finished; });
-    return run.Results();
-}
-
 QString takeFolder(QStringList &args, const QString &command)
 {
     if (args.isEmpty() || args.first().startsWith(QLatin1String("--")))
@@ -90,7 +79,7 @@ int backupCommand(const TCliOptions &opt, const QStringList &argsIn)
     if (targets.isEmpty())
         return 1;
     TFleetBackup run(lan.Session, FleetOptions(opt, TFleetJob::Read, parallel), folder, targets, b);
-    const QList<TBatchRow> rows = runToEnd(run);
+    const QList<TBatchRow> rows = RunToEnd(run);
     PrintBatch(rows, opt.Json, false);
     if (!run.IndexWarning().isEmpty())
         lan.Log.AddLog(QStringLiteral("bexo-z0-cli: ") + run.IndexWarning(), TLogColor::Red);
@@ -136,7 +125,7 @@ int restoreCommand(const TCliOptions &opt, const QStringList &argsIn)
     f.Verify = o.Verify;
     f.Times.VerifyTimeoutMs = o.VerifyTimeoutMs;
     TFleetRestore run(lan.Session, f, plan, lan.Devices.Rows, t.All ? QStringList() : t.Macs);
-    const QList<TBatchRow> rows = runToEnd(run);
+    const QList<TBatchRow> rows = RunToEnd(run);
     PrintBatch(rows, opt.Json, true);
     return BatchStatus(rows);
 }
