@@ -100,6 +100,7 @@ start_gui() {
     as=(setpriv --reuid="${GUI_AS_USER%%:*}" --regid="${GUI_AS_USER#*:}" --init-groups)
   fi
   HOME=$dir/home XDG_CONFIG_HOME=$dir/home/.config XDG_RUNTIME_DIR=$dir/run \
+    LSAN_OPTIONS=${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(dirname "${BASH_SOURCE[0]}")/lsan-qt-gui.supp \
     "${as[@]}" "$dir/bexo-z0" > "$dir/bexo-z0.log" 2>&1 &
   GUI_PID=$!
   GUI_PIDS+=("$GUI_PID")
